@@ -1,0 +1,162 @@
+// Reading what the login window shows now: its preference domain, the
+// login agent's images and the default background of the release.
+
+#include "app/LumoraLogin.h"
+
+#include "platform/Log.h"
+#include "platform/PreferenceDomain.h"
+#include "update/VersionChecker.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <array>
+
+namespace {
+
+struct HostInfoEntry {
+    std::int32_t tag;
+    const char *value;
+};
+
+// Compared in this order when reading; tag 1 ("HostName") is the default
+// both ways.
+constexpr std::array<HostInfoEntry, 6> kHostInfoReadOrder{{
+    {0, "Time"},
+    {6, "SystemVersion"},
+    {5, "SystemBuild"},
+    {4, "SerialNumber"},
+    {2, "IPAddress"},
+    {3, "DSStatus"},
+}};
+
+// Each reader asks for the domain itself, every time, and logs its absence.
+std::optional<QVariantMap> loginWindowDomain(const Volume &volume)
+{
+    auto domain = persistentDomainForName(volume, LoginWindow::kDomain);
+    if (!domain)
+        Log::write(QStringLiteral("Unable to obtain loginwindow defaults"));
+    return domain;
+}
+
+QString baseName(const QString &fileName)
+{
+    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? fileName : fileName.left(dot);
+}
+
+} // namespace
+
+bool LumoraLogin::isTiger() const
+{
+    const auto release = VersionChecker::getOsVersion(m_context.volume);
+    return release && release->startsWith(QLatin1String("10.4"));
+}
+
+QString LumoraLogin::currentBackgroundPath() const
+{
+    if (const auto domain = loginWindowDomain(m_context.volume)) {
+        if (auto path = stringValue(*domain, LoginWindow::kDesktopPictureKey))
+            return *path;
+    }
+    return isTiger() ? LoginWindow::kTigerDefaultBackground : LoginWindow::kDefaultBackground;
+}
+
+std::optional<QString> LumoraLogin::currentMessage() const
+{
+    const auto domain = loginWindowDomain(m_context.volume);
+    if (!domain)
+        return std::nullopt;
+    return stringValue(*domain, LoginWindow::kMessageKey);
+}
+
+std::int32_t LumoraLogin::currentHostInfoTag() const
+{
+    const auto domain = loginWindowDomain(m_context.volume);
+    return hostInfoTagForValue(domain ? stringValue(*domain, LoginWindow::kHostInfoKey) : std::nullopt);
+}
+
+std::int32_t LumoraLogin::hostInfoTagForValue(const std::optional<QString> &value)
+{
+    if (value) {
+        for (const auto &entry : kHostInfoReadOrder) {
+            if (*value == QLatin1String(entry.value))
+                return entry.tag;
+        }
+    }
+    return 1;
+}
+
+QString LumoraLogin::hostInfoValueForTag(std::int32_t tag)
+{
+    for (const auto &entry : kHostInfoReadOrder) {
+        if (entry.tag == tag)
+            return QString::fromLatin1(entry.value);
+    }
+    return QStringLiteral("HostName");
+}
+
+std::optional<QString> LumoraLogin::originalBackgroundPath() const
+{
+    if (isTiger())
+        return pathForResource(LoginWindow::kStockBackground);
+    return m_context.volume.hostPath(LoginWindow::kDefaultBackground);
+}
+
+std::optional<QString> LumoraLogin::pathForResource(const QString &fileName) const
+{
+    return m_context.bundle.pathForResource(fileName);
+}
+
+Image LumoraLogin::loadImageAtPath(const QString &path, bool tryingOtherFormats)
+{
+    Image image = Image::referencingFile(path);
+    if (!tryingOtherFormats || image.isValid())
+        return image;
+
+    // The same picture may have been stored in another format under the
+    // same base name; the first one that decodes takes its place.
+    const QFileInfo info(path);
+    const QString base = baseName(info.fileName());
+    const QDir folder = info.dir();
+    const QStringList names = folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                                   | QDir::NoDotAndDotDot,
+                                               QDir::Unsorted);
+    for (const QString &name : names) {
+        if (baseName(name) != base)
+            continue;
+        image = Image::referencingFile(folder.filePath(name));
+        if (image.isValid())
+            break;
+    }
+    return image;
+}
+
+void LumoraLogin::loadCurrentSettings()
+{
+    const Volume &volume = m_context.volume;
+
+    Image logo = loadImageAtPath(volume.hostPath(LoginWindow::kLogoFirstPlace), true);
+    if (!logo.isValid())
+        logo = Image::referencingFile(volume.hostPath(LoginWindow::kLogoSecondPlace));
+    setLogo(logo);
+    setLogoDirty(false);
+
+    Image title = loadImageAtPath(volume.hostPath(LoginWindow::kTitleFirstPlace), true);
+    if (!title.isValid())
+        title = Image::referencingFile(volume.hostPath(LoginWindow::kTitleSecondPlace));
+    setTitle(title);
+    setTitleDirty(false);
+
+    // DesktopPicture holds a volume path; it is read on this volume.
+    setBackground(Image::referencingFile(volume.hostPath(currentBackgroundPath())));
+    setBackgroundDirty(false);
+
+    setMessage(currentMessage());
+    setMessageDirty(false);
+
+    setHostInfoTag(currentHostInfoTag());
+    setHostInfoTagDirty(false);
+
+    setDirty(false);
+}

@@ -1,0 +1,68 @@
+#include "platform/Process.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace Process {
+
+std::optional<pid_t> spawn(const QByteArray &path, const std::vector<QByteArray> &arguments, int stdinFd,
+                           bool discardOutput)
+{
+    std::vector<char *> argv;
+    argv.reserve(arguments.size() + 2);
+    argv.push_back(const_cast<char *>(path.constData()));
+    for (const QByteArray &a : arguments)
+        argv.push_back(const_cast<char *>(a.constData()));
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (stdinFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stdinFd, STDIN_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (discardOutput) {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    }
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, path.constData(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return std::nullopt;
+    return pid;
+}
+
+ExitStatus waitFor(pid_t pid)
+{
+    ExitStatus status;
+    int raw = 0;
+    pid_t r;
+    do {
+        r = ::waitpid(pid, &raw, 0);
+    } while (r < 0 && errno == EINTR);
+    if (r != pid)
+        return status;
+    if (WIFEXITED(raw)) {
+        status.exited = true;
+        status.code = WEXITSTATUS(raw);
+    } else if (WIFSIGNALED(raw)) {
+        status.code = WTERMSIG(raw);
+    }
+    return status;
+}
+
+ExitStatus run(const QByteArray &path, const std::vector<QByteArray> &arguments, bool discardOutput)
+{
+    const auto pid = spawn(path, arguments, -1, discardOutput);
+    if (!pid)
+        return {};
+    return waitFor(*pid);
+}
+
+} // namespace Process

@@ -1,0 +1,68 @@
+#include "platform/QtAlertPanel.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QThread>
+#include <QWidget>
+
+int QtAlertPanel::runAlert(const QString &title, const QString &message, const QString &defaultButton,
+                           const QString &alternateButton, const QString &otherButton)
+{
+    if (QThread::currentThread() == qApp->thread())
+        return runOnGuiThread(title, message, defaultButton, alternateButton, otherButton);
+    int answer = DefaultReturn;
+    QMetaObject::invokeMethod(
+        qApp,
+        [&] { answer = runOnGuiThread(title, message, defaultButton, alternateButton, otherButton); },
+        Qt::BlockingQueuedConnection);
+    return answer;
+}
+
+int QtAlertPanel::runOnGuiThread(const QString &title, const QString &message,
+                                 const QString &defaultButton, const QString &alternateButton,
+                                 const QString &otherButton)
+{
+    QMessageBox box(m_parent);
+    box.setObjectName(QStringLiteral("alertPanel"));
+    box.setIcon(QMessageBox::Warning);
+    box.setWindowTitle(QApplication::applicationDisplayName());
+    box.setText(title);
+    box.setInformativeText(message);
+    box.setTextFormat(Qt::PlainText);
+    QPushButton *def = box.addButton(defaultButton, QMessageBox::AcceptRole);
+    QPushButton *alt = alternateButton.isEmpty() ? nullptr
+                                                 : box.addButton(alternateButton, QMessageBox::RejectRole);
+    QPushButton *other = otherButton.isEmpty() ? nullptr
+                                               : box.addButton(otherButton, QMessageBox::DestructiveRole);
+    box.setDefaultButton(def);
+    if (alt)
+        box.setEscapeButton(alt);
+    box.exec();
+    const auto *clicked = box.clickedButton();
+    if (alt && clicked == alt)
+        return AlternateReturn;
+    if (other && clicked == other)
+        return OtherReturn;
+    return DefaultReturn;
+}
+
+void QtAlertPanel::beep()
+{
+    QApplication::beep();
+}
+
+void QtAlertPanel::activateApplication()
+{
+    auto raise = [this] {
+        QWidget *w = m_parent ? m_parent->window() : QApplication::activeWindow();
+        if (w) {
+            w->raise();
+            w->activateWindow();
+        }
+    };
+    if (QThread::currentThread() == qApp->thread())
+        raise();
+    else
+        QMetaObject::invokeMethod(qApp, raise, Qt::BlockingQueuedConnection);
+}

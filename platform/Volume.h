@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+// The system volume being edited. Paths inside the code are volume paths,
+// written as the login window on that volume sees them; only file-system
+// calls and tool arguments that name files go through hostPath().
+class Volume {
+public:
+    explicit Volume(QString root = QStringLiteral("/"));
+
+    // LUMORA_SYSTEM_ROOT, or "/" when it is unset or empty.
+    static Volume fromEnvironment();
+
+    [[nodiscard]] const QString &root() const { return m_root; }
+    [[nodiscard]] bool isRootFilesystem() const { return m_root == QLatin1String("/"); }
+
+    // root + path; with the root "/" the result is byte-for-byte the path.
+    [[nodiscard]] QString hostPath(const QString &volumePath) const;
+
+    // A short human name of the volume for the window title.
+    [[nodiscard]] QString displayName() const;
+
+private:
+    QString m_root;
+};

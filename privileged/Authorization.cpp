@@ -1,0 +1,166 @@
+#include "privileged/Authorization.h"
+
+#include "platform/AlertPanel.h"
+#include "platform/Localized.h"
+#include "platform/Log.h"
+#include "platform/Process.h"
+
+namespace {
+
+const QByteArray kAdminRight = QByteArrayLiteral("system.privilege.admin");
+
+// Used only when main installed no runner: every request is refused, so a
+// save fails honestly instead of pretending.
+class RefusingService final : public AuthorizationService {
+public:
+    std::int32_t create(std::uint32_t) override { return kSuccess; }
+    std::int32_t copyRights(const std::vector<RightsItem> &, std::uint32_t) override { return kDenied; }
+    std::int32_t executeWithPrivileges(const QByteArray &, std::uint32_t, const std::vector<QByteArray> &,
+                                       std::int64_t *) override
+    {
+        return kDenied;
+    }
+    void free(std::uint32_t) override {}
+};
+
+std::unique_ptr<Authorization> &sharedTask()
+{
+    static std::unique_ptr<Authorization> instance;
+    return instance;
+}
+
+std::vector<AuthorizationService::RightsItem> rightsFor(const QString &tool1,
+                                                        const std::optional<QString> &tool2)
+{
+    std::vector<AuthorizationService::RightsItem> items;
+    items.push_back({kAdminRight, tool1.toLocal8Bit(), 0});
+    if (tool2)
+        items.push_back({kAdminRight, tool2->toLocal8Bit(), 0});
+    return items;
+}
+
+} // namespace
+
+Authorization::Authorization(std::unique_ptr<AuthorizationService> service, AlertPanel *alerts,
+                             QObject *parent)
+    : QObject(parent), m_service(std::move(service)), m_alerts(alerts)
+{
+}
+
+Authorization::~Authorization()
+{
+    deauthenticate();
+}
+
+Authorization &Authorization::sharedInstance()
+{
+    auto &shared = sharedTask();
+    if (!shared)
+        shared = std::make_unique<Authorization>(std::make_unique<RefusingService>(), nullptr);
+    return *shared;
+}
+
+void Authorization::install(std::unique_ptr<Authorization> shared)
+{
+    sharedTask() = std::move(shared);
+}
+
+void Authorization::releaseShared()
+{
+    if (auto &shared = sharedTask())
+        shared->deauthenticate();
+}
+
+bool Authorization::isAuthenticatedForTool(const QString &tool1, const std::optional<QString> &tool2)
+{
+    if (!m_hasReference)
+        m_hasReference = m_service->create(AuthorizationService::kDefaults) == AuthorizationService::kSuccess;
+    const auto status = m_service->copyRights(rightsFor(tool1, tool2), AuthorizationService::kExtendRights);
+    return status == AuthorizationService::kSuccess;
+}
+
+bool Authorization::haveUserAuthenticateForTool(const QString &tool1, const std::optional<QString> &tool2)
+{
+    const auto status = m_service->copyRights(
+        rightsFor(tool1, tool2), AuthorizationService::kInteractionAllowed | AuthorizationService::kExtendRights);
+    if (status != AuthorizationService::kSuccess)
+        return false;
+    emit UserAuthenticatedNotification(this);
+    return true;
+}
+
+bool Authorization::authenticateForTool(const QString &tool1, const std::optional<QString> &tool2)
+{
+    if (!isAuthenticatedForTool(tool1, tool2))
+        (void)haveUserAuthenticateForTool(tool1, tool2);
+    const bool held = isAuthenticatedForTool(tool1, tool2);
+    if (!held) {
+        Log::write(QStringLiteral("User failed to authenticate for tools '%1' and '%2'")
+                       .arg(tool1, tool2.value_or(QStringLiteral("(null)"))));
+    }
+    return held;
+}
+
+void Authorization::deauthenticate()
+{
+    if (!m_hasReference)
+        return;
+    m_service->free(AuthorizationService::kDestroyRights);
+    m_hasReference = false;
+    emit UserDeauthenticatedNotification(this);
+}
+
+bool Authorization::executeTool(const QString &tool, const std::optional<QString> &arg1,
+                                const std::optional<QString> &arg2, const std::optional<QString> &arg3,
+                                const std::optional<QString> &arg4)
+{
+    if (!authenticateForTool(tool, std::nullopt))
+        return false;
+
+    // Positional: the vector ends at the first absent argument.
+    std::vector<QByteArray> arguments;
+    for (const auto *arg : {&arg1, &arg2, &arg3, &arg4}) {
+        if (!*arg)
+            break;
+        arguments.push_back((*arg)->toLocal8Bit());
+    }
+
+    std::int64_t pid = -1;
+    const auto status = m_service->executeWithPrivileges(tool.toLocal8Bit(), AuthorizationService::kDefaults,
+                                                         arguments, &pid);
+    if (status != AuthorizationService::kSuccess) {
+        if (m_alerts)
+            m_alerts->beep();
+        displayExecutionErrorAlert(status);
+        Log::write(QStringLiteral("Authorization error %1").arg(status));
+        return false;
+    }
+
+    // Wait for this tool's own process, and believe it only if it says so.
+    const Process::ExitStatus exit = Process::waitFor(pid_t(pid));
+    if (!exit.exited) {
+        Log::write(QStringLiteral("Tool '%1' did not finish normally (signal %2)").arg(tool).arg(exit.code));
+        return false;
+    }
+    if (exit.code != 0) {
+        Log::write(QStringLiteral("Tool '%1' failed with exit status %2").arg(tool).arg(exit.code));
+        return false;
+    }
+    return true;
+}
+
+bool Authorization::executeTool(const QString &tool, const std::optional<QString> &arg1,
+                                const std::optional<QString> &arg2, const std::optional<QString> &arg3)
+{
+    return executeTool(tool, arg1, arg2, arg3, std::nullopt);
+}
+
+void Authorization::displayExecutionErrorAlert(std::int32_t status)
+{
+    const QString title = localized("Command Failed");
+    const QString message = localized("Lumora was unable to complete the task.  Please try again.  "
+                                      "AuthorizationExecuteWithPrivileges returned the following error: ");
+    const QString button = localized("OK");
+    if (m_alerts)
+        m_alerts->runAlert(title, message + QString::number(status), button);
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "privileged/AuthorizationService.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class AlertPanel;
+
+// The one place where administrator rights are obtained and used. It holds
+// the process's authorization reference, asks for the password only when
+// the right is not already held, and runs one tool at a time, waiting for
+// that tool's own process.
+class Authorization : public QObject {
+    Q_OBJECT
+public:
+    Authorization(std::unique_ptr<AuthorizationService> service, AlertPanel *alerts,
+                  QObject *parent = nullptr);
+    ~Authorization() override; // deauthenticates
+
+    // The process-wide runner. install() is called once from main; tests
+    // make their own Authorization objects instead.
+    static Authorization &sharedInstance();
+    static void install(std::unique_ptr<Authorization> shared);
+    // Frees the reference and destroys its rights (called at quit).
+    static void releaseShared();
+
+    [[nodiscard]] bool isAuthenticatedForTool(const QString &tool1, const std::optional<QString> &tool2);
+    [[nodiscard]] bool haveUserAuthenticateForTool(const QString &tool1, const std::optional<QString> &tool2);
+    [[nodiscard]] bool authenticateForTool(const QString &tool1, const std::optional<QString> &tool2);
+    void deauthenticate();
+
+    // True only when the rights were held, the tool was launched, and it
+    // exited with status 0.
+    [[nodiscard]] bool executeTool(const QString &tool, const std::optional<QString> &arg1,
+                                   const std::optional<QString> &arg2,
+                                   const std::optional<QString> &arg3,
+                                   const std::optional<QString> &arg4);
+    [[nodiscard]] bool executeTool(const QString &tool, const std::optional<QString> &arg1,
+                                   const std::optional<QString> &arg2,
+                                   const std::optional<QString> &arg3);
+
+    void displayExecutionErrorAlert(std::int32_t status);
+
+    [[nodiscard]] bool hasReference() const { return m_hasReference; }
+    [[nodiscard]] AuthorizationService &service() { return *m_service; }
+
+signals:
+    void UserAuthenticatedNotification(Authorization *sender);
+    void UserDeauthenticatedNotification(Authorization *sender);
+
+private:
+    std::unique_ptr<AuthorizationService> m_service;
+    AlertPanel *m_alerts = nullptr;
+    bool m_hasReference = false;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class Image;
+
+namespace StagingFile {
+
+// Writes the whole of `data` to `path` through a temporary file in the same
+// folder and a rename; false (and the old file untouched) on any failure,
+// including empty data.
+[[nodiscard]] bool writeAtomically(const QString &path, const QByteArray &data,
+                                   bool directWriteFallback = false);
+
+// The image encoded as TIFF, or nothing when it has no pixels.
+[[nodiscard]] QByteArray tiffData(const Image &image);
+
+// The image encoded as JPEG at the encoder's highest quality, straight from
+// the decoded pixels; nothing when it has no pixels.
+[[nodiscard]] QByteArray jpegData(const Image &image);
+
+} // namespace StagingFile
