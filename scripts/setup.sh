@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs (only those missing) and
+# builds the project.
+#   BUILD_DIR   build folder (default: build)
+#   BUILD_TYPE  CMake build type (default: RelWithDebInfo)
+#   CMAKE_ARGS  extra arguments for cmake
+#   EXTRA_PACKAGES  more Debian packages to make sure of
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-image-formats-plugins
+          libplist-dev fonts-dejavu-core xvfb xauth sudo curl ${EXTRA_PACKAGES:-})
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  as_root=()
+  [ "$(id -u)" -eq 0 ] || as_root=(sudo)
+  echo "Installing: ${missing[*]}"
+  "${as_root[@]}" apt-get update -q
+  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+build_dir=${BUILD_DIR:-build}
+# shellcheck disable=SC2086
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" ${CMAKE_ARGS:-} >/dev/null
+cmake --build "$build_dir" -j2

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Sets everything up and runs every test:
+#   1. the normal build (warnings as errors) and all tests;
+#   2. an AddressSanitizer + UndefinedBehaviorSanitizer build and all tests;
+#   3. a ThreadSanitizer build and the threaded tests;
+#   4. the property-list fuzzers for a short, fixed time.
+# Any failure stops the script with a non-zero status.
+#   LUMORA_TEST_STAGES  which stages to run (default: "plain asan tsan fuzz")
+#   LUMORA_FUZZ_SECONDS seconds per fuzz target (default: 20)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+stages=${LUMORA_TEST_STAGES:-plain asan tsan fuzz}
+
+step() { printf '\n==== %s\n' "$*"; }
+
+has() { [[ " $stages " == *" $1 "* ]]; }
+
+if has plain; then
+  step "Build and test"
+  BUILD_DIR=build CMAKE_ARGS="-DLUMORA_WERROR=ON" scripts/setup.sh
+  ctest --test-dir build --output-on-failure -j2
+fi
+
+if has asan; then
+  step "AddressSanitizer + UndefinedBehaviorSanitizer"
+  BUILD_DIR=build-asan BUILD_TYPE=Debug \
+    CMAKE_ARGS="-DLUMORA_WERROR=ON -DLUMORA_SANITIZE=address,undefined" scripts/setup.sh
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    LSAN_OPTIONS=suppressions=$PWD/tests/data/lsan.supp \
+    ctest --test-dir build-asan --output-on-failure -j2
+fi
+
+if has tsan; then
+  step "ThreadSanitizer (threaded tests)"
+  BUILD_DIR=build-tsan BUILD_TYPE=Debug CMAKE_ARGS="-DLUMORA_WERROR=ON -DLUMORA_SANITIZE=thread" \
+    scripts/setup.sh
+  # TSan cannot map its shadow memory under full address-space randomisation
+  # on newer kernels; run without it.
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    setarch "$(uname -m)" -R ctest --test-dir build-tsan -L threaded --output-on-failure -j2
+fi
+
+if has fuzz; then
+  step "Fuzzing"
+  EXTRA_PACKAGES="clang libclang-rt-14-dev" scripts/fuzz.sh "${LUMORA_FUZZ_SECONDS:-20}"
+fi
+
+step "All tests passed"
