@@ -23,7 +23,7 @@ fi
 
 if has asan; then
   step "AddressSanitizer + UndefinedBehaviorSanitizer"
-  BUILD_DIR=build-asan BUILD_TYPE=Debug \
+  ASAN_OPTIONS=detect_leaks=0 BUILD_DIR=build-asan BUILD_TYPE=Debug \
     CMAKE_ARGS="-DLUMORA_WERROR=ON -DLUMORA_SANITIZE=address,undefined" scripts/setup.sh
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     LSAN_OPTIONS=suppressions=$PWD/tests/data/lsan.supp \
