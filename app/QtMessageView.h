@@ -1,0 +1,26 @@
+#pragma once
+
+#include "app/MessageView.h"
+
+#include <QTextEdit>
+
+// The window's message view: a plain-text editor the controller reaches
+// through MessageView. Text put in by the program (a reload, a restore)
+// never counts as an edit; only what the user types reaches the observer.
+class QtMessageView final : public QTextEdit, public MessageView {
+    Q_OBJECT
+public:
+    explicit QtMessageView(QWidget *parent = nullptr);
+
+    [[nodiscard]] QString string() const override;
+    void setString(const QString &text) override;
+    void setBoldFont(double points) override;
+    void setCentered() override;
+    void observeEdits(std::function<void()> onEdit) override;
+
+private:
+    void textEdited();
+
+    std::function<void()> m_onEdit;
+    bool m_settingText = false;
+};

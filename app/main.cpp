@@ -1,0 +1,102 @@
+// Lumora Login: edits the look of a Mac OS X login window on the volume
+// named by LUMORA_SYSTEM_ROOT.
+
+#include "app/LumoraLogin.h"
+#include "app/MainWindow.h"
+#include "platform/AuthorizationBackend.h"
+#include "platform/Bundle.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/QtAlertPanel.h"
+#include "platform/QtPasswordDialog.h"
+#include "platform/QtWorkspace.h"
+#include "platform/UserDefaults.h"
+#include "platform/Volume.h"
+#include "privileged/Authorization.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+bool haveDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+           || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+// English texts are the keys, so a missing translation just shows English.
+void installTranslations(QApplication &app, const Bundle &bundle)
+{
+    auto *ours = new QTranslator(&app);
+    if (ours->load(QLocale(), QStringLiteral("lumora"), QStringLiteral("_"),
+                   bundle.resourceDir() + QStringLiteral("/translations")))
+        QApplication::installTranslator(ours);
+    auto *qt = new QTranslator(&app);
+    if (qt->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(qt);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (!haveDisplay()) {
+        std::fprintf(stderr, "lumora-login: no display (DISPLAY and WAYLAND_DISPLAY are unset); "
+                             "start it in a desktop session, or in a virtual one with: "
+                             "xvfb-run -a %s\n",
+                     argc > 0 ? argv[0] : "lumora-login");
+        return 1;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Lumora"));
+    QApplication::setApplicationName(QStringLiteral("Lumora Login"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Lumora Login"));
+    Log::setIdentity(QStringLiteral("Lumora Login"));
+
+    const Bundle bundle = Bundle::fromApplication();
+    installTranslations(app, bundle);
+    if (!bundle.version().isEmpty())
+        QApplication::setApplicationVersion(bundle.version());
+
+    UserDefaults defaults;
+    QtAlertPanel alerts;
+    QtWorkspace workspace;
+    SystemClock clock;
+    QtPasswordDialog passwordDialog;
+    Authorization::install(std::make_unique<Authorization>(makeAuthorizationService(&passwordDialog), &alerts));
+
+    const LumoraContext context{
+        .volume = Volume::fromEnvironment(),
+        .bundle = bundle,
+        .defaults = &defaults,
+        .alerts = &alerts,
+        .workspace = &workspace,
+        .clock = &clock,
+        .authorization = &Authorization::sharedInstance(),
+    };
+
+    int status = 0;
+    {
+        LumoraLogin controller(context);
+        MainWindow window(controller);
+        alerts.setParent(&window);
+        QObject::connect(&window, &MainWindow::quitConfirmed, &app, &QApplication::quit, Qt::QueuedConnection);
+        window.show();
+        controller.awakeFromNib();
+        status = QApplication::exec();
+        alerts.setParent(nullptr);
+    }
+    // Gives up the administrator rights, then drops the runner while the
+    // password dialog it may reach is still alive.
+    Authorization::releaseShared();
+    Authorization::install(nullptr);
+    return status;
+}

@@ -1,0 +1,488 @@
+// The window over the real controller, on a temporary sample volume:
+// what the user drops, types, chooses and answers reaches the controller,
+// and every control follows the controller.
+
+#include "app/ImageWell.h"
+#include "app/LumoraLogin.h"
+#include "app/MainWindow.h"
+#include "app/QtMessageView.h"
+#include "platform/DirectAuthorizationService.h"
+#include "platform/PropertyList.h"
+#include "platform/UserDefaults.h"
+#include "privileged/Authorization.h"
+#include "tests/fakes/FakeAlertPanel.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/FakeWorkspace.h"
+#include "tests/fakes/LogCapture.h"
+#include "tests/fakes/TestVolume.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QImageReader>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QStandardPaths>
+#include <QTest>
+#include <QUrl>
+
+#include <memory>
+
+#include <sys/stat.h>
+
+namespace {
+
+// Everything a window needs, wired as main() wires it, with the panels,
+// the browser and the clock scripted.
+struct Fixture {
+    TestVolume volume;
+    UserDefaults defaults;
+    FakeAlertPanel alerts;
+    FakeWorkspace workspace;
+    FakeClock clock;
+    Authorization authorization{std::make_unique<DirectAuthorizationService>(), &alerts};
+    std::unique_ptr<LumoraLogin> controller;
+    std::unique_ptr<MainWindow> window;
+
+    Fixture() : defaults(volume.scratch() + QStringLiteral("/defaults.ini"))
+    {
+        // No network from a test: the launch check stays off.
+        defaults.setBool(PreferenceKeys::kCheckForUpdates, false);
+        controller = std::make_unique<LumoraLogin>(LumoraContext{
+            .volume = volume.volume(),
+            .bundle = volume.bundle(),
+            .defaults = &defaults,
+            .alerts = &alerts,
+            .workspace = &workspace,
+            .clock = &clock,
+            .authorization = &authorization,
+        });
+        window = std::make_unique<MainWindow>(*controller);
+        window->show();
+        controller->awakeFromNib();
+    }
+
+    template <typename T> T *find(const char *name) const
+    {
+        return window->findChild<T *>(QString::fromLatin1(name));
+    }
+    ImageWell *well(const char *name) const { return find<ImageWell>(name); }
+    QtMessageView *messageView() const { return find<QtMessageView>("messageView"); }
+    QComboBox *chooser() const { return find<QComboBox>("hostInfoChooser"); }
+    QString status() const { return window->statusBar()->currentMessage(); }
+
+    bool anyFlagSet() const
+    {
+        return controller->dirty() || controller->logoDirty() || controller->titleDirty()
+               || controller->backgroundDirty() || controller->messageDirty()
+               || controller->hostInfoTagDirty() || controller->shouldRevertBackground();
+    }
+
+    QString picture(const QString &name, const QSize &size, const char *format = "png") const
+    {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(QColor(200, 40, 90));
+        const QString path = volume.scratch() + QLatin1Char('/') + name;
+        image.save(path, format);
+        return path;
+    }
+};
+
+// A drop as the window system delivers it: enter, then drop, with a file URL.
+bool dropFile(QWidget *target, const QString &path)
+{
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    const QPoint where = target->rect().center();
+    QDragEnterEvent enter(where, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent drop(QPointF(where), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
+}
+
+void writeDomain(const TestVolume &volume, const QVariantMap &domain)
+{
+    QFile file(volume.domainFile());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(PropertyList::serialize(QVariant(domain), PropertyList::Format::Binary));
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void showsTheVolumeAsLoaded();
+    void dropOnLogoWellSetsOnlyTheLogo();
+    void dropRefusesWhatDoesNotDecode_data();
+    void dropRefusesWhatDoesNotDecode();
+    void largePictureIsShownFromABoundedDecode();
+    void typingMarksTheMessageOnly();
+    void hostChooserSetsTheTag_data();
+    void hostChooserSetsTheTag();
+    void reloadUpdatesEveryControl();
+    void restoreShowsTheStockLook();
+    void quitQuestion_data();
+    void quitQuestion();
+    void cancelledCloseThenQuitAsksOnceEach();
+    void saveShowsBusyStateAndTellsWhatHappened();
+    void saveStatusLine_data();
+    void saveStatusLine();
+};
+
+void TestMainWindow::showsTheVolumeAsLoaded()
+{
+    Fixture f;
+    QVERIFY(f.volume.isValid());
+    QVERIFY(f.well("logoWell")->showsPicture());
+    QVERIFY(f.well("titleWell")->showsPicture());
+    QVERIFY(f.well("backgroundWell")->showsPicture());
+    QCOMPARE(f.messageView()->toPlainText(), QStringLiteral("Welcome to the Lumora sample volume."));
+    QCOMPARE(f.chooser()->currentData().toInt(), 1);
+    // Loading put text into the view; that is no edit.
+    QVERIFY(!f.anyFlagSet());
+    QVERIFY(!f.window->isWindowModified());
+    QVERIFY(f.window->windowTitle().contains(f.volume.volume().displayName()));
+    QVERIFY(f.messageView()->font().bold());
+    QCOMPARE(f.messageView()->font().pointSizeF(), 11.0);
+    QCOMPARE(f.messageView()->document()->defaultTextOption().alignment() & Qt::AlignHorizontal_Mask,
+             Qt::AlignHCenter);
+}
+
+void TestMainWindow::dropOnLogoWellSetsOnlyTheLogo()
+{
+    Fixture f;
+    const QString path = f.picture(QStringLiteral("new-logo.png"), QSize(40, 30));
+    QVERIFY(dropFile(f.well("logoWell"), path));
+
+    QCOMPARE(f.controller->logo().path(), path);
+    QVERIFY(f.controller->logoDirty());
+    QVERIFY(f.controller->dirty());
+    QVERIFY(!f.controller->titleDirty());
+    QVERIFY(!f.controller->backgroundDirty());
+    QVERIFY(!f.controller->messageDirty());
+    QVERIFY(!f.controller->hostInfoTagDirty());
+    QCOMPARE(f.well("logoWell")->previewSize(), QSize(40, 30));
+    QVERIFY(f.window->isWindowModified());
+}
+
+void TestMainWindow::dropRefusesWhatDoesNotDecode_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("text file named .png") << "text";
+    QTest::newRow("truncated png") << "truncated";
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("missing file") << "missing";
+    QTest::newRow("fifo") << "fifo";
+}
+
+void TestMainWindow::dropRefusesWhatDoesNotDecode()
+{
+    QFETCH(QString, kind);
+    Fixture f;
+    const QString scratch = f.volume.scratch();
+    QString path = scratch + QStringLiteral("/bad.png");
+    if (kind == QLatin1String("text")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a picture at all\n");
+    } else if (kind == QLatin1String("truncated")) {
+        const QString good = f.picture(QStringLiteral("good.png"), QSize(300, 200));
+        QFile in(good);
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        const QByteArray bytes = in.readAll();
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(bytes.left(bytes.size() / 3));
+    } else if (kind == QLatin1String("folder")) {
+        path = scratch + QStringLiteral("/folder.png");
+        QVERIFY(QDir().mkpath(path));
+    } else if (kind == QLatin1String("fifo")) {
+        // Reading a FIFO with no writer would hang the window.
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    }
+    const Image before = f.controller->logo();
+
+    QVERIFY(!dropFile(f.well("logoWell"), path));
+    QVERIFY(f.controller->logo().isSameAs(before));
+    QVERIFY(!f.anyFlagSet());
+    QVERIFY(f.well("logoWell")->showsPicture());
+
+    // The chooser path refuses the same files and says so.
+    f.well("logoWell")->setChooser([path](QWidget *) { return path; });
+    f.well("logoWell")->choose();
+    QVERIFY(f.controller->logo().isSameAs(before));
+    QVERIFY(!f.anyFlagSet());
+    QVERIFY2(f.status().contains(QStringLiteral("bad.png")) || f.status().contains(QStringLiteral("folder.png")),
+             qPrintable(f.status()));
+}
+
+void TestMainWindow::largePictureIsShownFromABoundedDecode()
+{
+    Fixture f;
+    const QString path = f.picture(QStringLiteral("wide.jpg"), QSize(4000, 2500), "jpeg");
+    f.well("backgroundWell")->setChooser([path](QWidget *) { return path; });
+    QTest::mouseClick(f.well("backgroundWell"), Qt::LeftButton);
+
+    QCOMPARE(f.controller->background().path(), path);
+    QVERIFY(f.controller->backgroundDirty());
+    const QSize shown = f.well("backgroundWell")->previewSize();
+    QVERIFY2(shown.width() <= ImageWell::kPreviewEdge && shown.height() <= ImageWell::kPreviewEdge,
+             qPrintable(QStringLiteral("%1x%2").arg(shown.width()).arg(shown.height())));
+    QVERIFY(shown.width() > 0);
+}
+
+void TestMainWindow::typingMarksTheMessageOnly()
+{
+    Fixture f;
+    const auto loaded = f.controller->message();
+    QtMessageView *view = f.messageView();
+    view->setFocus();
+    view->moveCursor(QTextCursor::End);
+    QTest::keyClicks(view, QStringLiteral(" Hi"));
+
+    QVERIFY(f.controller->messageDirty());
+    QVERIFY(f.controller->dirty());
+    QVERIFY(f.window->isWindowModified());
+    QVERIFY(!f.controller->logoDirty());
+    // Typing does not copy the text into the document; the save reads the view.
+    QCOMPARE(f.controller->message(), loaded);
+    QCOMPARE(view->string(), QStringLiteral("Welcome to the Lumora sample volume. Hi"));
+}
+
+void TestMainWindow::hostChooserSetsTheTag_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("time") << "Time" << "Time";
+    QTest::newRow("host name") << "Host name" << "HostName";
+    QTest::newRow("ip address") << "IP address" << "IPAddress";
+    QTest::newRow("directory status") << "Directory status" << "DSStatus";
+    QTest::newRow("serial number") << "Serial number" << "SerialNumber";
+    QTest::newRow("system build") << "System build" << "SystemBuild";
+    QTest::newRow("system version") << "System version" << "SystemVersion";
+}
+
+void TestMainWindow::hostChooserSetsTheTag()
+{
+    QFETCH(QString, label);
+    QFETCH(QString, stored);
+    Fixture f;
+    QComboBox *chooser = f.chooser();
+    QCOMPARE(chooser->count(), 7);
+    const int target = chooser->findText(label);
+    QVERIFY(target >= 0);
+
+    // Walk there with the keyboard, as a user would on a closed chooser.
+    chooser->setFocus();
+    QTest::keyClick(chooser, Qt::Key_Home);
+    for (int i = 0; i < target; ++i)
+        QTest::keyClick(chooser, Qt::Key_Down);
+    QCOMPARE(chooser->currentIndex(), target);
+
+    QCOMPARE(LumoraLogin::hostInfoValueForTag(f.controller->hostInfoTag()), stored);
+    QVERIFY(f.controller->hostInfoTagDirty());
+    QVERIFY(f.controller->dirty());
+}
+
+void TestMainWindow::reloadUpdatesEveryControl()
+{
+    Fixture f;
+    // Someone else changed the volume while the window was open.
+    const QString other = f.picture(QStringLiteral("other.jpg"), QSize(320, 200), "jpeg");
+    QVERIFY(QFile::copy(other, f.volume.hostPath(QStringLiteral("/Library/Other.jpg"))));
+    writeDomain(f.volume, {
+        {LoginWindow::kMessageKey, QStringLiteral("Changed elsewhere")},
+        {LoginWindow::kHostInfoKey, QStringLiteral("IPAddress")},
+        {LoginWindow::kDesktopPictureKey, QStringLiteral("/Library/Other.jpg")},
+    });
+    QFile::remove(f.volume.hostPath(LoginWindow::kLogoFirstPlace));
+    QFile::remove(f.volume.hostPath(LoginWindow::kLogoSecondPlace));
+    // And the user had started editing.
+    QTest::keyClicks(f.messageView(), QStringLiteral("typed"));
+    f.controller->setTitle(Image());
+    QVERIFY(!f.well("titleWell")->showsPicture());
+
+    f.controller->loadCurrentSettings();
+
+    QCOMPARE(f.messageView()->toPlainText(), QStringLiteral("Changed elsewhere"));
+    QCOMPARE(f.chooser()->currentData().toInt(), 2);
+    QCOMPARE(f.well("backgroundWell")->image().path(), f.volume.hostPath(QStringLiteral("/Library/Other.jpg")));
+    QCOMPARE(f.well("backgroundWell")->previewSize(), QSize(320, 200));
+    QVERIFY(!f.well("logoWell")->showsPicture());
+    QVERIFY(f.well("titleWell")->showsPicture());
+    QVERIFY(!f.anyFlagSet());
+    QVERIFY(!f.window->isWindowModified());
+
+    // A tag outside the table is saved as the host name; the chooser says so.
+    f.controller->setHostInfoTag(9);
+    QCOMPARE(f.chooser()->currentData().toInt(), 1);
+}
+
+void TestMainWindow::restoreShowsTheStockLook()
+{
+    Fixture f;
+    f.find<QPushButton>("restoreButton")->click();
+
+    QCOMPARE(f.well("logoWell")->image().path(), f.volume.resources() + QStringLiteral("/AppleLogo.tif"));
+    QCOMPARE(f.well("titleWell")->image().path(), f.volume.resources() + QStringLiteral("/AppleTitle.tif"));
+    QCOMPARE(f.well("backgroundWell")->image().path(),
+             f.volume.resources() + QStringLiteral("/AppleBackground.jpg"));
+    QVERIFY(f.well("backgroundWell")->showsPicture());
+    QCOMPARE(f.messageView()->toPlainText(), QString());
+    QCOMPARE(f.chooser()->currentData().toInt(), 1);
+    QVERIFY(f.controller->logoDirty() && f.controller->titleDirty() && f.controller->backgroundDirty()
+            && f.controller->messageDirty() && f.controller->hostInfoTagDirty());
+    QVERIFY(f.controller->shouldRevertBackground());
+    QVERIFY(f.window->isWindowModified());
+}
+
+void TestMainWindow::quitQuestion_data()
+{
+    QTest::addColumn<bool>("byQuitCommand");
+    QTest::addColumn<bool>("edited");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("panels");
+    QTest::addColumn<bool>("ends");
+    const int quit = AlertPanel::DefaultReturn;
+    const int cancel = AlertPanel::AlternateReturn;
+    QTest::newRow("close, clean") << false << false << quit << 0 << true;
+    QTest::newRow("close, edited, Quit") << false << true << quit << 1 << true;
+    QTest::newRow("close, edited, Cancel") << false << true << cancel << 1 << false;
+    QTest::newRow("quit, clean") << true << false << quit << 0 << true;
+    QTest::newRow("quit, edited, Quit") << true << true << quit << 1 << true;
+    QTest::newRow("quit, edited, Cancel") << true << true << cancel << 1 << false;
+}
+
+void TestMainWindow::quitQuestion()
+{
+    QFETCH(bool, byQuitCommand);
+    QFETCH(bool, edited);
+    QFETCH(int, answer);
+    QFETCH(int, panels);
+    QFETCH(bool, ends);
+    Fixture f;
+    QSignalSpy quitSpy(f.window.get(), &MainWindow::quitConfirmed);
+    if (edited)
+        QTest::keyClicks(f.messageView(), QStringLiteral("x"));
+    f.alerts.scriptAnswers({answer});
+
+    if (byQuitCommand)
+        f.find<QAction>("quitAction")->trigger();
+    else
+        f.window->close();
+
+    QCOMPARE(f.alerts.shown().size(), panels);
+    if (panels)
+        QCOMPARE(f.alerts.shown().first().title,
+                 QStringLiteral("You have unsaved changes.  Are you sure you want to quit?"));
+    QCOMPARE(f.window->isVisible(), !ends);
+    QCOMPARE(quitSpy.size(), byQuitCommand && ends ? 1 : 0);
+    if (!ends) {
+        // Cancel changes nothing.
+        QVERIFY(f.controller->dirty());
+        QVERIFY(f.controller->messageDirty());
+        QVERIFY(f.window->isWindowModified());
+    }
+}
+
+void TestMainWindow::cancelledCloseThenQuitAsksOnceEach()
+{
+    Fixture f;
+    QSignalSpy quitSpy(f.window.get(), &MainWindow::quitConfirmed);
+    QTest::keyClicks(f.messageView(), QStringLiteral("x"));
+    f.alerts.scriptAnswers({AlertPanel::AlternateReturn, AlertPanel::DefaultReturn});
+
+    QVERIFY(!f.window->close());
+    QVERIFY(f.window->isVisible());
+    QCOMPARE(f.alerts.shown().size(), 1);
+
+    // The Quit command also closes the window; that must not ask again.
+    f.find<QAction>("quitAction")->trigger();
+    QCOMPARE(f.alerts.shown().size(), 2);
+    QVERIFY(!f.window->isVisible());
+    QCOMPARE(quitSpy.size(), 1);
+}
+
+void TestMainWindow::saveShowsBusyStateAndTellsWhatHappened()
+{
+    Fixture f;
+    LogCapture log;
+    auto *saveButton = f.find<QPushButton>("saveButton");
+    auto *saveAction = f.find<QAction>("saveAction");
+    bool buttonEnabledDuringSave = true;
+    bool actionEnabledDuringSave = true;
+    int cursorDuringSave = -1;
+    connect(f.controller.get(), &LumoraLogin::saveStarted, this, [&] {
+        buttonEnabledDuringSave = saveButton->isEnabled();
+        actionEnabledDuringSave = saveAction->isEnabled();
+        cursorDuringSave = QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : -1;
+    });
+
+    saveButton->click();
+    QCOMPARE(f.status(), QStringLiteral("Nothing to save."));
+    QVERIFY(!buttonEnabledDuringSave);
+    QVERIFY(!actionEnabledDuringSave);
+    QCOMPARE(cursorDuringSave, int(Qt::WaitCursor));
+    QVERIFY(saveButton->isEnabled());
+    QVERIFY(saveAction->isEnabled());
+    QVERIFY(!QApplication::overrideCursor());
+
+    // A logo that reaches the volume.
+    const QString path = f.picture(QStringLiteral("saved-logo.png"), QSize(64, 48));
+    QVERIFY(dropFile(f.well("logoWell"), path));
+    saveAction->trigger();
+    QCOMPARE(f.status(), QStringLiteral("Saved."));
+    QCOMPARE(QImageReader(f.volume.hostPath(LoginWindow::kLogoFirstPlace)).size(), QSize(64, 48));
+    QCOMPARE(f.well("logoWell")->previewSize(), QSize(64, 48));
+    QVERIFY(!f.window->isWindowModified());
+
+    // A logo that cannot be written: the line names it, nothing claims success.
+    f.controller->setLogo(Image());
+    saveButton->click();
+    QCOMPARE(f.status(), QStringLiteral("Could not save: logo. See the log for details."));
+    QCOMPARE(QImageReader(f.volume.hostPath(LoginWindow::kLogoFirstPlace)).size(), QSize(64, 48));
+    QVERIFY(saveButton->isEnabled());
+    QVERIFY(!QApplication::overrideCursor());
+    QVERIFY(f.alerts.shown().isEmpty());
+}
+
+void TestMainWindow::saveStatusLine_data()
+{
+    QTest::addColumn<QStringList>("attempted");
+    QTest::addColumn<QStringList>("failed");
+    QTest::addColumn<bool>("another");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("nothing") << QStringList() << QStringList() << false << "Nothing to save.";
+    QTest::newRow("all saved") << QStringList{"logo", "message"} << QStringList() << false << "Saved.";
+    QTest::newRow("two failed")
+        << QStringList{"logo", "title", "message"} << QStringList{"logo", "message"} << false
+        << "Could not save: logo, message. See the log for details.";
+    QTest::newRow("another copy saving")
+        << QStringList() << QStringList() << true
+        << "Not saved: another copy of Lumora Login is saving. Try again when it has finished.";
+}
+
+void TestMainWindow::saveStatusLine()
+{
+    QFETCH(QStringList, attempted);
+    QFETCH(QStringList, failed);
+    QFETCH(bool, another);
+    QFETCH(QString, line);
+    SaveReport report;
+    report.attempted = attempted;
+    report.failed = failed;
+    report.anotherSaveRunning = another;
+    QCOMPARE(MainWindow::describeSave(report), line);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
