@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/Image.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+// What the user asked lumora-loginctl to do, as read from its arguments.
+struct CtlRequest {
+    enum class Command { Help, Version, Show, Set, Restore, CheckUpdates };
+    Command command = Command::Help;
+    bool json = false; // show --json
+
+    // set: each option that was given; the files are host paths as given.
+    std::optional<QString> logoFile;
+    std::optional<QString> titleFile;
+    std::optional<QString> backgroundFile;
+    std::optional<QString> messageText;
+    std::optional<QString> messageFile;
+    std::optional<std::int32_t> hostInfoTag;
+};
+
+// The arguments after the program name. On a usage error, `error` says
+// what is wrong and `request` is empty.
+struct CtlParse {
+    std::optional<CtlRequest> request;
+    QString error;
+};
+[[nodiscard]] CtlParse parseCommandLine(const QStringList &arguments);
+
+// A host-information choice given by name (any case) or by tag 0 to 6.
+[[nodiscard]] std::optional<std::int32_t> parseHostInfo(const QString &value);
+
+// The inputs of `set`, read and checked before anything is written.
+struct SetInputs {
+    std::optional<Image> logo;
+    std::optional<Image> title;
+    std::optional<Image> background;
+    std::optional<QString> message;
+    std::optional<std::int32_t> hostInfoTag;
+};
+struct SetInputsCheck {
+    std::optional<SetInputs> inputs;
+    QString error;
+};
+// Every FILE must exist and decode as an image; a message file must be
+// UTF-8 text. The images keep their decoded pixels, so what was checked is
+// what gets saved even if the file changes meanwhile.
+[[nodiscard]] SetInputsCheck readSetInputs(const CtlRequest &request);
+
+[[nodiscard]] QString usageText();

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "app/LumoraLogin.h"
+#include "app/MessageView.h"
+#include "cli/CommandLine.h"
+
+#include <QStringList>
+
+#include <cstdio>
+
+class ConsoleAlertPanel;
+
+// The companion's commands over the window's own controller: the same
+// loading, setters, Save, restore and update check, with the results
+// printed instead of shown.
+class LoginCtl {
+public:
+    // Exit statuses.
+    static constexpr int kSuccess = 0;
+    static constexpr int kFailed = 1;
+    static constexpr int kUsage = 2;
+
+    LoginCtl(LumoraContext context, std::FILE *out = stdout, std::FILE *err = stderr);
+
+    [[nodiscard]] int show(bool json);
+    [[nodiscard]] int set(const SetInputs &inputs);
+    [[nodiscard]] int restore();
+    [[nodiscard]] int checkUpdates(const ConsoleAlertPanel &panels);
+
+    [[nodiscard]] LumoraLogin &controller() { return m_controller; }
+
+private:
+    // What a setting should read back as after the save.
+    struct Expected {
+        std::optional<Image> logo;
+        std::optional<Image> title;
+        std::optional<Image> background; // a new picture
+        bool revertBackground = false;   // or the release's default one
+        std::optional<QString> message;
+        std::optional<std::int32_t> hostInfoTag;
+    };
+    [[nodiscard]] int saveAndVerify(const Expected &expected);
+    [[nodiscard]] QString volumePath(const QString &hostPath) const;
+    [[nodiscard]] QString place(const Image &image, const QString &first, const QString &second) const;
+    void print(const QString &text) const;
+    void complain(const QString &text) const;
+
+    MemoryMessageView m_view;
+    LumoraLogin m_controller;
+    std::FILE *m_out;
+    std::FILE *m_err;
+};

@@ -1,0 +1,95 @@
+// lumora-loginctl: the login window's look from the command line, for
+// scripts and for looking after many machines. A thin front end over the
+// same controller, save operations, runner and update check as the window.
+
+#include "cli/CommandLine.h"
+#include "cli/ConsolePanels.h"
+#include "cli/LoginCtl.h"
+#include "platform/AuthorizationBackend.h"
+#include "platform/Bundle.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/TerminalPasswordPrompt.h"
+#include "platform/UserDefaults.h"
+#include "platform/Volume.h"
+#include "privileged/Authorization.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <memory>
+
+int main(int argc, char **argv)
+{
+    // Images are decoded and encoded through Qt's image plugins, which need
+    // no display; a core application keeps the tool usable over ssh.
+    QCoreApplication app(argc, argv);
+    Log::setIdentity(QStringLiteral("lumora-loginctl"));
+
+    const CtlParse parsed = parseCommandLine(app.arguments().mid(1));
+    if (!parsed.request) {
+        writeText(stderr, QStringLiteral("lumora-loginctl: %1\n\n").arg(parsed.error) + usageText());
+        return LoginCtl::kUsage;
+    }
+    const CtlRequest &request = *parsed.request;
+    using Command = CtlRequest::Command;
+
+    const Bundle bundle = Bundle::fromApplication();
+    if (request.command == Command::Help) {
+        writeText(stdout, usageText());
+        return LoginCtl::kSuccess;
+    }
+    if (request.command == Command::Version) {
+        const QString version = bundle.version();
+        writeText(stdout, QStringLiteral("lumora-loginctl %1\n")
+                              .arg(version.isEmpty() ? QStringLiteral(LUMORA_VERSION) : version));
+        return LoginCtl::kSuccess;
+    }
+
+    const Volume volume = Volume::fromEnvironment();
+    if (!QFileInfo(volume.root()).isDir()) {
+        writeText(stderr, QStringLiteral("lumora-loginctl: no volume at %1 (LUMORA_SYSTEM_ROOT)\n").arg(volume.root()));
+        return LoginCtl::kUsage;
+    }
+
+    // Everything given on the command line is read and checked before the
+    // controller exists, so a bad FILE cannot leave half a look behind.
+    SetInputs inputs;
+    if (request.command == Command::Set) {
+        const SetInputsCheck check = readSetInputs(request);
+        if (!check.inputs) {
+            writeText(stderr, QStringLiteral("lumora-loginctl: %1\n").arg(check.error));
+            return LoginCtl::kUsage;
+        }
+        inputs = *check.inputs;
+    }
+
+    UserDefaults defaults;
+    ConsoleAlertPanel alerts;
+    ConsoleWorkspace workspace;
+    SystemClock clock;
+    TerminalPasswordPrompt prompt;
+    // Only the commands that write hold an authorization: freeing one
+    // destroys the rights it obtained, which `show` has no business doing.
+    std::unique_ptr<Authorization> authorization;
+    if (request.command == Command::Set || request.command == Command::Restore)
+        authorization = std::make_unique<Authorization>(makeAuthorizationService(&prompt), &alerts);
+
+    LumoraContext context{volume, bundle, &defaults, &alerts, &workspace, &clock, authorization.get()};
+    LoginCtl ctl(std::move(context));
+
+    switch (request.command) {
+    case Command::Show:
+        return ctl.show(request.json);
+    case Command::Set:
+        return ctl.set(inputs);
+    case Command::Restore:
+        return ctl.restore();
+    case Command::CheckUpdates:
+        return ctl.checkUpdates(alerts);
+    case Command::Help:
+    case Command::Version:
+        break;
+    }
+    return LoginCtl::kSuccess;
+}
