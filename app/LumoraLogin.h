@@ -9,12 +9,14 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 class AlertPanel;
 class Authorization;
 class Clock;
 class MessageView;
+class UpdateCheckThread;
 class UserDefaults;
 class Workspace;
 
@@ -191,4 +193,7 @@ private:
     bool m_dirty = false;
     bool m_shouldRevertBackground = false;
     std::int32_t m_hostInfoTag = 0;
+    // The launch update check (update/). Declared last so that it is
+    // destroyed first: its destructor stops and joins the worker.
+    std::shared_ptr<UpdateCheckThread> m_updateCheck;
 };
