@@ -57,6 +57,37 @@ ExitStatus waitFor(pid_t pid)
     return status;
 }
 
+std::optional<pid_t> spawnWithInput(const QByteArray &path, const std::vector<QByteArray> &arguments,
+                                    const QByteArray &input, bool discardOutput)
+{
+    // A pipe holds at least 4 KiB (POSIX); Linux gives 64 KiB.
+    if (input.size() > 4096)
+        return std::nullopt;
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return std::nullopt;
+    const char *p = input.constData();
+    qsizetype left = input.size();
+    bool written = true;
+    while (left > 0) {
+        const ssize_t n = ::write(fds[1], p, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            written = false;
+            break;
+        }
+        p += n;
+        left -= n;
+    }
+    ::close(fds[1]);
+    std::optional<pid_t> pid;
+    if (written)
+        pid = spawn(path, arguments, fds[0], discardOutput);
+    ::close(fds[0]);
+    return pid;
+}
+
 ExitStatus run(const QByteArray &path, const std::vector<QByteArray> &arguments, bool discardOutput)
 {
     const auto pid = spawn(path, arguments, -1, discardOutput);

@@ -29,4 +29,11 @@ struct ExitStatus {
 [[nodiscard]] ExitStatus run(const QByteArray &path, const std::vector<QByteArray> &arguments,
                              bool discardOutput = false);
 
+// Starts `path` with `input` waiting on its standard input, which then ends.
+// The bytes are in the pipe before the child starts, so writing never
+// blocks on it nor dies of SIGPIPE when the child leaves early; `input` must
+// fit in a pipe (a password does). Nothing when it could not be started.
+[[nodiscard]] std::optional<pid_t> spawnWithInput(const QByteArray &path, const std::vector<QByteArray> &arguments,
+                                                  const QByteArray &input, bool discardOutput = false);
+
 } // namespace Process

@@ -75,12 +75,19 @@ bool Authorization::isAuthenticatedForTool(const QString &tool1, const std::opti
 {
     if (!m_hasReference)
         m_hasReference = m_service->create(AuthorizationService::kDefaults) == AuthorizationService::kSuccess;
+    // Without a reference there is nothing to hold the right; creation is
+    // tried again at the next check.
+    if (!m_hasReference)
+        return false;
     const auto status = m_service->copyRights(rightsFor(tool1, tool2), AuthorizationService::kExtendRights);
     return status == AuthorizationService::kSuccess;
 }
 
 bool Authorization::haveUserAuthenticateForTool(const QString &tool1, const std::optional<QString> &tool2)
 {
+    // The silent check that precedes this made the reference.
+    if (!m_hasReference)
+        return false;
     const auto status = m_service->copyRights(
         rightsFor(tool1, tool2), AuthorizationService::kInteractionAllowed | AuthorizationService::kExtendRights);
     if (status != AuthorizationService::kSuccess)
@@ -137,16 +144,22 @@ bool Authorization::executeTool(const QString &tool, const std::optional<QString
     }
 
     // Wait for this tool's own process, and believe it only if it says so.
+    // A launch without a process id cannot be waited for: waitpid(-1) would
+    // take whichever child ends first.
+    if (pid <= 0) {
+        Log::write(QStringLiteral("Tool '%1' was started without a process to wait for").arg(tool));
+        return false;
+    }
     const Process::ExitStatus exit = Process::waitFor(pid_t(pid));
-    if (!exit.exited) {
-        Log::write(QStringLiteral("Tool '%1' did not finish normally (signal %2)").arg(tool).arg(exit.code));
-        return false;
-    }
-    if (exit.code != 0) {
+    if (exit.succeeded())
+        return true;
+    if (exit.exited)
         Log::write(QStringLiteral("Tool '%1' failed with exit status %2").arg(tool).arg(exit.code));
-        return false;
-    }
-    return true;
+    else if (exit.code > 0)
+        Log::write(QStringLiteral("Tool '%1' was ended by signal %2").arg(tool).arg(exit.code));
+    else
+        Log::write(QStringLiteral("Could not wait for tool '%1'").arg(tool));
+    return false;
 }
 
 bool Authorization::executeTool(const QString &tool, const std::optional<QString> &arg1,

@@ -50,7 +50,9 @@ bool LumoraLogin::backupFile(const QString &path, bool withAuthorization, const 
                                     ? m_context.authorization->executeTool(QStringLiteral("/bin/cp"), file,
                                                                            backup, std::nullopt)
                                     : QFile::copy(file, backup);
-            if (!copied) {
+            // Only a backup that is really there lets the caller go on to
+            // replace the stock file.
+            if (!copied || !QFileInfo::exists(backup)) {
                 // The key stays NO so that the next save tries again.
                 Log::write(QStringLiteral("Unable to backup file for key %1").arg(defaultsKey));
                 return false;

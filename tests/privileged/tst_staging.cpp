@@ -1,0 +1,317 @@
+// Staging paths, one-time backups, the shared support folder and file modes,
+// on a throwaway volume with real copies and real modes.
+
+#include "app/LumoraLogin.h"
+#include "platform/UserDefaults.h"
+#include "privileged/Authorization.h"
+#include "tests/fakes/FakeAlertPanel.h"
+#include "tests/fakes/LogCapture.h"
+#include "tests/fakes/RecordingAuthorizationService.h"
+#include "tests/fakes/TestVolume.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using Answer = RecordingAuthorizationService::Answer;
+
+namespace {
+
+QByteArray readBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// A controller on its own volume, preferences and recording runner.
+struct Fixture {
+    TestVolume volume;
+    FakeAlertPanel alerts;
+    RecordingAuthorizationService *service = nullptr;
+    std::unique_ptr<Authorization> authorization;
+    std::unique_ptr<UserDefaults> defaults;
+    std::unique_ptr<LumoraLogin> controller;
+
+    Fixture()
+    {
+        auto recording = std::make_unique<RecordingAuthorizationService>();
+        service = recording.get();
+        authorization = std::make_unique<Authorization>(std::move(recording), &alerts);
+        defaults = std::make_unique<UserDefaults>(volume.scratch() + QStringLiteral("/prefs.ini"));
+        LumoraContext context{volume.volume(), volume.bundle(), defaults.get(), &alerts, nullptr, nullptr,
+                              authorization.get()};
+        controller = std::make_unique<LumoraLogin>(std::move(context));
+    }
+    [[nodiscard]] QString host(const QString &volumePath) const { return volume.hostPath(volumePath); }
+};
+
+} // namespace
+
+class TestStaging : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void init()
+    {
+        // Each case starts without the per-user support folder or its parent.
+        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)).removeRecursively();
+    }
+
+    void tempFilePath_data()
+    {
+        QTest::addColumn<std::optional<QString>>("name");
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("no name") << std::optional<QString>() << QStringLiteral("image");
+        QTest::newRow("logo") << std::optional<QString>(QStringLiteral("logo.tif")) << QStringLiteral("logo.tif");
+    }
+
+    void tempFilePath()
+    {
+        QFETCH(std::optional<QString>, name);
+        QFETCH(QString, fileName);
+        Fixture f;
+        QVERIFY(f.volume.isValid());
+        LogCapture log;
+        const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                               + QStringLiteral("/Lumora Login");
+        QCOMPARE(LumoraLogin::applicationSupportPath(), folder);
+        // Missing parents are created too.
+        QCOMPARE(f.controller->tempFilePathWithName(name), folder + QLatin1Char('/') + fileName);
+        QVERIFY(QFileInfo(folder).isDir());
+        QVERIFY(!QFileInfo::exists(folder + QLatin1Char('/') + fileName));
+        QVERIFY(log.lines().isEmpty());
+        QVERIFY(f.service->calls().isEmpty());
+    }
+
+    void tempFilePathLeavesAPlainFileAlone()
+    {
+        Fixture f;
+        const QString folder = LumoraLogin::applicationSupportPath();
+        QVERIFY(QDir().mkpath(QFileInfo(folder).path()));
+        QVERIFY(writeBytes(folder, "not a folder"));
+        LogCapture log;
+        QCOMPARE(f.controller->tempFilePathWithName(QStringLiteral("title.tif")), folder + QStringLiteral("/title.tif"));
+        QCOMPARE(readBytes(folder), QByteArray("not a folder"));
+        QVERIFY(log.lines().isEmpty());
+    }
+
+    void backupPath_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("backup");
+        QTest::newRow("logo") << LoginWindow::kLogoFirstPlace
+                              << QStringLiteral("/System/Library/CoreServices/SecurityAgent.app/Contents/Resources/"
+                                                "applelogo_Original.tif");
+        QTest::newRow("title") << QStringLiteral("/x/MacOSX.tif") << QStringLiteral("/x/MacOSX_Original.tif");
+        QTest::newRow("several dots") << QStringLiteral("/x/a.b.tif") << QStringLiteral("/x/a.b_Original.tif");
+        QTest::newRow("dot only in folder") << QStringLiteral("/x.app/file") << QStringLiteral("/x.app/file_Original");
+    }
+
+    void backupPath()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, backup);
+        QCOMPARE(LumoraLogin::backupPathForPath(path), backup);
+    }
+
+    // The key turns YES only when the backup is in place; otherwise the
+    // next save tries again and the stock image is not replaced.
+    void backupFile_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<bool>("inPlace");
+        QTest::addColumn<bool>("keyAfter");
+        QTest::addColumn<int>("runs");
+        QTest::addColumn<QStringList>("logLines");
+        const QString unable = QStringLiteral("Unable to backup file for key Made logo backup");
+        QTest::newRow("key already YES") << "key yes" << true << true << 0 << QStringList{};
+        QTest::newRow("backup already there") << "backup present" << true << true << 0 << QStringList{};
+        QTest::newRow("no file to back up") << "no file" << true << true << 0 << QStringList{};
+        QTest::newRow("copied with rights") << "copy" << true << true << 1 << QStringList{};
+        QTest::newRow("copied without rights") << "copy without rights" << true << true << 0 << QStringList{};
+        QTest::newRow("dialog cancelled")
+            << "cancel" << false << false << 0
+            << QStringList{QStringLiteral("User failed to authenticate for tools '/bin/cp' and '(null)'"), unable};
+        QTest::newRow("launch refused") << "refused" << false << false << 0
+                                        << QStringList{QStringLiteral("Authorization error -60031"), unable};
+        QTest::newRow("cp fails") << "cp fails" << false << false << 1
+                                  << QStringList{QStringLiteral("Tool '/bin/cp' failed with exit status 1"), unable};
+    }
+
+    void backupFile()
+    {
+        QFETCH(QString, situation);
+        QFETCH(bool, inPlace);
+        QFETCH(bool, keyAfter);
+        QFETCH(int, runs);
+        QFETCH(QStringList, logLines);
+
+        Fixture f;
+        QVERIFY(f.volume.isValid());
+        const QString volumePath = QFileInfo(LoginWindow::kLogoFirstPlace).path() + QStringLiteral("/a.b.tif");
+        const QString file = f.host(volumePath);
+        const QString backup = f.host(QFileInfo(volumePath).path() + QStringLiteral("/a.b_Original.tif"));
+        const QByteArray stock = readBytes(f.host(LoginWindow::kLogoFirstPlace));
+        QVERIFY(!stock.isEmpty());
+        QVERIFY(writeBytes(file, stock));
+        bool withRights = true;
+
+        if (situation == QLatin1String("key yes"))
+            f.defaults->setBool(PreferenceKeys::kMadeLogoBackup, true);
+        else if (situation == QLatin1String("backup present"))
+            QVERIFY(writeBytes(backup, "older backup"));
+        else if (situation == QLatin1String("no file"))
+            QVERIFY(QFile::remove(file));
+        else if (situation == QLatin1String("copy without rights"))
+            withRights = false;
+        else if (situation == QLatin1String("cancel"))
+            f.service->scriptInteractive({Answer::Cancel});
+        else if (situation == QLatin1String("refused"))
+            f.service->scriptLaunchStatus({AuthorizationService::kToolExecuteFailure});
+        else if (situation == QLatin1String("cp fails")) {
+            // cp without -r refuses a folder, even for root.
+            QVERIFY(QFile::remove(file));
+            QVERIFY(QDir().mkdir(file));
+        }
+
+        LogCapture log;
+        QCOMPARE(f.controller->backupFile(volumePath, withRights, PreferenceKeys::kMadeLogoBackup), inPlace);
+        QCOMPARE(f.defaults->boolForKey(PreferenceKeys::kMadeLogoBackup), keyAfter);
+        QCOMPARE(f.service->runs().size(), runs);
+        QCOMPARE(log.lines(), logLines);
+
+        if (situation == QLatin1String("copy")) {
+            QCOMPARE(f.service->runs().first(), (QStringList{QStringLiteral("/bin/cp"), file, backup}));
+            QCOMPARE(readBytes(backup), stock);
+        } else if (situation == QLatin1String("copy without rights")) {
+            QCOMPARE(readBytes(backup), stock);
+            QVERIFY(f.service->calls().isEmpty());
+        } else if (situation == QLatin1String("backup present")) {
+            QCOMPARE(readBytes(backup), QByteArray("older backup"));
+        } else if (situation == QLatin1String("key yes")) {
+            QVERIFY(f.service->calls().isEmpty());
+            QVERIFY(!QFileInfo::exists(backup));
+        } else if (!inPlace) {
+            QVERIFY(!QFileInfo::exists(backup));
+        }
+
+        // A failed attempt is tried again at the next save.
+        if (!inPlace) {
+            f.service->scriptLaunchStatus({});
+            f.service->scriptInteractive({});
+            if (situation == QLatin1String("cp fails")) {
+                QVERIFY(QDir().rmdir(file));
+                QVERIFY(writeBytes(file, stock));
+            }
+            QVERIFY(f.controller->backupFile(volumePath, true, PreferenceKeys::kMadeLogoBackup));
+            QCOMPARE(readBytes(backup), stock);
+            QVERIFY(f.defaults->boolForKey(PreferenceKeys::kMadeLogoBackup));
+        }
+    }
+
+    void sharedSupportFolder_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QList<QStringList>>("runs");
+        QTest::addColumn<QStringList>("logLines");
+        QTest::newRow("already there") << "present" << true << QList<QStringList>{} << QStringList{};
+        QTest::newRow("user can create it") << "creatable" << true << QList<QStringList>{} << QStringList{};
+        QTest::newRow("needs mkdir -p") << "parent missing" << true
+                                        << QList<QStringList>{{QStringLiteral("/bin/mkdir"), QStringLiteral("-p"),
+                                                               QStringLiteral("<folder>")}}
+                                        << QStringList{};
+        QTest::newRow("plain file in the way")
+            << "file" << false
+            << QList<QStringList>{{QStringLiteral("/bin/mkdir"), QStringLiteral("-p"), QStringLiteral("<folder>")}}
+            << QStringList{QStringLiteral("Tool '/bin/mkdir' failed with exit status 1"),
+                           QStringLiteral("Unable to create directory at /Library/Application Support/Lumora")};
+    }
+
+    void sharedSupportFolder()
+    {
+        QFETCH(QString, situation);
+        QFETCH(bool, exists);
+        QFETCH(QList<QStringList>, runs);
+        QFETCH(QStringList, logLines);
+        Fixture f;
+        const QString folder = f.host(LoginWindow::kSharedSupportFolder);
+        QDir(folder).removeRecursively();
+        if (situation == QLatin1String("present"))
+            QVERIFY(QDir().mkpath(folder));
+        else if (situation == QLatin1String("parent missing"))
+            QVERIFY(QDir(QFileInfo(folder).path()).removeRecursively());
+        else if (situation == QLatin1String("file"))
+            QVERIFY(writeBytes(folder, "in the way"));
+        for (QStringList &run : runs)
+            run.replaceInStrings(QStringLiteral("<folder>"), folder);
+
+        LogCapture log;
+        QCOMPARE(f.controller->createApplicationSupportPath(), exists);
+        QCOMPARE(QFileInfo(folder).isDir(), exists);
+        QCOMPARE(f.service->runs(), runs);
+        QCOMPARE(log.lines(), logLines);
+        QCOMPARE(f.service->passwordRequests(), runs.isEmpty() ? 0 : 1);
+    }
+
+    void setMode()
+    {
+        Fixture f;
+        const QString file = f.host(LoginWindow::kInstalledBackground);
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+        QVERIFY(writeBytes(file, "jpeg"));
+        QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        LogCapture log;
+        QVERIFY(f.controller->setMode(QStringLiteral("664"), LoginWindow::kInstalledBackground));
+        QCOMPARE(f.service->runs(), (QList<QStringList>{{QStringLiteral("/bin/chmod"), QStringLiteral("664"), file}}));
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(file).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 0777, mode_t(0664));
+        QVERIFY(log.lines().isEmpty());
+
+        // chmod of a missing file fails, and that is reported.
+        QVERIFY(!f.controller->setMode(QStringLiteral("664"), QStringLiteral("/nowhere.jpg")));
+        QCOMPARE(log.lines().last(), QStringLiteral("Failed to set privileges for new login background."));
+    }
+
+    // What the runner sees for one backup, the copy over the stock image and
+    // a mode change: one password, each tool after the previous has ended.
+    void backupCopyChmodSequence()
+    {
+        Fixture f;
+        const QString staging = f.controller->tempFilePathWithName(QStringLiteral("logo.tif"));
+        QVERIFY(writeBytes(staging, "new logo"));
+        const QString logo = f.host(LoginWindow::kLogoFirstPlace);
+        const QByteArray stock = readBytes(logo);
+
+        QVERIFY(f.controller->backupFile(LoginWindow::kLogoFirstPlace, true, PreferenceKeys::kMadeLogoBackup));
+        QVERIFY(f.authorization->executeTool(QStringLiteral("/bin/cp"), staging, logo, std::nullopt));
+        QVERIFY(f.controller->setMode(QStringLiteral("664"), LoginWindow::kLogoFirstPlace));
+
+        const QString backup = f.host(LumoraLogin::backupPathForPath(LoginWindow::kLogoFirstPlace));
+        const QList<QStringList> expected{{QStringLiteral("/bin/cp"), logo, backup},
+                                          {QStringLiteral("/bin/cp"), staging, logo},
+                                          {QStringLiteral("/bin/chmod"), QStringLiteral("664"), logo}};
+        for (const QStringList &run : f.service->runs())
+            qInfo().noquote() << "run:" << run.join(QLatin1Char(' '));
+        QCOMPARE(f.service->runs(), expected);
+        QCOMPARE(f.service->passwordRequests(), 1);
+        QCOMPARE(readBytes(backup), stock);
+        QCOMPARE(readBytes(logo), QByteArray("new logo"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStaging)
+#include "tst_staging.moc"
