@@ -6,6 +6,11 @@
 
 #include <plist/plist.h>
 
+#include <QByteArrayView>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -26,66 +31,82 @@ bool looksBinary(const QByteArray &bytes)
     return bytes.size() >= 8 && std::memcmp(bytes.constData(), kBinaryMagic, 8) == 0;
 }
 
-bool startsWithWord(const char *p, const char *end, const char *word)
-{
-    const size_t n = std::strlen(word);
-    return size_t(end - p) >= n && std::memcmp(p, word, n) == 0;
-}
-
-// Walks the markup of an XML list and measures its element nesting. This is
-// not an XML parser: it only has to be at least as strict about depth as
-// libplist's recursive one, which it is, since every open element counts.
+// Walks the markup of an XML list and measures the nesting of its values.
+// This is not an XML parser; it only has to be at least as strict about
+// depth as libplist's recursive one. Every element counts except the one
+// <plist> that wraps the root value, closing tags must match, and the
+// skipped constructs (comments, CDATA, declarations) are skipped no further
+// than their first possible end, so nothing hidden from this walk can reach
+// libplist as an element.
 bool xmlWithinDepth(const QByteArray &bytes, int maxDepth)
 {
-    const char *p = bytes.constData();
-    const char *end = p + bytes.size();
-    int depth = 0;
-    // The <plist> element wraps the root value.
-    const int limit = maxDepth + 1;
-    while (p < end) {
-        p = static_cast<const char *>(std::memchr(p, '<', size_t(end - p)));
-        if (!p)
+    const QByteArrayView all(bytes);
+    std::vector<QByteArrayView> open;
+    bool wrapped = false; // open[0] is the outer <plist>
+    qsizetype at = 0;
+    for (;;) {
+        at = all.indexOf('<', at);
+        if (at < 0)
             break;
-        ++p;
-        if (p >= end)
+        const QByteArrayView rest = all.sliced(at + 1);
+        auto skipPast = [&](QByteArrayView terminator, qsizetype from) {
+            const qsizetype end = rest.indexOf(terminator, from);
+            if (end < 0)
+                return false;
+            at += 1 + end + terminator.size();
+            return true;
+        };
+        if (rest.startsWith("!--")) {
+            if (!skipPast("-->", 3))
+                return false;
+            continue;
+        }
+        if (rest.startsWith("![CDATA[")) {
+            if (!skipPast("]]>", 8))
+                return false;
+            continue;
+        }
+        if (rest.startsWith('?') || rest.startsWith('!')) {
+            if (!skipPast(">", 0))
+                return false;
+            continue;
+        }
+        const qsizetype close = rest.indexOf('>');
+        if (close < 0)
             return false;
-        if (startsWithWord(p, end, "!--")) {
-            const char *close = std::strstr(p, "-->");
-            if (!close || close >= end)
+        const QByteArrayView tag = rest.first(close);
+        at += 1 + close + 1;
+
+        if (tag.startsWith('/')) {
+            if (open.empty() || open.back() != tag.sliced(1).trimmed())
                 return false;
-            p = close + 3;
+            open.pop_back();
+            if (open.empty())
+                wrapped = false;
             continue;
         }
-        if (startsWithWord(p, end, "![CDATA[")) {
-            const QByteArray rest = QByteArray::fromRawData(p, int(end - p));
-            const auto at = rest.indexOf("]]>");
-            if (at < 0)
-                return false;
-            p += at + 3;
-            continue;
-        }
-        if (*p == '?' || *p == '!') {
-            const char *close = static_cast<const char *>(std::memchr(p, '>', size_t(end - p)));
-            if (!close)
-                return false;
-            p = close + 1;
-            continue;
-        }
-        const bool closing = *p == '/';
-        const char *close = static_cast<const char *>(std::memchr(p, '>', size_t(end - p)));
-        if (!close)
+        const bool selfClosing = tag.endsWith('/');
+        qsizetype nameEnd = 0;
+        while (nameEnd < tag.size() && tag[nameEnd] != '/' && tag[nameEnd] != '>'
+               && !std::isspace(static_cast<unsigned char>(tag[nameEnd])))
+            ++nameEnd;
+        const QByteArrayView name = tag.first(nameEnd);
+        if (name.isEmpty())
             return false;
-        const bool selfClosing = close[-1] == '/';
-        p = close + 1;
-        if (closing) {
-            if (--depth < 0)
-                return false;
-        } else if (!selfClosing) {
-            if (++depth > limit)
-                return false;
+        if (open.empty() && name == "plist") {
+            if (!selfClosing) {
+                open.push_back(name);
+                wrapped = true;
+            }
+            continue;
         }
+        const qsizetype depth = qsizetype(open.size()) - (wrapped ? 1 : 0) + 1;
+        if (depth > maxDepth)
+            return false;
+        if (!selfClosing)
+            open.push_back(name);
     }
-    return true;
+    return open.empty();
 }
 
 quint64 readBigEndian(const uchar *p, int size)
@@ -97,9 +118,12 @@ quint64 readBigEndian(const uchar *p, int size)
 }
 
 // Checks a binary list completely before libplist reads it: the trailer,
-// the offset table, each object's extent and references, and the depth of
-// the object graph (a reference cycle counts as too deep).
-bool binaryWithinLimits(const QByteArray &bytes, int maxDepth)
+// the offset table, each object's extent and references, the depth of the
+// object graph (a reference cycle counts as too deep) and the size of the
+// tree it expands to. libplist copies an object once for every reference
+// to it, so a few hundred bytes of shared references can otherwise unfold
+// into billions of nodes.
+bool binaryWithinLimits(const QByteArray &bytes, const Limits &limits)
 {
     const auto *data = reinterpret_cast<const uchar *>(bytes.constData());
     const quint64 size = quint64(bytes.size());
@@ -119,9 +143,12 @@ bool binaryWithinLimits(const QByteArray &bytes, int maxDepth)
         || count > (size - 32 - tableOffset) / quint64(offsetSize))
         return false;
 
-    // Children of every object, as indices.
+    // Children of every object, as indices; dictionaries list their keys
+    // first, then their values.
     std::vector<quint64> firstChild(count + 1, 0);
     std::vector<quint64> children;
+    std::vector<uchar> types(count, 0);
+    std::vector<quint64> keyCounts(count, 0);
     for (quint64 i = 0; i < count; ++i) {
         firstChild[i] = children.size();
         const quint64 offset = readBigEndian(data + tableOffset + i * quint64(offsetSize), offsetSize);
@@ -129,6 +156,7 @@ bool binaryWithinLimits(const QByteArray &bytes, int maxDepth)
             return false;
         const uchar marker = data[offset];
         const int type = marker >> 4;
+        types[i] = uchar(type);
         quint64 length = marker & 0x0f;
         quint64 pos = offset + 1;
         auto readLength = [&]() -> bool {
@@ -152,8 +180,12 @@ bool binaryWithinLimits(const QByteArray &bytes, int maxDepth)
                 return false;
             break;
         case 0x1:
-        case 0x2:
             if (length > 4 || !fits(quint64(1) << length))
+                return false;
+            break;
+        case 0x2:
+            // Only 4- and 8-byte reals exist.
+            if ((length != 2 && length != 3) || !fits(quint64(1) << length))
                 return false;
             break;
         case 0x3:
@@ -187,6 +219,8 @@ bool binaryWithinLimits(const QByteArray &bytes, int maxDepth)
                     return false;
                 children.push_back(ref);
             }
+            if (type == 0xD)
+                keyCounts[i] = length;
             break;
         }
         default:
@@ -195,10 +229,22 @@ bool binaryWithinLimits(const QByteArray &bytes, int maxDepth)
     }
     firstChild[count] = children.size();
 
-    // Height of the graph below `top`, iteratively; 0 = unseen, 1 = on the
-    // path (seeing it again is a cycle), 2 = done.
+    // Dictionary keys are strings, in the format and for libplist alike.
+    for (quint64 i = 0; i < count; ++i) {
+        for (quint64 k = 0; k < keyCounts[i]; ++k) {
+            const uchar keyType = types[children[firstChild[i] + k]];
+            if (keyType != 0x5 && keyType != 0x6)
+                return false;
+        }
+    }
+
+    // Depth and expanded size of the tree below `top`, walked iteratively;
+    // 0 = unseen, 1 = on the path (seeing it again is a cycle), 2 = done.
+    // A shared object is measured once and counted at every reference.
+    const quint64 maxNodes = quint64(std::max<qint64>(limits.maxNodes, 1));
     std::vector<uchar> state(count, 0);
     std::vector<int> height(count, 0);
+    std::vector<quint64> nodes(count, 0);
     struct Frame {
         quint64 object;
         quint64 next;
@@ -207,9 +253,9 @@ bool binaryWithinLimits(const QByteArray &bytes, int maxDepth)
     stack.push_back({top, firstChild[top]});
     state[top] = 1;
     while (!stack.empty()) {
-        Frame &frame = stack.back();
-        if (int(stack.size()) > maxDepth + 1)
+        if (qint64(stack.size()) > limits.maxDepth)
             return false;
+        Frame &frame = stack.back();
         if (frame.next < firstChild[frame.object + 1]) {
             const quint64 child = children[frame.next++];
             if (state[child] == 1)
@@ -221,13 +267,19 @@ bool binaryWithinLimits(const QByteArray &bytes, int maxDepth)
             continue;
         }
         int h = 0;
-        for (quint64 c = firstChild[frame.object]; c < firstChild[frame.object + 1]; ++c)
+        quint64 n = 1;
+        for (quint64 c = firstChild[frame.object]; c < firstChild[frame.object + 1]; ++c) {
             h = std::max(h, height[children[c]] + 1);
+            n += nodes[children[c]];
+            if (n > maxNodes)
+                return false;
+        }
         height[frame.object] = h;
+        nodes[frame.object] = n;
         state[frame.object] = 2;
         stack.pop_back();
     }
-    return height[top] <= maxDepth;
+    return height[top] < limits.maxDepth;
 }
 
 // Seconds between 1970-01-01 and 2001-01-01, the epoch of property-list dates.
@@ -240,7 +292,7 @@ bool isWithinLimits(const QByteArray &bytes, const Limits &limits)
     if (bytes.isEmpty() || bytes.size() > limits.maxBytes)
         return false;
     if (looksBinary(bytes))
-        return binaryWithinLimits(bytes, limits.maxDepth);
+        return binaryWithinLimits(bytes, limits);
     return xmlWithinDepth(bytes, limits.maxDepth);
 }
 
@@ -371,7 +423,8 @@ Node fromVariant(const QVariant &value)
         const qint64 ms = value.toDateTime().toMSecsSinceEpoch() - kAppleEpochOffset * 1000;
         return Node(plist_new_date(int32_t(ms / 1000), int32_t((ms % 1000) * 1000)));
     }
-    case QMetaType::QVariantList: {
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList: {
         Node array(plist_new_array());
         for (const QVariant &item : value.toList())
             plist_array_append_item(array.get(), fromVariant(item).release());

@@ -17,9 +17,14 @@ namespace PropertyList {
 
 enum class Format { Xml, Binary };
 
+// Depth counts values on the deepest path: a lone string is 1, an array
+// holding it 2. Nodes count the values (and dictionary keys) of the tree a
+// binary list unfolds into; an XML list cannot share values, so its size
+// already bounds its tree.
 struct Limits {
     qint64 maxBytes = 16 * 1024 * 1024;
     int maxDepth = 64;
+    qint64 maxNodes = 1024 * 1024;
 };
 
 struct NodeDeleter {
