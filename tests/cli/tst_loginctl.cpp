@@ -1,0 +1,492 @@
+// Black-box tests of lumora-loginctl: the built program run as a process on
+// a throwaway volume with the direct back end, read back through its own
+// `show --json` and through the files and the preference domain.
+
+#include "app/LumoraLogin.h"
+#include "platform/PreferenceDomain.h"
+#include "tests/fakes/TestVolume.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTest>
+
+namespace {
+
+const QString kInstalledBackground = LoginWindow::kInstalledBackground;
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Every file and folder of the volume with a digest of its bytes.
+QMap<QString, QByteArray> snapshot(const QString &root)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString relative = path.mid(root.size());
+        if (it.fileInfo().isDir()) {
+            files.insert(relative, "dir");
+            continue;
+        }
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            files.insert(relative, "unreadable");
+            continue;
+        }
+        files.insert(relative, QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256));
+    }
+    return files;
+}
+
+QStringList changedPaths(const QMap<QString, QByteArray> &before, const QMap<QString, QByteArray> &after)
+{
+    QStringList changed;
+    for (auto it = after.cbegin(); it != after.cend(); ++it) {
+        if (before.value(it.key()) != it.value())
+            changed << it.key();
+    }
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        if (!after.contains(it.key()))
+            changed << it.key();
+    }
+    return changed;
+}
+
+QImage solidImage(const QSize &size, const QColor &colour)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(colour);
+    return image;
+}
+
+QImage decoded(const QString &path)
+{
+    return QImage(path).convertToFormat(QImage::Format_ARGB32);
+}
+
+bool closeTo(const QColor &a, const QColor &b)
+{
+    return qAbs(a.red() - b.red()) < 8 && qAbs(a.green() - b.green()) < 8 && qAbs(a.blue() - b.blue()) < 8;
+}
+
+} // namespace
+
+class TestLoginCtl : public QObject {
+    Q_OBJECT
+
+private:
+    QString m_tool;
+    std::unique_ptr<TestVolume> m_volume;
+    QString m_logoFile;       // 64x40 red PNG
+    QString m_titleFile;      // 90x30 green PNG
+    QString m_backgroundFile; // 160x100 blue JPEG
+
+    QString home() const { return m_volume->scratch() + QStringLiteral("/home"); }
+    QString stagingFolder() const { return home() + QStringLiteral("/data/Lumora Login"); }
+
+    Run run(const QStringList &arguments)
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LUMORA_AUTH"), QStringLiteral("direct"));
+        env.insert(QStringLiteral("LUMORA_SYSTEM_ROOT"), m_volume->root());
+        env.insert(QStringLiteral("LUMORA_RESOURCES"), m_volume->resources());
+        env.insert(QStringLiteral("HOME"), home());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home() + QStringLiteral("/data"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home() + QStringLiteral("/config"));
+        process.setProcessEnvironment(env);
+        process.start(m_tool, arguments);
+        Run result;
+        if (!process.waitForFinished(60000)) {
+            process.kill();
+            process.waitForFinished();
+            return result;
+        }
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.out = QString::fromUtf8(process.readAllStandardOutput());
+        result.err = QString::fromUtf8(process.readAllStandardError());
+        return result;
+    }
+
+    QJsonObject show()
+    {
+        const Run result = run({QStringLiteral("show"), QStringLiteral("--json")});
+        if (result.exitCode != 0)
+            return {};
+        return QJsonDocument::fromJson(result.out.toUtf8()).object();
+    }
+
+    QVariantMap domain() const
+    {
+        return persistentDomainForName(m_volume->volume(), LoginWindow::kDomain).value_or(QVariantMap());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        m_tool = QCoreApplication::applicationDirPath() + QStringLiteral("/lumora-loginctl");
+        QVERIFY2(QFileInfo(m_tool).isExecutable(), qPrintable(m_tool));
+    }
+
+    void init()
+    {
+        m_volume = std::make_unique<TestVolume>();
+        QVERIFY(m_volume->isValid());
+        QVERIFY(QDir().mkpath(home()));
+        const QString inputs = m_volume->scratch();
+        m_logoFile = inputs + QStringLiteral("/logo.png");
+        m_titleFile = inputs + QStringLiteral("/title.png");
+        m_backgroundFile = inputs + QStringLiteral("/picture.jpg");
+        QVERIFY(solidImage({64, 40}, Qt::red).save(m_logoFile));
+        QVERIFY(solidImage({90, 30}, Qt::green).save(m_titleFile));
+        QVERIFY(solidImage({160, 100}, Qt::blue).save(m_backgroundFile, "JPEG", 95));
+    }
+
+    void cleanup() { m_volume.reset(); }
+
+    void showDescribesWhatTheWindowLoads_data()
+    {
+        QTest::addColumn<QString>("release");
+        QTest::addColumn<bool>("withDomain");
+        QTest::addColumn<QString>("background");
+        QTest::addColumn<QJsonValue>("message");
+
+        QTest::newRow("10.4 with domain") << "10.4.11" << true << LoginWindow::kTigerDefaultBackground
+                                          << QJsonValue(QStringLiteral("Welcome to the Lumora sample volume."));
+        QTest::newRow("10.3 without domain")
+            << "10.3.9" << false << LoginWindow::kDefaultBackground << QJsonValue(QJsonValue::Null);
+    }
+    void showDescribesWhatTheWindowLoads()
+    {
+        QFETCH(QString, release);
+        QFETCH(bool, withDomain);
+        QFETCH(QString, background);
+        QFETCH(QJsonValue, message);
+        SampleVolume::Options options;
+        options.release = release;
+        options.withDomain = withDomain;
+        m_volume = std::make_unique<TestVolume>(options);
+        QVERIFY(m_volume->isValid());
+
+        const QJsonObject json = show();
+        QCOMPARE(json.value("release").toString(), release);
+        QCOMPARE(json.value("volume").toString(), m_volume->root());
+        const QJsonObject logo = json.value("logo").toObject();
+        QCOMPARE(logo.value("path").toString(), LoginWindow::kLogoFirstPlace);
+        QCOMPARE(logo.value("hostPath").toString(), m_volume->hostPath(LoginWindow::kLogoFirstPlace));
+        QCOMPARE(logo.value("place").toString(), QStringLiteral("first"));
+        QCOMPARE(logo.value("valid").toBool(), true);
+        QCOMPARE(json.value("title").toObject().value("place").toString(), QStringLiteral("first"));
+        QCOMPARE(json.value("background").toObject().value("path").toString(), background);
+        QCOMPARE(json.value("background").toObject().value("valid").toBool(), true);
+        QCOMPARE(json.value("message"), message);
+        QCOMPARE(json.value("hostInfo").toObject().value("name").toString(), QStringLiteral("HostName"));
+        QCOMPARE(json.value("hostInfo").toObject().value("tag").toInt(), 1);
+
+        const Run plain = run({QStringLiteral("show")});
+        QCOMPARE(plain.exitCode, 0);
+        QVERIFY2(plain.out.contains(QStringLiteral("host-info: HostName (tag 1)\n")), qPrintable(plain.out));
+        // Without a domain the readers log, as the window's do, on stderr only.
+        QCOMPARE(plain.err.contains(QStringLiteral("Unable to obtain loginwindow defaults")), !withDomain);
+    }
+
+    void showFallsBackToTheSecondPlace()
+    {
+        // The first-place logo gone, under every extension: the window loads
+        // the second place, and show must say so.
+        QVERIFY(QFile::remove(m_volume->hostPath(LoginWindow::kLogoFirstPlace)));
+        const QJsonObject logo = show().value("logo").toObject();
+        QCOMPARE(logo.value("place").toString(), QStringLiteral("second"));
+        QCOMPARE(logo.value("path").toString(), LoginWindow::kLogoSecondPlace);
+    }
+
+    void setChangesOnlyWhatIsGiven_data()
+    {
+        QTest::addColumn<QStringList>("settings");
+        QTest::newRow("logo") << QStringList{"logo"};
+        QTest::newRow("title") << QStringList{"title"};
+        QTest::newRow("background") << QStringList{"background"};
+        QTest::newRow("message") << QStringList{"message"};
+        QTest::newRow("host information") << QStringList{"host information"};
+        QTest::newRow("all together")
+            << QStringList{"logo", "title", "background", "message", "host information"};
+    }
+    void setChangesOnlyWhatIsGiven()
+    {
+        QFETCH(QStringList, settings);
+        const QString message = QStringLiteral("Authorised use only");
+        const auto before = snapshot(m_volume->root());
+        const QVariantMap domainBefore = domain();
+
+        QStringList args{QStringLiteral("set")};
+        QStringList mayChange;
+        const QString domainFile = LoginWindow::kDomain + QStringLiteral(".plist");
+        if (settings.contains("logo")) {
+            args << "--logo" << m_logoFile;
+            mayChange << LoginWindow::kLogoFirstPlace << LumoraLogin::backupPathForPath(LoginWindow::kLogoFirstPlace);
+        }
+        if (settings.contains("title")) {
+            args << "--title" << m_titleFile;
+            mayChange << LoginWindow::kTitleFirstPlace
+                      << LumoraLogin::backupPathForPath(LoginWindow::kTitleFirstPlace);
+        }
+        if (settings.contains("background")) {
+            args << "--background" << m_backgroundFile;
+            mayChange << LoginWindow::kSharedSupportFolder << kInstalledBackground << domainFile;
+        }
+        if (settings.contains("message")) {
+            args << "--message" << message;
+            mayChange << domainFile;
+        }
+        if (settings.contains("host information")) {
+            args << "--host-info" << "6";
+            mayChange << domainFile;
+        }
+
+        const Run result = run(args);
+        QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+        for (const QString &setting : settings)
+            QVERIFY2(result.out.contains(setting + QStringLiteral(": saved\n")), qPrintable(result.out));
+
+        // Files of settings not given stay byte-for-byte as they were.
+        for (const QString &path : changedPaths(before, snapshot(m_volume->root())))
+            QVERIFY2(mayChange.contains(path), qPrintable(QStringLiteral("changed: ") + path));
+
+        const QJsonObject json = show();
+        const QVariantMap after = domain();
+        auto keyKept = [&](const QString &key) { return after.value(key) == domainBefore.value(key); };
+
+        if (settings.contains("logo")) {
+            QCOMPARE(decoded(m_volume->hostPath(LoginWindow::kLogoFirstPlace)), decoded(m_logoFile));
+            QCOMPARE(json.value("logo").toObject().value("valid").toBool(), true);
+        }
+        if (settings.contains("title"))
+            QCOMPARE(decoded(m_volume->hostPath(LoginWindow::kTitleFirstPlace)), decoded(m_titleFile));
+        if (settings.contains("background")) {
+            // The preference names the picture as the login window sees it.
+            QCOMPARE(after.value(LoginWindow::kDesktopPictureKey).toString(), kInstalledBackground);
+            QCOMPARE(json.value("background").toObject().value("path").toString(), kInstalledBackground);
+            const QImage installed = decoded(m_volume->hostPath(kInstalledBackground));
+            QCOMPARE(installed.size(), QSize(160, 100));
+            QVERIFY(closeTo(installed.pixelColor(80, 50), Qt::blue));
+        } else {
+            QVERIFY(keyKept(LoginWindow::kDesktopPictureKey));
+        }
+        if (settings.contains("message")) {
+            QCOMPARE(after.value(LoginWindow::kMessageKey).toString(), message);
+            QCOMPARE(json.value("message").toString(), message);
+        } else {
+            QVERIFY(keyKept(LoginWindow::kMessageKey));
+        }
+        if (settings.contains("host information")) {
+            QCOMPARE(after.value(LoginWindow::kHostInfoKey).toString(), QStringLiteral("SystemVersion"));
+            QCOMPARE(json.value("hostInfo").toObject().value("tag").toInt(), 6);
+        } else {
+            QVERIFY(keyKept(LoginWindow::kHostInfoKey));
+        }
+    }
+
+    void messageArrivesAsWritten_data()
+    {
+        QTest::addColumn<bool>("fromFile");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("quotes, backslashes, newlines")
+            << true << QStringLiteral("Say \"hello\"\\ to C:\\new\nsecond line\n\nlast \\\"line\\");
+        QTest::newRow("percent signs and a leading dash") << true << QStringLiteral("-n 100% %@ %s");
+        QTest::newRow("non-ASCII") << true << QStringLiteral("Grüße – ようこそ");
+        QTest::newRow("on the command line") << false << QStringLiteral("Line one\nLine \"two\" \\");
+    }
+    void messageArrivesAsWritten()
+    {
+        QFETCH(bool, fromFile);
+        QFETCH(QString, text);
+        QStringList args{QStringLiteral("set")};
+        if (fromFile) {
+            const QString file = m_volume->scratch() + QStringLiteral("/message.txt");
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(text.toUtf8());
+            out.close();
+            args << "--message-file" << file;
+        } else {
+            args << "--message" << text;
+        }
+        const Run result = run(args);
+        QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+        QCOMPARE(domain().value(LoginWindow::kMessageKey).toString(), text);
+        QCOMPARE(show().value("message").toString(), text);
+    }
+
+    void emptyMessageRemovesIt()
+    {
+        const Run result = run({QStringLiteral("set"), QStringLiteral("--message"), QString()});
+        QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+        QVERIFY(!domain().contains(LoginWindow::kMessageKey));
+        QVERIFY(show().value("message").isNull());
+    }
+
+    void restorePutsTheStockLookBack()
+    {
+        const QString logoPath = m_volume->hostPath(LoginWindow::kLogoFirstPlace);
+        QFile original(logoPath);
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        const QByteArray stockLogoBytes = original.readAll();
+        original.close();
+
+        Run result = run({"set", "--logo", m_logoFile, "--title", m_titleFile, "--background", m_backgroundFile,
+                          "--message", "custom", "--host-info", "Time"});
+        QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+
+        result = run({QStringLiteral("restore")});
+        QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+        for (const char *setting : {"logo", "title", "background", "message", "host information"})
+            QVERIFY(result.out.contains(QLatin1String(setting) + QStringLiteral(": saved\n")));
+
+        const QString resources = m_volume->resources();
+        QCOMPARE(decoded(logoPath), decoded(resources + QStringLiteral("/AppleLogo.tif")));
+        QCOMPARE(decoded(m_volume->hostPath(LoginWindow::kTitleFirstPlace)),
+                 decoded(resources + QStringLiteral("/AppleTitle.tif")));
+        const QVariantMap after = domain();
+        QVERIFY(!after.contains(LoginWindow::kDesktopPictureKey));
+        QVERIFY(!after.contains(LoginWindow::kMessageKey));
+        QCOMPARE(after.value(LoginWindow::kHostInfoKey).toString(), QStringLiteral("HostName"));
+        // On 10.4 the default picture itself is rewritten from the stock one.
+        QCOMPARE(decoded(m_volume->hostPath(LoginWindow::kTigerDefaultBackground)).size(),
+                 QImage(resources + QStringLiteral("/AppleBackground.jpg")).size());
+        // The one-time backup still holds the volume's own first logo.
+        QFile backup(LumoraLogin::backupPathForPath(logoPath));
+        QVERIFY(backup.open(QIODevice::ReadOnly));
+        QCOMPARE(backup.readAll(), stockLogoBytes);
+
+        const QJsonObject json = show();
+        QCOMPARE(json.value("background").toObject().value("path").toString(), LoginWindow::kTigerDefaultBackground);
+        QVERIFY(json.value("message").isNull());
+    }
+
+    void badInputChangesNothing_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("complaint");
+        // Each row also asks for a valid message, so a half-applied run shows.
+        QTest::newRow("missing logo") << QStringList{"set", "--message", "x", "--logo", "@/nothing.png"}
+                                      << "does not exist";
+        QTest::newRow("title that is not an image")
+            << QStringList{"set", "--message", "x", "--title", "@/notes.txt"} << "cannot be read as an image";
+        QTest::newRow("folder as background")
+            << QStringList{"set", "--message", "x", "--background", "@"} << "is not a file";
+        QTest::newRow("missing message file") << QStringList{"set", "--message-file", "@/nothing.txt", "--logo",
+                                                             "@/logo.png"}
+                                              << "cannot be read";
+        QTest::newRow("message file that is not UTF-8")
+            << QStringList{"set", "--message-file", "@/latin1.txt"} << "is not UTF-8";
+        QTest::newRow("message file with a NUL")
+            << QStringList{"set", "--message-file", "@/nul.txt"} << "NUL";
+        QTest::newRow("host-info out of range") << QStringList{"set", "--message", "x", "--host-info", "7"}
+                                                << "neither a name nor a tag";
+        QTest::newRow("both message options")
+            << QStringList{"set", "--message", "x", "--message-file", "@/notes.txt"} << "exclude each other";
+        QTest::newRow("option given twice")
+            << QStringList{"set", "--logo", "@/logo.png", "--logo", "@/title.png"} << "given twice";
+        QTest::newRow("unknown option") << QStringList{"set", "--message", "x", "--colour", "red"}
+                                        << "unknown argument";
+        QTest::newRow("nothing to set") << QStringList{"set"} << "nothing to set";
+        QTest::newRow("no command") << QStringList{} << "no command";
+        QTest::newRow("unknown command") << QStringList{"paint"} << "unknown command";
+    }
+    void badInputChangesNothing()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, complaint);
+        const QString inputs = m_volume->scratch();
+        for (QString &argument : arguments)
+            argument.replace(QLatin1Char('@'), inputs);
+        auto write = [&inputs](const char *name, const QByteArray &bytes) {
+            QFile file(inputs + QLatin1Char('/') + QLatin1String(name));
+            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+        };
+        QVERIFY(write("notes.txt", "not a picture\n"));
+        QVERIFY(write("latin1.txt", "Gr\xfc\xdf" "e\n"));
+        QVERIFY(write("nul.txt", QByteArray("before\0after", 12)));
+        const auto before = snapshot(m_volume->root());
+
+        const Run result = run(arguments);
+        QCOMPARE(result.exitCode, 2);
+        QVERIFY2(result.err.contains(complaint), qPrintable(result.err));
+        QVERIFY(result.out.isEmpty());
+        QCOMPARE(changedPaths(before, snapshot(m_volume->root())), QStringList());
+        // Not even the staging folder was made.
+        QVERIFY(!QFileInfo::exists(stagingFolder()));
+    }
+
+    void failedStepIsNamedAndTheRestSaved()
+    {
+        // A folder where the logo's staging file goes: writing it fails for
+        // any user, root included.
+        QVERIFY(QDir().mkpath(stagingFolder() + QStringLiteral("/logo.tif")));
+        const auto before = snapshot(m_volume->root());
+
+        const Run result = run({"set", "--logo", m_logoFile, "--message", "still saved"});
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.err.contains(QStringLiteral("logo: not saved")), qPrintable(result.err));
+        QVERIFY2(result.err.contains(QStringLiteral("Failed to save logo to temp file")), qPrintable(result.err));
+        QVERIFY(result.out.contains(QStringLiteral("message: saved\n")));
+        QVERIFY(!result.err.contains(QStringLiteral("message:")));
+        QCOMPARE(snapshot(m_volume->root()).value(LoginWindow::kLogoFirstPlace),
+                 before.value(LoginWindow::kLogoFirstPlace));
+        QCOMPARE(domain().value(LoginWindow::kMessageKey).toString(), QStringLiteral("still saved"));
+    }
+
+    void checkUpdatesPrintsThePanel()
+    {
+        // Both addresses on a loopback port that nothing listens on.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        const QString address = QStringLiteral("http://127.0.0.1:%1/versions.txt").arg(server.serverPort());
+        server.close();
+        const QString info = m_volume->resources() + QStringLiteral("/Info.plist");
+        QFile file(info);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QString plist = QString::fromUtf8(file.readAll());
+        file.close();
+        plist.replace(QRegularExpression(QStringLiteral("http://[^<]*versions.txt")), address);
+        QVERIFY(plist.count(address) == 2);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(plist.toUtf8());
+        file.close();
+
+        const Run result = run({QStringLiteral("check-updates")});
+        QCOMPARE(result.exitCode, 1);
+        QCOMPARE(result.out, QStringLiteral("Unable to check for updates\n"
+                                            "Lumora Login was unable to check for updates.  Please make sure "
+                                            "you are connected to the internet and try again.\n"));
+        QVERIFY(!result.out.contains(QStringLiteral("Download:")));
+    }
+
+    void helpAndVersion()
+    {
+        Run result = run({QStringLiteral("--help")});
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY(result.out.contains(QStringLiteral("lumora-loginctl COMMAND")));
+        result = run({QStringLiteral("--version")});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.out, QStringLiteral("lumora-loginctl %1\n").arg(m_volume->bundle().version()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLoginCtl)
+#include "tst_loginctl.moc"
