@@ -11,12 +11,13 @@
 
 namespace {
 
-// Overwrites the bytes in place, shared copies included; the compiler may
-// not drop it as a dead store.
+// Overwrites the bytes in place (explicit_bzero is never dropped as a dead
+// store). A buffer that the prompt still shares with someone else is theirs
+// to wipe: writing through it would change their copy behind their back.
 void wipe(QByteArray &bytes)
 {
-    if (!bytes.isEmpty())
-        ::explicit_bzero(const_cast<char *>(bytes.constData()), size_t(bytes.size()));
+    if (!bytes.isEmpty() && bytes.isDetached())
+        ::explicit_bzero(bytes.data(), size_t(bytes.size()));
     bytes.clear();
 }
 
