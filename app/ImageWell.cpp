@@ -2,6 +2,7 @@
 
 #include "platform/Localized.h"
 
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -80,8 +81,11 @@ bool ImageWell::offerFile(const QString &hostPath)
     }
     Image image = Image::referencingFile(info.absoluteFilePath());
     // The decode is bounded and is kept with the image, so the save that
-    // follows does not read the file again.
-    if (!image.isValid()) {
+    // follows does not read the file again. A big picture takes a moment.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool valid = image.isValid();
+    QApplication::restoreOverrideCursor();
+    if (!valid) {
         emit imageRefused(hostPath);
         return false;
     }

@@ -56,13 +56,14 @@ QString settingName(const QString &name)
     return name;
 }
 
-QGroupBox *framed(const QString &title, QWidget *content, QWidget *below = nullptr)
+// The wells draw their own sunken frame; a flat group only names them.
+QGroupBox *framed(const QString &title, QWidget *content)
 {
     auto *box = new QGroupBox(title);
+    box->setFlat(true);
     auto *layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 4, 0, 0);
     layout->addWidget(content, 1);
-    if (below)
-        layout->addWidget(below);
     return box;
 }
 
@@ -77,7 +78,8 @@ MainWindow::MainWindow(LumoraLogin &controller, QWidget *parent)
     connectController();
 
     const QString volume = m_controller.context().volume.displayName();
-    setWindowTitle(localized("Lumora Login — %1[*]").arg(volume));
+    // The window system adds the application name.
+    setWindowTitle(localized("Login window of %1[*]").arg(volume));
     if (const auto release = VersionChecker::getOsVersion(m_controller.context().volume))
         m_releaseLabel->setText(localized("Mac OS X %1 on %2").arg(*release, volume));
     else
@@ -109,14 +111,6 @@ void MainWindow::buildInterface()
     grid->setHorizontalSpacing(14);
     grid->setVerticalSpacing(10);
 
-    const QString hint = localized("Drop a picture or click to choose one.");
-    auto hintLabel = [&hint] {
-        auto *label = new QLabel(hint);
-        label->setAlignment(Qt::AlignCenter);
-        label->setForegroundRole(QPalette::PlaceholderText);
-        return label;
-    };
-
     m_backgroundWell = new ImageWell(localized("Background"));
     m_backgroundWell->setObjectName(QStringLiteral("backgroundWell"));
     m_backgroundWell->setMinimumSize(400, 300);
@@ -130,17 +124,20 @@ void MainWindow::buildInterface()
     auto *pictures = new QVBoxLayout;
     pictures->addWidget(framed(localized("Logo"), m_logoWell), 3);
     pictures->addWidget(framed(localized("Title"), m_titleWell), 2);
-    grid->addWidget(framed(localized("Background"), m_backgroundWell, hintLabel()), 0, 0);
+    grid->addWidget(framed(localized("Background"), m_backgroundWell), 0, 0);
     grid->addLayout(pictures, 0, 1);
     grid->setColumnStretch(0, 3);
     grid->setColumnStretch(1, 2);
     grid->setRowStretch(0, 1);
+    auto *hint = new QLabel(localized("Drop a picture on the background, logo or title, or click one to choose a file."));
+    hint->setForegroundRole(QPalette::PlaceholderText);
+    grid->addWidget(hint, 1, 0, 1, 2);
 
     m_messageView = new QtMessageView;
     m_messageView->setObjectName(QStringLiteral("messageView"));
     m_messageView->setPlaceholderText(localized("No message"));
     m_messageView->setFixedHeight(m_messageView->fontMetrics().lineSpacing() * 5);
-    grid->addWidget(framed(localized("Message"), m_messageView), 1, 0, 1, 2);
+    grid->addWidget(framed(localized("Message"), m_messageView), 2, 0, 1, 2);
 
     m_hostInfoChooser = new QComboBox;
     m_hostInfoChooser->setObjectName(QStringLiteral("hostInfoChooser"));
@@ -152,7 +149,7 @@ void MainWindow::buildInterface()
     hostRow->addWidget(hostLabel);
     hostRow->addWidget(m_hostInfoChooser);
     hostRow->addStretch(1);
-    grid->addLayout(hostRow, 2, 0, 1, 2);
+    grid->addLayout(hostRow, 3, 0, 1, 2);
 
     m_helpButton = new QPushButton(localized("Help"));
     m_helpButton->setObjectName(QStringLiteral("helpButton"));
@@ -166,9 +163,10 @@ void MainWindow::buildInterface()
     buttons->addStretch(1);
     buttons->addWidget(m_restoreButton);
     buttons->addWidget(m_saveButton);
-    grid->addLayout(buttons, 3, 0, 1, 2);
+    grid->addLayout(buttons, 4, 0, 1, 2);
 
     setCentralWidget(central);
+    resize(central->sizeHint().expandedTo(QSize(920, 680)));
 
     m_releaseLabel = new QLabel;
     m_releaseLabel->setObjectName(QStringLiteral("releaseLabel"));

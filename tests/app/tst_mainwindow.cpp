@@ -126,10 +126,12 @@ private slots:
     void dropRefusesWhatDoesNotDecode();
     void largePictureIsShownFromABoundedDecode();
     void typingMarksTheMessageOnly();
+    void messageViewCountsOnlyUserEdits();
     void hostChooserSetsTheTag_data();
     void hostChooserSetsTheTag();
     void reloadUpdatesEveryControl();
     void restoreShowsTheStockLook();
+    void helpOpensTheSupportPage();
     void quitQuestion_data();
     void quitQuestion();
     void cancelledCloseThenQuitAsksOnceEach();
@@ -258,6 +260,22 @@ void TestMainWindow::typingMarksTheMessageOnly()
     QCOMPARE(view->string(), QStringLiteral("Welcome to the Lumora sample volume. Hi"));
 }
 
+void TestMainWindow::messageViewCountsOnlyUserEdits()
+{
+    QtMessageView view;
+    int edits = 0;
+    view.observeEdits([&edits] { ++edits; });
+    view.setString(QStringLiteral("put in by a reload"));
+    view.setString(QString());
+    QCOMPARE(edits, 0);
+    QTest::keyClicks(&view, QStringLiteral("ab"));
+    QCOMPARE(edits, 2);
+    QCOMPARE(view.string(), QStringLiteral("ab"));
+    view.observeEdits({});
+    QTest::keyClicks(&view, QStringLiteral("c"));
+    QCOMPARE(edits, 2);
+}
+
 void TestMainWindow::hostChooserSetsTheTag_data()
 {
     QTest::addColumn<QString>("label");
@@ -343,6 +361,16 @@ void TestMainWindow::restoreShowsTheStockLook()
             && f.controller->messageDirty() && f.controller->hostInfoTagDirty());
     QVERIFY(f.controller->shouldRevertBackground());
     QVERIFY(f.window->isWindowModified());
+}
+
+void TestMainWindow::helpOpensTheSupportPage()
+{
+    Fixture f;
+    f.find<QPushButton>("helpButton")->click();
+    f.find<QAction>("helpAction")->trigger();
+    QCOMPARE(f.workspace.opened().size(), 2);
+    QVERIFY(f.workspace.opened().first().path().endsWith(QStringLiteral("/support.htm")));
+    QVERIFY(!f.anyFlagSet());
 }
 
 void TestMainWindow::quitQuestion_data()
