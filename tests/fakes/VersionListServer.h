@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QThread>
+
+#include <mutex>
+
+class QTcpServer;
+
+// A small HTTP/1.1 server on loopback, on a thread of its own, that serves
+// fixed answers per path. It can also accept a request and never answer.
+class VersionListServer {
+public:
+    struct Response {
+        int status = 200;
+        QByteArray body;
+        QByteArray contentType = "text/plain";
+        // No Content-Length: the body ends when the connection closes.
+        bool unknownLength = false;
+        // Accept, read the request, and never answer.
+        bool hang = false;
+        int delayMs = 0;
+    };
+
+    VersionListServer();
+    ~VersionListServer();
+    VersionListServer(const VersionListServer &) = delete;
+    VersionListServer &operator=(const VersionListServer &) = delete;
+
+    [[nodiscard]] bool isListening() const { return m_port != 0; }
+    [[nodiscard]] quint16 port() const { return m_port; }
+    [[nodiscard]] QString url(const QString &path) const;
+
+    // Paths without an answer get a 404 page.
+    void setResponse(const QString &path, const Response &response);
+    void setList(const QString &path, const QByteArray &body) { setResponse(path, Response{200, body}); }
+    [[nodiscard]] int requestCount(const QString &path) const;
+
+    // A loopback port on which nothing listens (bound once, then released).
+    [[nodiscard]] static quint16 unusedPort();
+
+private:
+    [[nodiscard]] Response responseFor(const QString &path);
+
+    QThread m_thread;
+    QObject *m_context = nullptr; // lives on m_thread
+    QTcpServer *m_server = nullptr; // lives on m_thread
+    quint16 m_port = 0;
+    mutable std::mutex m_mutex;
+    QHash<QString, Response> m_responses;
+    QHash<QString, int> m_requests;
+};

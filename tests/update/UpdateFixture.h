@@ -1,0 +1,100 @@
+#pragma once
+
+#include "app/LumoraLogin.h"
+#include "platform/PropertyList.h"
+#include "platform/UserDefaults.h"
+#include "tests/fakes/FakeAlertPanel.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/FakeWorkspace.h"
+#include "tests/fakes/LogCapture.h"
+#include "tests/fakes/TestVolume.h"
+#include "tests/fakes/VersionListServer.h"
+#include "update/VersionChecker.h"
+
+#include <QFile>
+
+#include <memory>
+
+inline const QString kIdentifier = QStringLiteral("org.lumora.LumoraLogin");
+inline const QString kPrimaryPath = QStringLiteral("/versions.txt");
+inline const QString kFallbackPath = QStringLiteral("/mirror/versions.txt");
+
+// A version info entry as the update server writes it.
+inline QVariantMap versionInfo(const QVariant &latest, const QString &features = QStringLiteral("Faster saves."),
+                               const QString &url = QStringLiteral("https://lumora-login.example.org/get.dmg"))
+{
+    QVariantMap info{{QStringLiteral("newFeatures"), features}, {QStringLiteral("downloadURL"), url}};
+    if (latest.isValid())
+        info.insert(QStringLiteral("latestVersion"), latest);
+    return info;
+}
+
+// A list naming only this product, with the given release entries.
+inline QByteArray productList(const QVariantMap &releases)
+{
+    return PropertyList::serialize(QVariantMap{{kIdentifier, releases}}, PropertyList::Format::Xml);
+}
+
+// A volume, a loopback update server, and recording doubles for everything
+// a check touches. Info.plist in the volume's resources points at the server.
+struct UpdateFixture {
+    explicit UpdateFixture(const QString &release = QStringLiteral("10.4.11"))
+        : volume(SampleVolume::Options{release})
+    {
+        defaults = std::make_unique<UserDefaults>(volume.scratch() + QStringLiteral("/defaults.ini"));
+        defaults->registerDefaults({{PreferenceKeys::kCheckForUpdates, QStringLiteral("YES")}});
+        writeInfo(server.url(kPrimaryPath), server.url(kFallbackPath));
+    }
+
+    void writeInfo(const QString &primary, const QString &fallback,
+                   const QString &version = QStringLiteral("1.0.0"))
+    {
+        const QVariantMap info{{QStringLiteral("CFBundleIdentifier"), kIdentifier},
+                               {QStringLiteral("CFBundleVersion"), version},
+                               {QStringLiteral("LumoraVersionListURL"), primary},
+                               {QStringLiteral("LumoraVersionListFallbackURL"), fallback}};
+        QFile file(volume.resources() + QStringLiteral("/Info.plist"));
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(PropertyList::serialize(info, PropertyList::Format::Xml));
+    }
+
+    [[nodiscard]] VersionChecker::Services services()
+    {
+        return {volume.volume(), volume.bundle(), defaults.get(), &alerts, &workspace, &clock};
+    }
+
+    [[nodiscard]] LumoraContext context()
+    {
+        return LumoraContext{volume.volume(), volume.bundle(), defaults.get(), &alerts, &workspace, &clock,
+                             nullptr};
+    }
+
+    [[nodiscard]] VersionChecker checker(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000))
+    {
+        UpdateCheck::Limits limits;
+        limits.downloadTimeout = timeout;
+        limits.fallbackTimeout = timeout;
+        return VersionChecker(services(), limits);
+    }
+
+    [[nodiscard]] QString storedDate() const
+    {
+        return defaults->stringForKey(PreferenceKeys::kLastVersionCheckDate);
+    }
+
+    [[nodiscard]] QStringList panelTitles() const
+    {
+        QStringList titles;
+        for (const auto &panel : alerts.shown())
+            titles << panel.title;
+        return titles;
+    }
+
+    TestVolume volume;
+    VersionListServer server;
+    FakeAlertPanel alerts;
+    FakeWorkspace workspace;
+    FakeClock clock;
+    std::unique_ptr<UserDefaults> defaults;
+    LogCapture log;
+};
