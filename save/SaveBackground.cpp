@@ -6,6 +6,8 @@
 #include "privileged/Authorization.h"
 #include "save/StagingFile.h"
 
+#include <QFile>
+
 #include <unistd.h>
 
 QByteArray LumoraLogin::jpgDataForBackground() const
@@ -45,6 +47,12 @@ bool LumoraLogin::saveBackground()
     }
 
     const QByteArray data = jpgDataForBackground();
+    // A picture that cannot be encoded stops here, before the shared folder
+    // is made, so a failed save leaves the volume exactly as it was.
+    if (data.isEmpty()) {
+        Log::write(QStringLiteral("Failed to save background to temp file."));
+        return false;
+    }
     createApplicationSupportPath();
     const QString staging = tempFilePathWithName(QStringLiteral("background.jpg"));
     if (!StagingFile::writeAtomically(staging, data)) {
@@ -64,7 +72,7 @@ bool LumoraLogin::saveBackgroundInTiger()
 {
     const QByteArray data = jpgDataForBackground();
     const QString target = m_context.volume.hostPath(LoginWindow::kTigerDefaultBackground);
-    if (::access(target.toLocal8Bit().constData(), W_OK) == 0) {
+    if (::access(QFile::encodeName(target).constData(), W_OK) == 0) {
         // The file may be writable in a folder that is not; then it is
         // rewritten in place rather than through a temporary file.
         if (!StagingFile::writeAtomically(target, data, true)) {

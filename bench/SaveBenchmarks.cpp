@@ -1,0 +1,235 @@
+// How long loading the current settings, encoding a background and a full
+// Save take, on a throwaway sample volume with the direct back end.
+//
+//   lumora-save-bench [--benchmark_filter=...]
+//
+// The JPEG encode is measured next to cjpeg -quality 100 on the same pixels
+// (written as PPM), run as a process in the same way.
+
+#include "app/LumoraLogin.h"
+#include "app/MessageView.h"
+#include "platform/DirectAuthorizationService.h"
+#include "platform/Image.h"
+#include "platform/Log.h"
+#include "platform/Process.h"
+#include "platform/UserDefaults.h"
+#include "privileged/Authorization.h"
+#include "save/StagingFile.h"
+#include "tests/fakes/FakeAlertPanel.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/TestVolume.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <cmath>
+
+namespace {
+
+// Counts the tools started, and otherwise behaves as the direct back end.
+class CountingService final : public AuthorizationService {
+public:
+    explicit CountingService(std::atomic<long> &launches) : m_launches(launches) {}
+    std::int32_t create(std::uint32_t flags) override { return m_direct.create(flags); }
+    std::int32_t copyRights(const std::vector<RightsItem> &items, std::uint32_t flags) override
+    {
+        return m_direct.copyRights(items, flags);
+    }
+    std::int32_t executeWithPrivileges(const QByteArray &tool, std::uint32_t options,
+                                       const std::vector<QByteArray> &arguments, std::int64_t *pid) override
+    {
+        ++m_launches;
+        if (!qEnvironmentVariableIsEmpty("LUMORA_BENCH_LOG")) {
+            QStringList line{QString::fromLocal8Bit(tool)};
+            for (const QByteArray &argument : arguments)
+                line << QString::fromLocal8Bit(argument);
+            Log::write(QStringLiteral("run: ") + line.join(QLatin1Char(' ')));
+        }
+        return m_direct.executeWithPrivileges(tool, options, arguments, pid);
+    }
+    void free(std::uint32_t flags) override { m_direct.free(flags); }
+
+private:
+    DirectAuthorizationService m_direct;
+    std::atomic<long> &m_launches;
+};
+
+// A photograph-like picture: smooth gradients and waves with a little grain,
+// so the encoder sees neither flat colour nor pure noise.
+QImage syntheticPicture(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    std::uint32_t seed = 12345;
+    for (int y = 0; y < height; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int grain = int(seed >> 28) - 8;
+            const double wave = 60 * std::sin(x / 97.0 + y / 143.0) + 40 * std::cos(y / 61.0);
+            const int r = std::clamp(int(255.0 * x / width) + grain, 0, 255);
+            const int g = std::clamp(int(255.0 * y / height + wave / 2) + grain, 0, 255);
+            const int b = std::clamp(int(128 + wave) + grain, 0, 255);
+            line[x] = qRgb(r, g, b);
+        }
+    }
+    return image;
+}
+
+QSize sizeForMegapixels(int megapixels)
+{
+    // 4:3 pictures: 2 MP is 1632 x 1224, 8 MP 3264 x 2448, 32 MP 6528 x 4896.
+    const int unit = int(std::lround(std::sqrt(megapixels * 1e6 / 12.0)));
+    return {unit * 4, unit * 3};
+}
+
+bool writePpm(const QImage &image, const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(QStringLiteral("P6\n%1 %2\n255\n").arg(image.width()).arg(image.height()).toLatin1());
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    for (int y = 0; y < rgb.height(); ++y)
+        file.write(reinterpret_cast<const char *>(rgb.constScanLine(y)), qint64(rgb.width()) * 3);
+    return file.error() == QFile::NoError;
+}
+
+void setMegapixelCounters(benchmark::State &state, const QSize &size, qint64 bytes)
+{
+    const double megapixels = double(size.width()) * size.height() / 1e6;
+    state.counters["MP/s"] = benchmark::Counter(megapixels * double(state.iterations()),
+                                                benchmark::Counter::kIsRate);
+    state.counters["MB_out"] = double(bytes) / 1e6;
+}
+
+void BM_LoadCurrentSettings(benchmark::State &state)
+{
+    TestVolume volume;
+    QTemporaryDir prefs;
+    UserDefaults defaults(prefs.filePath(QStringLiteral("prefs.ini")));
+    FakeClock clock;
+    FakeAlertPanel alerts;
+    Authorization authorization(std::make_unique<DirectAuthorizationService>(), &alerts);
+    LumoraLogin controller({volume.volume(), volume.bundle(), &defaults, &alerts, nullptr, &clock,
+                            &authorization});
+    if (!volume.isValid()) {
+        state.SkipWithError("the sample volume could not be built");
+        return;
+    }
+    for (auto _ : state) {
+        controller.loadCurrentSettings();
+        benchmark::DoNotOptimize(controller.logo().isValid());
+    }
+}
+BENCHMARK(BM_LoadCurrentSettings)->Unit(benchmark::kMicrosecond);
+
+void BM_EncodeBackgroundJpeg(benchmark::State &state)
+{
+    const QSize size = sizeForMegapixels(int(state.range(0)));
+    const Image picture = Image::fromPixels(syntheticPicture(size.width(), size.height()));
+    qint64 bytes = 0;
+    for (auto _ : state) {
+        const QByteArray jpeg = StagingFile::jpegData(picture);
+        bytes = jpeg.size();
+        benchmark::DoNotOptimize(jpeg.constData());
+    }
+    if (bytes == 0)
+        state.SkipWithError("the encoder gave no data");
+    setMegapixelCounters(state, size, bytes);
+}
+BENCHMARK(BM_EncodeBackgroundJpeg)->Arg(2)->Arg(8)->Arg(32)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_CjpegQuality100(benchmark::State &state)
+{
+    const QByteArray cjpeg = QByteArrayLiteral("/usr/bin/cjpeg");
+    if (!QFileInfo(QString::fromLatin1(cjpeg)).isExecutable()) {
+        state.SkipWithError("cjpeg is not installed (Debian package libjpeg-turbo-progs)");
+        return;
+    }
+    const QSize size = sizeForMegapixels(int(state.range(0)));
+    QTemporaryDir dir;
+    const QString ppm = dir.filePath(QStringLiteral("picture.ppm"));
+    const QString out = dir.filePath(QStringLiteral("picture.jpg"));
+    if (!writePpm(syntheticPicture(size.width(), size.height()), ppm)) {
+        state.SkipWithError("the PPM could not be written");
+        return;
+    }
+    const std::vector<QByteArray> arguments{"-quality", "100", "-outfile", QFile::encodeName(out),
+                                            QFile::encodeName(ppm)};
+    for (auto _ : state) {
+        if (!Process::run(cjpeg, arguments).succeeded()) {
+            state.SkipWithError("cjpeg failed");
+            return;
+        }
+    }
+    setMegapixelCounters(state, size, QFileInfo(out).size());
+}
+BENCHMARK(BM_CjpegQuality100)->Arg(2)->Arg(8)->Arg(32)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Every setting changed and saved, the way the window does it. The clock
+// does not sleep, so the time is the save's own work without the pause
+// after the host information.
+void BM_FullSave(benchmark::State &state)
+{
+    TestVolume volume;
+    QTemporaryDir prefs;
+    UserDefaults defaults(prefs.filePath(QStringLiteral("prefs.ini")));
+    FakeClock clock;
+    FakeAlertPanel alerts;
+    std::atomic<long> launches{0};
+    Authorization authorization(std::make_unique<CountingService>(launches), &alerts);
+    MemoryMessageView view;
+    LumoraLogin controller({volume.volume(), volume.bundle(), &defaults, &alerts, nullptr, &clock,
+                            &authorization});
+    controller.setMessageView(&view);
+    if (!volume.isValid()) {
+        state.SkipWithError("the sample volume could not be built");
+        return;
+    }
+    const Image logo = Image::fromPixels(syntheticPicture(160, 160));
+    const Image title = Image::fromPixels(syntheticPicture(320, 64));
+    const Image background = Image::fromPixels(syntheticPicture(1024, 768));
+    controller.loadCurrentSettings();
+
+    long saves = 0;
+    long failedSaves = 0;
+    launches = 0;
+    for (auto _ : state) {
+        controller.setLogo(logo);
+        controller.setTitle(title);
+        controller.setBackground(background);
+        view.type(QStringLiteral("Saved by the benchmark, round %1").arg(saves));
+        controller.setHostInfoTag(int(saves % 7));
+        const SaveReport report = controller.save();
+        failedSaves += report.succeeded() ? 0 : 1;
+        ++saves;
+    }
+    state.counters["processes_per_save"] = double(launches) / double(saves);
+    state.counters["failed_saves"] = double(failedSaves);
+    if (failedSaves)
+        state.SkipWithError("a save failed (is lumora-defaults built beside the benchmark?)");
+}
+BENCHMARK(BM_FullSave)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication app(argc, argv);
+    // The save's log lines would drown the table; LUMORA_BENCH_LOG=1 keeps them.
+    if (qEnvironmentVariableIsEmpty("LUMORA_BENCH_LOG"))
+        Log::setSink([](const QString &) {});
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
