@@ -1,0 +1,358 @@
+// The exact tools a save runs, in order, with their argument vectors, as
+// the recording authorization double sees them. The double really runs
+// each tool it lets through, so the volume changes as it would.
+
+#include "tests/save/SaveFixture.h"
+
+#include "platform/Image.h"
+#include "tests/fakes/LogCapture.h"
+
+#include <QImageReader>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace SaveTesting;
+using Runs = QList<QStringList>;
+using Answer = RecordingAuthorizationService::Answer;
+
+namespace {
+
+const QString kCp = QStringLiteral("/bin/cp");
+const QString kMv = QStringLiteral("/bin/mv");
+const QString kChmod = QStringLiteral("/bin/chmod");
+
+class RecordedSave : public SaveFixture {
+public:
+    explicit RecordedSave(const QString &release = QStringLiteral("10.4.11"))
+        : SaveFixture({.release = release}, std::make_unique<RecordingAuthorizationService>())
+    {
+    }
+    [[nodiscard]] QString tool() const { return controller.preferenceToolPath(); }
+    [[nodiscard]] QString domainPath() const { return host(LoginWindow::kDomain); }
+    [[nodiscard]] static QString staging(const QString &name)
+    {
+        return LumoraLogin::applicationSupportPath() + QLatin1Char('/') + name;
+    }
+    [[nodiscard]] static QString trash(const QString &name)
+    {
+        return LumoraLogin::applicationSupportPath() + QStringLiteral("/trash/") + name;
+    }
+    [[nodiscard]] QStringList defaultsRun(const QString &verb, const QString &key,
+                                          const std::optional<QString> &value = std::nullopt) const
+    {
+        QStringList run{tool(), verb, domainPath(), key};
+        if (value)
+            run << *value;
+        return run;
+    }
+    [[nodiscard]] Runs newPictureRuns() const
+    {
+        const QString installed = host(LoginWindow::kInstalledBackground);
+        return {{kCp, staging(QStringLiteral("background.jpg")), installed},
+                defaultsRun(QStringLiteral("write"), LoginWindow::kDesktopPictureKey, LoginWindow::kInstalledBackground),
+                {kChmod, QStringLiteral("664"), installed}};
+    }
+    [[nodiscard]] Runs imageRuns(const QString &destination, const QString &stagingName, bool firstSave) const
+    {
+        const QString file = host(destination);
+        Runs runs;
+        if (firstSave)
+            runs.append({kCp, file, LumoraLogin::backupPathForPath(file)});
+        runs.append({kCp, staging(stagingName), file});
+        return runs;
+    }
+    [[nodiscard]] QString resource(const QString &name) const
+    {
+        return QFileInfo(host(LoginWindow::kLogoFirstPlace)).absolutePath() + QLatin1Char('/') + name;
+    }
+    void plant(const QString &name) const
+    {
+        QFile file(resource(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("other format");
+    }
+};
+
+QString joined(const Runs &runs)
+{
+    QStringList lines;
+    for (const QStringList &run : runs)
+        lines << run.join(QLatin1String(" | "));
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+// Compares the runs and, when they differ, shows both lists whole.
+#define COMPARE_RUNS(actual, expected)                                                                       \
+    do {                                                                                                     \
+        const Runs a_ = (actual);                                                                            \
+        const Runs e_ = (expected);                                                                          \
+        QVERIFY2(a_ == e_, qPrintable(QStringLiteral("\nactual:\n%1\nexpected:\n%2").arg(joined(a_), joined(e_)))); \
+    } while (false)
+
+class TestSaveRuns : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void newPicture_data();
+    void newPicture();
+    void revert_data();
+    void revert();
+    void firstAndSecondLogoSave();
+    void restoreThenSave_data();
+    void restoreThenSave();
+    void restoreThenDroppedPictureThenSave();
+    void refusedWriteSetsNoMode();
+    void cancelledPasswordRunsNothing();
+    void messageArgument_data();
+    void messageArgument();
+    void emptyMessage();
+
+private:
+    QTemporaryDir m_home;
+};
+
+void TestSaveRuns::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    usePrivateHome(m_home);
+}
+
+void TestSaveRuns::init()
+{
+    QDir(LumoraLogin::applicationSupportPath()).removeRecursively();
+}
+
+void TestSaveRuns::newPicture_data()
+{
+    QTest::addColumn<QString>("release");
+    QTest::newRow("10.3.9") << QStringLiteral("10.3.9");
+    QTest::newRow("10.4.11") << QStringLiteral("10.4.11");
+}
+
+void TestSaveRuns::newPicture()
+{
+    QFETCH(QString, release);
+    RecordedSave f(release);
+    const QByteArray tigerDefault = readAll(f.host(LoginWindow::kTigerDefaultBackground));
+    f.controller.setBackground(Image::fromPixels(gradient(64, 48, 1)));
+    QVERIFY(f.controller.save().succeeded());
+
+    COMPARE_RUNS(f.recorder->runs(), f.newPictureRuns());
+    // One reference and one password for the whole save.
+    QCOMPARE(f.recorder->creations(), 1);
+    QCOMPARE(f.recorder->passwordRequests(), 1);
+    QCOMPARE(readAll(f.host(LoginWindow::kTigerDefaultBackground)), tigerDefault);
+}
+
+void TestSaveRuns::revert_data()
+{
+    QTest::addColumn<QString>("release");
+    QTest::addColumn<bool>("defaultWritable");
+    QTest::addColumn<bool>("privilegedCopy");
+    QTest::newRow("10.3.9") << QStringLiteral("10.3.9") << true << false;
+    QTest::newRow("no release") << QString() << true << false;
+    QTest::newRow("10.4.11, default picture writable") << QStringLiteral("10.4.11") << true << false;
+    QTest::newRow("10.4.11, default picture not writable") << QStringLiteral("10.4.11") << false << true;
+}
+
+void TestSaveRuns::revert()
+{
+    QFETCH(QString, release);
+    QFETCH(bool, defaultWritable);
+    QFETCH(bool, privilegedCopy);
+    RecordedSave f(release);
+    const QString tigerDefault = f.host(LoginWindow::kTigerDefaultBackground);
+    const QByteArray tigerBefore = readAll(tigerDefault);
+    if (!defaultWritable) {
+        // Tests run as root in CI, where no file mode keeps the user out;
+        // a picture that is not there cannot be written by the user either.
+        QVERIFY(QFile::remove(tigerDefault));
+    }
+
+    f.controller.setBackground(
+        Image::referencingFile(f.volume.resources() + QStringLiteral("/AppleBackground.jpg")));
+    f.controller.setShouldRevertBackground(true);
+    QVERIFY(f.controller.save().succeeded());
+
+    Runs expected{f.defaultsRun(QStringLiteral("delete"), LoginWindow::kDesktopPictureKey)};
+    if (privilegedCopy)
+        expected.append({kCp, RecordedSave::staging(QStringLiteral("background.jpg")), tigerDefault});
+    COMPARE_RUNS(f.recorder->runs(), expected);
+
+    const bool tiger = release.startsWith(QLatin1String("10.4"));
+    if (tiger) {
+        // Rewritten from the stock picture, directly or through the copy.
+        QCOMPARE(QImageReader(tigerDefault).size(), QSize(1024, 768));
+        QVERIFY(readAll(tigerDefault) != tigerBefore);
+    } else {
+        QCOMPARE(readAll(tigerDefault), tigerBefore);
+    }
+    // No staging file and no shared folder unless the copy needed one.
+    QCOMPARE(QFileInfo::exists(RecordedSave::staging(QStringLiteral("background.jpg"))), privilegedCopy);
+    QVERIFY(!QFileInfo::exists(f.host(LoginWindow::kSharedSupportFolder)));
+}
+
+void TestSaveRuns::firstAndSecondLogoSave()
+{
+    RecordedSave f;
+    f.plant(QStringLiteral("applelogo.png"));
+    f.plant(QStringLiteral("AppleLogo.png"));
+    f.controller.setLogo(Image::fromPixels(pattern(32, 32, 2)));
+    QVERIFY(f.controller.save().succeeded());
+
+    Runs expected = f.imageRuns(LoginWindow::kLogoFirstPlace, QStringLiteral("logo.tif"), true);
+    expected.append({kMv, f.resource(QStringLiteral("applelogo.png")), RecordedSave::trash(QStringLiteral("applelogo.png"))});
+    COMPARE_RUNS(f.recorder->runs(), expected);
+    QVERIFY(f.defaults.boolForKey(PreferenceKeys::kMadeLogoBackup));
+    QVERIFY(!f.defaults.boolForKey(PreferenceKeys::kMadeTitleBackup));
+
+    // The second save makes no backup and moves only what has appeared since.
+    f.plant(QStringLiteral("applelogo.gif"));
+    f.controller.setLogo(Image::fromPixels(pattern(32, 32, 3)));
+    const int before = int(f.recorder->runs().size());
+    QVERIFY(f.controller.save().succeeded());
+    Runs second = f.imageRuns(LoginWindow::kLogoFirstPlace, QStringLiteral("logo.tif"), false);
+    second.append({kMv, f.resource(QStringLiteral("applelogo.gif")), RecordedSave::trash(QStringLiteral("applelogo.gif"))});
+    COMPARE_RUNS(f.recorder->runs().mid(before), second);
+    // The rights from the first save are still held.
+    QCOMPARE(f.recorder->passwordRequests(), 1);
+}
+
+void TestSaveRuns::restoreThenSave_data()
+{
+    newPicture_data();
+}
+
+void TestSaveRuns::restoreThenSave()
+{
+    QFETCH(QString, release);
+    RecordedSave f(release);
+    f.controller.defaults();
+    QVERIFY(f.controller.save().succeeded());
+
+    Runs expected = f.imageRuns(LoginWindow::kLogoFirstPlace, QStringLiteral("logo.tif"), true);
+    expected += f.imageRuns(LoginWindow::kTitleFirstPlace, QStringLiteral("title.tif"), true);
+    expected.append(f.defaultsRun(QStringLiteral("delete"), LoginWindow::kDesktopPictureKey));
+    // (The 10.4 default picture is writable here, so it is written directly.)
+    expected.append(f.defaultsRun(QStringLiteral("delete"), LoginWindow::kMessageKey));
+    expected.append(f.defaultsRun(QStringLiteral("write"), LoginWindow::kHostInfoKey, QStringLiteral("HostName")));
+    COMPARE_RUNS(f.recorder->runs(), expected);
+    QCOMPARE(f.clock.sleeps(), QList<qint64>({500000}));
+}
+
+void TestSaveRuns::restoreThenDroppedPictureThenSave()
+{
+    RecordedSave f;
+    f.controller.defaults();
+    f.controller.setBackground(Image::fromPixels(gradient(64, 48, 4)));
+    QVERIFY(f.controller.save().succeeded());
+
+    Runs expected = f.imageRuns(LoginWindow::kLogoFirstPlace, QStringLiteral("logo.tif"), true);
+    expected += f.imageRuns(LoginWindow::kTitleFirstPlace, QStringLiteral("title.tif"), true);
+    expected += f.newPictureRuns();
+    expected.append(f.defaultsRun(QStringLiteral("delete"), LoginWindow::kMessageKey));
+    expected.append(f.defaultsRun(QStringLiteral("write"), LoginWindow::kHostInfoKey, QStringLiteral("HostName")));
+    COMPARE_RUNS(f.recorder->runs(), expected);
+}
+
+void TestSaveRuns::refusedWriteSetsNoMode()
+{
+    RecordedSave f;
+    LogCapture log;
+    f.recorder->scriptLaunchStatus({AuthorizationService::kSuccess, AuthorizationService::kToolExecuteFailure});
+    f.controller.setBackground(Image::fromPixels(gradient(64, 48, 5)));
+    const SaveReport report = f.controller.save();
+
+    QCOMPARE(report.failed, QStringList({QStringLiteral("background")}));
+    const Runs attempted = f.newPictureRuns();
+    COMPARE_RUNS(f.recorder->runs(), attempted.mid(0, 1));
+    QStringList executed;
+    for (const auto &call : f.recorder->calls()) {
+        if (call.kind == QLatin1String("execute"))
+            executed << call.values.first();
+    }
+    QCOMPARE(executed, QStringList({kCp, f.tool()}));
+    QCOMPARE(log.count(QStringLiteral("Failed to set defaults for new login background.")), 1);
+    QCOMPARE(log.count(QStringLiteral("Failed to set privileges for new login background.")), 0);
+    QCOMPARE(f.alerts.shown().size(), 1);
+    QCOMPARE(f.alerts.shown().first().title, QStringLiteral("Command Failed"));
+    QCOMPARE(f.alerts.beeps(), 1);
+    // The copied file stays, with the mode the copy gave it; the login
+    // window still shows its default picture.
+    QVERIFY(QFileInfo::exists(f.host(LoginWindow::kInstalledBackground)));
+    QCOMPARE(f.domainString(LoginWindow::kDesktopPictureKey), std::nullopt);
+    QCOMPARE(f.controller.background().path(), f.host(LoginWindow::kTigerDefaultBackground));
+}
+
+void TestSaveRuns::cancelledPasswordRunsNothing()
+{
+    RecordedSave f;
+    LogCapture log;
+    f.recorder->scriptInteractive({Answer::Cancel, Answer::Cancel});
+    const auto domainBefore = f.domain();
+    f.view.type(QStringLiteral("Never written"));
+    f.controller.setHostInfoTag(3);
+    const SaveReport report = f.controller.save();
+
+    QVERIFY(f.recorder->runs().isEmpty());
+    QCOMPARE(report.failed, QStringList({QStringLiteral("message"), QStringLiteral("host information")}));
+    QCOMPARE(f.recorder->passwordRequests(), 2);
+    QCOMPARE(log.count(QStringLiteral("User failed to authenticate for tools '%1' and '(null)'").arg(f.tool())), 2);
+    QCOMPARE(log.count(QStringLiteral("Failed to save new message")), 1);
+    QCOMPARE(log.count(QStringLiteral("Failed to save new host information")), 1);
+    // Cancelling is the user's choice: no alert, no beep.
+    QVERIFY(f.alerts.shown().isEmpty());
+    QCOMPARE(f.alerts.beeps(), 0);
+    QCOMPARE(f.domain(), domainBefore);
+    // The reload shows what the volume still holds.
+    QCOMPARE(f.controller.message(), SampleVolume::Options().message);
+    QCOMPARE(f.controller.hostInfoTag(), 1);
+    QVERIFY(!f.anyFlagSet());
+}
+
+void TestSaveRuns::messageArgument_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("argument");
+    QTest::newRow("quote") << QStringLiteral("a\"b") << QStringLiteral("\"a\\\"b\"");
+    QTest::newRow("backslash") << QStringLiteral("a\\b") << QStringLiteral("\"a\\\\b\"");
+    QTest::newRow("trailing backslash") << QStringLiteral("x\\") << QStringLiteral("\"x\\\\\"");
+    QTest::newRow("backslash then quote") << QStringLiteral("\\\"") << QStringLiteral("\"\\\\\\\"\"");
+    QTest::newRow("lines") << QStringLiteral("one\ntwo") << QStringLiteral("\"one\ntwo\"");
+    QTest::newRow("one space") << QStringLiteral(" ") << QStringLiteral("\" \"");
+    QTest::newRow("leading dash") << QStringLiteral("-x") << QStringLiteral("\"-x\"");
+}
+
+void TestSaveRuns::messageArgument()
+{
+    QFETCH(QString, message);
+    QFETCH(QString, argument);
+    RecordedSave f;
+    f.view.type(message);
+    QVERIFY(f.controller.save().succeeded());
+    COMPARE_RUNS(f.recorder->runs(), Runs({f.defaultsRun(QStringLiteral("write"), LoginWindow::kMessageKey, argument)}));
+    QCOMPARE(f.domainString(LoginWindow::kMessageKey), message);
+}
+
+void TestSaveRuns::emptyMessage()
+{
+    // With a message on the volume, clearing it deletes the key ...
+    RecordedSave f;
+    f.view.type(QString());
+    QVERIFY(f.controller.save().succeeded());
+    COMPARE_RUNS(f.recorder->runs(), Runs({f.defaultsRun(QStringLiteral("delete"), LoginWindow::kMessageKey)}));
+    QCOMPARE(f.domainString(LoginWindow::kMessageKey), std::nullopt);
+
+    // ... and without one, nothing runs at all.
+    f.view.type(QString());
+    QVERIFY(f.controller.save().succeeded());
+    QCOMPARE(f.recorder->runs().size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestSaveRuns)
+#include "tst_saveruns.moc"
