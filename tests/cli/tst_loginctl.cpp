@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QJsonDocument>
@@ -18,6 +19,11 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTest>
+
+#include <functional>
+
+#include <grp.h>
+#include <unistd.h>
 
 namespace {
 
@@ -98,11 +104,14 @@ private:
     QString home() const { return m_volume->scratch() + QStringLiteral("/home"); }
     QString stagingFolder() const { return home() + QStringLiteral("/data/Lumora Login"); }
 
-    Run run(const QStringList &arguments)
+    Run run(const QStringList &arguments, const QString &backend = QStringLiteral("direct"),
+            const std::function<void()> &inChild = {})
     {
         QProcess process;
+        if (inChild)
+            process.setChildProcessModifier(inChild);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LUMORA_AUTH"), QStringLiteral("direct"));
+        env.insert(QStringLiteral("LUMORA_AUTH"), backend);
         env.insert(QStringLiteral("LUMORA_SYSTEM_ROOT"), m_volume->root());
         env.insert(QStringLiteral("LUMORA_RESOURCES"), m_volume->resources());
         env.insert(QStringLiteral("HOME"), home());
@@ -475,6 +484,41 @@ private slots:
                                             "Lumora Login was unable to check for updates.  Please make sure "
                                             "you are connected to the internet and try again.\n"));
         QVERIFY(!result.out.contains(QStringLiteral("Download:")));
+    }
+
+    void sudoWithoutTerminalFailsCleanly()
+    {
+        // The sudo back end as an ordinary user in a session without a
+        // terminal, as under cron or Ansible: the password cannot be asked
+        // for, so the save must fail at once, say so and change nothing.
+        if (::geteuid() != 0)
+            QSKIP("needs root to run the companion as another user");
+        if (!QFileInfo(QStringLiteral("/usr/bin/sudo")).isExecutable())
+            QSKIP("sudo is not installed");
+        auto asNobody = [] {
+            // A new session has no controlling terminal.
+            if (::setsid() < 0 || ::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(99);
+        };
+        QProcess probe;
+        probe.setChildProcessModifier(asNobody);
+        probe.start(QStringLiteral("/usr/bin/test"), {QStringLiteral("-x"), m_tool});
+        if (!probe.waitForFinished() || probe.exitCode() != 0)
+            QSKIP("the build folder is out of reach of an unprivileged user");
+        const QString top = QFileInfo(m_volume->root()).path();
+        QVERIFY(QProcess::execute(QStringLiteral("/bin/chown"), {"-R", "65534:65534", top}) == 0);
+        const auto before = snapshot(m_volume->root());
+
+        QElapsedTimer timer;
+        timer.start();
+        const Run result = run({"set", "--message", "not without a password", "--host-info", "Time"},
+                               QStringLiteral("sudo"), asNobody);
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY(timer.elapsed() < 30000);
+        QVERIFY2(result.err.contains(QStringLiteral("message: not saved")), qPrintable(result.err));
+        QVERIFY(result.err.contains(QStringLiteral("host information: not saved")));
+        QVERIFY(!result.out.contains(QStringLiteral("saved")));
+        QCOMPARE(changedPaths(before, snapshot(m_volume->root())), QStringList());
     }
 
     void helpAndVersion()
