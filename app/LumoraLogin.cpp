@@ -159,10 +159,16 @@ SaveReport LumoraLogin::save()
     QLockFile lock(applicationSupportPath() + QStringLiteral("/save.lock"));
     lock.setStaleLockTime(0); // a save may wait on the password dialog for long
     if (!lock.tryLock(kSaveLockWaitMs)) {
-        Log::write(QStringLiteral("Another copy of Lumora Login is saving; nothing was saved"));
-        report.anotherSaveRunning = true;
-        emit saveFinished(report);
-        return report;
+        if (lock.error() == QLockFile::LockFailedError) {
+            Log::write(QStringLiteral("Another copy of Lumora Login is saving; nothing was saved"));
+            report.anotherSaveRunning = true;
+            emit saveFinished(report);
+            return report;
+        }
+        // The lock file cannot even be made (the folder is read-only or
+        // full), so no copy can stage anything there: go on, and let each
+        // step report what it could not do.
+        Log::write(QStringLiteral("Unable to create the save lock in %1").arg(applicationSupportPath()));
     }
 
     auto step = [&report](bool run, const QString &name, auto &&operation) {
