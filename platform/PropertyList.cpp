@@ -193,13 +193,22 @@ bool binaryWithinLimits(const QByteArray &bytes, const Limits &limits)
                 return false;
             break;
         case 0x4:
-        case 0x5:
             if (!readLength() || !fits(length))
+                return false;
+            break;
+        // libplist hands strings out as C strings and aborts on one that
+        // holds a NUL, so such a string is refused here.
+        case 0x5:
+            if (!readLength() || !fits(length) || std::memchr(data + pos, 0, length))
                 return false;
             break;
         case 0x6:
             if (!readLength() || length > size / 2 || !fits(length * 2))
                 return false;
+            for (quint64 c = 0; c < length; ++c) {
+                if (data[pos + 2 * c] == 0 && data[pos + 2 * c + 1] == 0)
+                    return false;
+            }
             break;
         case 0x8:
             if (length > 7 || !fits(length + 1))
@@ -293,6 +302,10 @@ bool isWithinLimits(const QByteArray &bytes, const Limits &limits)
         return false;
     if (looksBinary(bytes))
         return binaryWithinLimits(bytes, limits);
+    // libplist keeps an XML string's length past a NUL byte and then aborts
+    // when handing it out as a C string; no text list holds one.
+    if (bytes.contains('\0'))
+        return false;
     return xmlWithinDepth(bytes, limits.maxDepth);
 }
 

@@ -279,6 +279,18 @@ void TestPropertyList::malformedBinaryIsNoList_data()
         list.add(QByteArray("\x70\x00", 2));
         QTest::newRow("unknown object type") << list.build();
     }
+    {
+        // libplist aborts on strings that hold a NUL when it hands them out.
+        BinaryList list;
+        list.add(BinaryList::container(0xD, 1) + BinaryList::ref(1) + BinaryList::ref(2));
+        list.add(QByteArray("\x53k\0y", 4));
+        list.add(BinaryList::ascii("v"));
+        QTest::newRow("NUL inside an ASCII key") << list.build();
+        BinaryList utf16;
+        utf16.add(BinaryList::container(0xA, 1) + BinaryList::ref(1));
+        utf16.add(QByteArray("\x62\0a\0\0", 5));
+        QTest::newRow("NUL inside a UTF-16 string") << utf16.build();
+    }
 }
 
 void TestPropertyList::malformedBinaryIsNoList()
