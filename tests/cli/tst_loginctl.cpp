@@ -21,6 +21,11 @@
 #include <QTest>
 
 #include <functional>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <grp.h>
 #include <unistd.h>
@@ -89,6 +94,65 @@ bool closeTo(const QColor &a, const QColor &b)
     return qAbs(a.red() - b.red()) < 8 && qAbs(a.green() - b.green()) < 8 && qAbs(a.blue() - b.blue()) < 8;
 }
 
+// Serves one body to every request on a loopback port, from a thread of
+// its own, so the companion's download can be answered while the test
+// waits for the process.
+class OneBodyServer {
+public:
+    explicit OneBodyServer(QByteArray body) : m_body(std::move(body))
+    {
+        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (m_socket < 0 || ::bind(m_socket, reinterpret_cast<sockaddr *>(&address), length) != 0
+            || ::listen(m_socket, 8) != 0
+            || ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            return;
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~OneBodyServer()
+    {
+        if (m_socket >= 0)
+            ::shutdown(m_socket, SHUT_RDWR);
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_socket >= 0)
+            ::close(m_socket);
+    }
+    [[nodiscard]] quint16 port() const { return m_port; }
+
+private:
+    void serve()
+    {
+        for (;;) {
+            const int client = ::accept(m_socket, nullptr, nullptr);
+            if (client < 0)
+                return; // shut down
+            char request[4096];
+            QByteArray seen;
+            while (!seen.contains("\r\n\r\n")) {
+                const ssize_t n = ::recv(client, request, sizeof request, 0);
+                if (n <= 0)
+                    break;
+                seen.append(request, n);
+            }
+            const QByteArray response = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: "
+                                        + QByteArray::number(m_body.size()) + "\r\nConnection: close\r\n\r\n"
+                                        + m_body;
+            (void)::send(client, response.constData(), size_t(response.size()), MSG_NOSIGNAL);
+            ::close(client);
+        }
+    }
+
+    QByteArray m_body;
+    int m_socket = -1;
+    quint16 m_port = 0;
+    std::thread m_thread;
+};
+
 } // namespace
 
 class TestLoginCtl : public QObject {
@@ -137,6 +201,20 @@ private:
         if (result.exitCode != 0)
             return {};
         return QJsonDocument::fromJson(result.out.toUtf8()).object();
+    }
+
+    // Both update addresses of the test's Info.plist at `address`.
+    bool pointUpdatesAt(const QString &address)
+    {
+        QFile file(m_volume->resources() + QStringLiteral("/Info.plist"));
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        QString plist = QString::fromUtf8(file.readAll());
+        file.close();
+        plist.replace(QRegularExpression(QStringLiteral("http://[^<]*versions.txt")), address);
+        if (plist.count(address) != 2 || !file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        return file.write(plist.toUtf8()) > 0;
     }
 
     QVariantMap domain() const
@@ -460,6 +538,39 @@ private slots:
         QCOMPARE(domain().value(LoginWindow::kMessageKey).toString(), QStringLiteral("still saved"));
     }
 
+    void checkUpdatesTellsTheOutcome_data()
+    {
+        QTest::addColumn<QString>("latest");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("up to date") << "1.0.0"
+                                    << "Lumora Login is up to date\nYou have the most recent version of Lumora Login.\n";
+        QTest::newRow("newer release")
+            << "2.0"
+            << "A new version is available\nLumora Login version 2.0 is available.  You have version 1.0.0 "
+               "installed.  Here are some of the features of version 2.0:\n\nFaster saving\n100% more %@\n"
+               "Would you like to download the new version now?\nDownload: http://example.org/get/2.0\n";
+    }
+    void checkUpdatesTellsTheOutcome()
+    {
+        QFETCH(QString, latest);
+        QFETCH(QString, expected);
+        QCOMPARE(m_volume->bundle().version(), QStringLiteral("1.0.0"));
+        const QByteArray list = QStringLiteral(
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+            "<key>%1</key><dict><key>osVersion=10.4</key><dict>"
+            "<key>latestVersion</key><string>%2</string>"
+            "<key>newFeatures</key><string>Faster saving\n100% more %@</string>"
+            "<key>downloadURL</key><string>http://example.org/get/2.0</string>"
+            "</dict></dict></dict></plist>\n").arg(m_volume->bundle().bundleIdentifier(), latest).toUtf8();
+        OneBodyServer server(list);
+        QVERIFY(server.port() != 0);
+        QVERIFY(pointUpdatesAt(QStringLiteral("http://127.0.0.1:%1/versions.txt").arg(server.port())));
+
+        const Run result = run({QStringLiteral("check-updates")});
+        QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+        QCOMPARE(result.out, expected);
+    }
+
     void checkUpdatesPrintsThePanel()
     {
         // Both addresses on a loopback port that nothing listens on.
@@ -467,16 +578,7 @@ private slots:
         QVERIFY(server.listen(QHostAddress::LocalHost));
         const QString address = QStringLiteral("http://127.0.0.1:%1/versions.txt").arg(server.serverPort());
         server.close();
-        const QString info = m_volume->resources() + QStringLiteral("/Info.plist");
-        QFile file(info);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QString plist = QString::fromUtf8(file.readAll());
-        file.close();
-        plist.replace(QRegularExpression(QStringLiteral("http://[^<]*versions.txt")), address);
-        QVERIFY(plist.count(address) == 2);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(plist.toUtf8());
-        file.close();
+        QVERIFY(pointUpdatesAt(address));
 
         const Run result = run({QStringLiteral("check-updates")});
         QCOMPARE(result.exitCode, 1);
