@@ -1,5 +1,7 @@
 #include "tools/DefaultsValue.h"
 
+#include <QString>
+
 namespace DefaultsValue {
 
 QByteArray parse(const QByteArray &value)
@@ -23,6 +25,11 @@ QByteArray parse(const QByteArray &value)
         out.append(c);
     }
     return out;
+}
+
+bool xmlSurvivesRewrite(const QByteArray &bytes)
+{
+    return !bytes.contains('\0') && QString::fromUtf8(bytes).toUtf8() == bytes;
 }
 
 } // namespace DefaultsValue

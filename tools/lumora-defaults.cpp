@@ -14,6 +14,7 @@
 #include "tools/DefaultsValue.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 #include <plist/plist.h>
@@ -96,6 +97,14 @@ bool loadDomain(const QByteArray &domain, Domain &out)
                    + ": not a property list, or too large or too deeply nested; the file was left unchanged");
         return false;
     }
+    if (out.format == PropertyList::Format::Xml) {
+        QFile file(QString::fromLocal8Bit(out.path));
+        if (!file.open(QIODevice::ReadOnly)
+            || !DefaultsValue::xmlSurvivesRewrite(file.read(PropertyList::Limits{}.maxBytes + 1))) {
+            printError(out.path + ": the file holds bytes that are not UTF-8 text; the file was left unchanged");
+            return false;
+        }
+    }
     if (plist_get_node_type(out.root.get()) != PLIST_DICT) {
         printError(out.path + ": the property list is not a dictionary; the file was left unchanged");
         return false;
@@ -126,8 +135,10 @@ bool writeAll(int fd, const QByteArray &bytes)
 bool storeDomain(const Domain &domain)
 {
     const QByteArray bytes = PropertyList::serialize(domain.root.get(), domain.format);
-    if (bytes.isEmpty()) {
-        printError(domain.path + ": could not encode the property list");
+    // libplist can write a list from odd input that it then cannot read
+    // back; such a file would lose every key, so it is never put in place.
+    if (bytes.isEmpty() || !PropertyList::parseNode(bytes)) {
+        printError(domain.path + ": could not encode the property list; the file was left unchanged");
         return false;
     }
 

@@ -259,6 +259,10 @@ private slots:
             {"too deep", deep},
             {"not a dictionary", notDictionary},
             {"empty", QByteArray()},
+            {"NUL inside a string", QByteArray("<?xml version=\"1.0\"?><plist><dict><key>a</key><string>x\0y</string>"
+                                               "</dict></plist>", 81)},
+            {"invalid UTF-8", QByteArray("<?xml version=\"1.0\"?><plist><dict><key>a</key><string>\xff\xfe</string>"
+                                         "</dict></plist>")},
         };
         for (const auto &[name, contents] : files) {
             QTest::addRow("write %s", name) << contents << QStringLiteral("write");
