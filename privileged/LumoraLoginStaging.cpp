@@ -92,8 +92,14 @@ bool LumoraLogin::setMode(const QString &mode, const QString &path)
 
 QString LumoraLogin::preferenceToolPath() const
 {
+#ifdef Q_OS_MACOS
+    // On the system itself its own tool writes its own domains.
     static const QString systemTool = QStringLiteral("/usr/bin/defaults");
     if (m_context.volume.isRootFilesystem() && QFileInfo(systemTool).isExecutable())
         return systemTool;
+#endif
+    // Elsewhere "/usr/bin/defaults" may be another program altogether (one
+    // that keeps domains by name in the user's home), which would report
+    // success without touching the volume.
     return m_context.bundle.helperPath(QStringLiteral("lumora-defaults"));
 }

@@ -10,11 +10,15 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 build_dir=build-fuzz
 
-if ! command -v clang++ >/dev/null; then
+missing=()
+for p in clang libclang-rt-dev; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
   as_root=()
   [ "$(id -u)" -eq 0 ] || as_root=(sudo)
   "${as_root[@]}" apt-get update -q
-  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q --no-install-recommends clang libclang-rt-dev
+  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

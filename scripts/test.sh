@@ -42,7 +42,7 @@ fi
 
 if has fuzz; then
   step "Fuzzing"
-  EXTRA_PACKAGES="clang libclang-rt-14-dev" scripts/fuzz.sh "${LUMORA_FUZZ_SECONDS:-20}"
+  scripts/fuzz.sh "${LUMORA_FUZZ_SECONDS:-20}"
 fi
 
 step "All tests passed"
