@@ -1,15 +1,37 @@
 #include "platform/UserDefaults.h"
 
+#include <QEvent>
 #include <QSettings>
 
+namespace {
+
+// QSettings answers each write by posting itself a request to write the
+// file later, from the event loop of the thread that made it - outside our
+// lock, while the update thread may be inside a call. Every write here is
+// written out at once under the lock, so those requests are dropped.
+class LockedSettings final : public QSettings {
+public:
+    using QSettings::QSettings;
+
+protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::UpdateRequest)
+            return true;
+        return QSettings::event(event);
+    }
+};
+
+} // namespace
+
 UserDefaults::UserDefaults()
-    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                             QStringLiteral("Lumora"), QStringLiteral("Lumora Login")))
+    : m_settings(std::make_unique<LockedSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                                  QStringLiteral("Lumora"), QStringLiteral("Lumora Login")))
 {
 }
 
 UserDefaults::UserDefaults(const QString &iniPath)
-    : m_settings(std::make_unique<QSettings>(iniPath, QSettings::IniFormat))
+    : m_settings(std::make_unique<LockedSettings>(iniPath, QSettings::IniFormat))
 {
 }
 

@@ -1,0 +1,256 @@
+#include "platform/Image.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageWriter>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+namespace {
+
+constexpr quint32 kHuge = 30000;
+
+quint32 crc32(const QByteArray &bytes)
+{
+    quint32 crc = 0xffffffffu;
+    for (const char c : bytes) {
+        crc ^= quint8(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray pngChunk(const QByteArray &type, const QByteArray &payload)
+{
+    QByteArray chunk(4, '\0');
+    qToBigEndian(quint32(payload.size()), chunk.data());
+    chunk += type + payload;
+    QByteArray crc(4, '\0');
+    qToBigEndian(crc32(type + payload), crc.data());
+    return chunk + crc;
+}
+
+// A PNG of a few dozen bytes whose header claims width x height RGBA.
+QByteArray pngClaiming(quint32 width, quint32 height)
+{
+    QByteArray header(13, '\0');
+    qToBigEndian(width, header.data());
+    qToBigEndian(height, header.data() + 4);
+    header[8] = 8; // bits per channel
+    header[9] = 6; // RGBA
+    const QByteArray pixels = qCompress(QByteArray(64, '\0')).mid(4); // zlib stream
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", pixels)
+           + pngChunk("IEND", {});
+}
+
+QImage picture(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QPainter painter(&image);
+    painter.fillRect(width / 4, height / 4, width / 2, height / 2, Qt::yellow);
+    return image;
+}
+
+QByteArray encoded(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (!writer.write(image))
+        qWarning() << "cannot encode" << format << writer.errorString();
+    return bytes;
+}
+
+// A small JPEG whose frame header is rewritten to claim a huge picture.
+QByteArray jpegClaimingHugeSize()
+{
+    QByteArray bytes = encoded(picture(16, 16), "jpeg");
+    const qsizetype frame = bytes.indexOf(QByteArray("\xff\xc0", 2));
+    if (frame < 0)
+        return {};
+    qToBigEndian(quint16(kHuge), bytes.data() + frame + 5);
+    qToBigEndian(quint16(kHuge), bytes.data() + frame + 7);
+    return bytes;
+}
+
+// A small TIFF whose image width and length tags are rewritten.
+QByteArray tiffClaimingHugeSize()
+{
+    QByteArray bytes = encoded(picture(16, 16), "tiff");
+    if (bytes.size() < 8 || !bytes.startsWith("II"))
+        return {};
+    auto *data = reinterpret_cast<uchar *>(bytes.data());
+    const quint32 ifd = qFromLittleEndian<quint32>(data + 4);
+    const quint16 entries = qFromLittleEndian<quint16>(data + ifd);
+    int patched = 0;
+    for (quint16 i = 0; i < entries; ++i) {
+        uchar *entry = data + ifd + 2 + 12 * i;
+        const quint16 tag = qFromLittleEndian<quint16>(entry);
+        const quint16 type = qFromLittleEndian<quint16>(entry + 2);
+        if (tag != 256 && tag != 257)
+            continue;
+        if (type == 3)
+            qToLittleEndian(quint16(kHuge), entry + 8);
+        else
+            qToLittleEndian(kHuge, entry + 8);
+        ++patched;
+    }
+    return patched == 2 ? bytes : QByteArray();
+}
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
+} // namespace
+
+class TestImage : public QObject {
+    Q_OBJECT
+private slots:
+    void unreadableFilesAreInvalid_data();
+    void unreadableFilesAreInvalid();
+    void hugeHeaderIsInvalidWithoutAllocating_data();
+    void hugeHeaderIsInvalidWithoutAllocating();
+    void truncatedFileDecodesWithinItsHeader_data();
+    void truncatedFileDecodesWithinItsHeader();
+    void thumbnailFitsItsBounds();
+    void referenceDecodesLazilyAndOnce();
+};
+
+void TestImage::unreadableFilesAreInvalid_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("text named .tif") << "applelogo.tif" << QByteArray("not a picture at all\n");
+    QTest::newRow("empty file") << "empty.png" << QByteArray();
+    QTest::newRow("png signature only") << "signature.png" << QByteArray("\x89PNG\r\n\x1a\n", 8);
+    QTest::newRow("missing file") << QString() << QByteArray();
+}
+
+void TestImage::unreadableFilesAreInvalid()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = name.isEmpty() ? dir.filePath(QStringLiteral("absent.tif"))
+                                        : writeFile(dir, name, bytes);
+    QVERIFY(!path.isEmpty());
+    const Image image = Image::referencingFile(path);
+    QVERIFY(!image.isNull());
+    QVERIFY(!image.isValid());
+    QVERIFY(image.pixels().isNull());
+    QVERIFY(image.thumbnail(QSize(64, 64)).isNull());
+    QCOMPARE(image.path(), path);
+}
+
+void TestImage::hugeHeaderIsInvalidWithoutAllocating_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("png") << "huge.png" << pngClaiming(kHuge, kHuge);
+    QTest::newRow("jpeg") << "huge.jpg" << jpegClaimingHugeSize();
+    QTest::newRow("tiff") << "huge.tif" << tiffClaimingHugeSize();
+}
+
+void TestImage::hugeHeaderIsInvalidWithoutAllocating()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QVERIFY2(!bytes.isEmpty(), "could not build the sample file");
+    QVERIFY(bytes.size() < 4096);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = writeFile(dir, name, bytes);
+    const Image image = Image::referencingFile(path);
+    // The header is read as it stands ...
+    QCOMPARE(image.size(), QSize(int(kHuge), int(kHuge)));
+    // ... but 30000 x 30000 pixels (over 3 GiB) are never allocated.
+    QVERIFY(!image.isValid());
+    const QImage thumb = image.thumbnail(QSize(128, 128));
+    QVERIFY(thumb.isNull() || (thumb.width() <= 128 && thumb.height() <= 128));
+}
+
+void TestImage::truncatedFileDecodesWithinItsHeader_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow("png") << "png";
+    QTest::newRow("jpeg") << "jpeg";
+    QTest::newRow("tiff") << "tiff";
+}
+
+void TestImage::truncatedFileDecodesWithinItsHeader()
+{
+    QFETCH(QString, format);
+    const QImage original = picture(300, 200);
+    const QByteArray whole = encoded(original, format.toLatin1().constData());
+    QVERIFY(whole.size() > 100);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = writeFile(dir, QStringLiteral("cut.") + format, whole.left(whole.size() / 2));
+    const Image image = Image::referencingFile(path);
+    // Some decoders give up on a cut file, others fill in what is missing;
+    // either way nothing larger than the header says is produced.
+    if (image.isValid())
+        QCOMPARE(image.pixels().size(), original.size());
+    else
+        QVERIFY(image.pixels().isNull());
+}
+
+void TestImage::thumbnailFitsItsBounds()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QImage big = picture(3000, 2000);
+    const QString path = writeFile(dir, QStringLiteral("big.jpg"), encoded(big, "jpeg"));
+    const QSize bounds(256, 256);
+
+    // Scaled to fit, keeping the 3:2 shape (rounding may differ by a pixel).
+    const QImage fromFile = Image::referencingFile(path).thumbnail(bounds);
+    const QImage fromPixels = Image::fromPixels(big).thumbnail(bounds);
+    for (const QImage &thumb : {fromFile, fromPixels}) {
+        QCOMPARE(thumb.width(), 256);
+        QVERIFY2(thumb.height() == 170 || thumb.height() == 171, qPrintable(QString::number(thumb.height())));
+    }
+
+    // A picture smaller than the bounds is shown as it is.
+    const QImage small = picture(40, 30);
+    QCOMPARE(Image::fromPixels(small).thumbnail(bounds).size(), small.size());
+}
+
+void TestImage::referenceDecodesLazilyAndOnce()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = writeFile(dir, QStringLiteral("logo.png"), encoded(picture(20, 10), "png"));
+    const Image image = Image::referencingFile(path);
+    const Image copy = image;
+    QVERIFY(copy.isSameAs(image));
+    QVERIFY(!Image::referencingFile(path).isSameAs(image));
+
+    // Nothing is read until the pixels are wanted; then the decode is kept,
+    // shared by the copies, even when the file goes away.
+    QVERIFY(QFile::remove(path));
+    QVERIFY(!Image::referencingFile(path).isValid());
+    QVERIFY(writeFile(dir, QStringLiteral("logo.png"), encoded(picture(20, 10), "png")) == path);
+    QVERIFY(image.isValid());
+    QVERIFY(QFile::remove(path));
+    QVERIFY(copy.isValid());
+    QCOMPARE(copy.size(), QSize(20, 10));
+
+    QVERIFY(Image().isNull());
+    QVERIFY(!Image().isValid());
+}
+
+QTEST_GUILESS_MAIN(TestImage)
+#include "tst_image.moc"
