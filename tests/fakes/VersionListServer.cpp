@@ -1,5 +1,6 @@
 #include "tests/fakes/VersionListServer.h"
 
+#include <QEventLoop>
 #include <QHostAddress>
 #include <QPointer>
 #include <QTcpServer>
@@ -37,55 +38,59 @@ void answer(QTcpSocket *socket, const VersionListServer::Response &response)
 
 VersionListServer::VersionListServer()
 {
-    m_thread.setObjectName(QStringLiteral("VersionListServer"));
-    m_thread.start();
-    m_context = new QObject;
-    m_context->moveToThread(&m_thread);
-    QMetaObject::invokeMethod(
-        m_context,
-        [this] {
-            m_server = new QTcpServer(m_context);
-            if (!m_server->listen(QHostAddress::LocalHost, 0))
-                return;
-            m_port = m_server->serverPort();
-            QObject::connect(m_server, &QTcpServer::newConnection, m_server, [this] {
-                while (QTcpSocket *socket = m_server->nextPendingConnection()) {
-                    auto request = std::make_shared<QByteArray>();
-                    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-                    QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, request] {
-                        if (request->contains("\r\n\r\n"))
-                            return; // already answered or hanging
-                        *request += socket->readAll();
-                        if (!request->contains("\r\n\r\n"))
-                            return;
-                        const QList<QByteArray> line = request->left(request->indexOf("\r\n")).split(' ');
-                        const QString path = line.size() > 1 ? QString::fromLatin1(line[1]) : QString();
-                        const Response response = responseFor(path);
-                        if (response.hang)
-                            return;
-                        if (response.delayMs > 0) {
-                            QPointer<QTcpSocket> guarded(socket);
-                            QTimer::singleShot(response.delayMs, socket, [guarded, response] {
-                                if (guarded)
-                                    answer(guarded, response);
-                            });
-                        } else {
-                            answer(socket, response);
-                        }
-                    });
-                }
-            });
-        },
-        Qt::BlockingQueuedConnection);
+    std::promise<std::pair<quint16, QEventLoop *>> started;
+    auto ready = started.get_future();
+    m_thread = std::thread([this, &started] { serve(started); });
+    std::tie(m_port, m_loop) = ready.get();
 }
 
 VersionListServer::~VersionListServer()
 {
-    // Sockets and the server are children of the context and die with it,
-    // on their own thread.
-    QMetaObject::invokeMethod(m_context, [this] { delete m_context; }, Qt::BlockingQueuedConnection);
-    m_thread.quit();
-    m_thread.wait();
+    // Queued by name, so that nothing of ours crosses the thread unseen.
+    if (m_loop)
+        QMetaObject::invokeMethod(m_loop, "quit", Qt::QueuedConnection);
+    m_thread.join();
+}
+
+void VersionListServer::serve(std::promise<std::pair<quint16, QEventLoop *>> &started)
+{
+    QEventLoop loop;
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost, 0)) {
+        started.set_value({0, nullptr});
+        return;
+    }
+    QObject::connect(&server, &QTcpServer::newConnection, &server, [this, &server] {
+        while (QTcpSocket *socket = server.nextPendingConnection()) {
+            auto request = std::make_shared<QByteArray>();
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, request] {
+                if (request->contains("\r\n\r\n"))
+                    return; // already answered or hanging
+                *request += socket->readAll();
+                if (!request->contains("\r\n\r\n"))
+                    return;
+                const QList<QByteArray> line = request->left(request->indexOf("\r\n")).split(' ');
+                const QString path = line.size() > 1 ? QString::fromLatin1(line[1]) : QString();
+                const Response response = responseFor(path);
+                if (response.hang)
+                    return;
+                if (response.delayMs > 0) {
+                    QPointer<QTcpSocket> guarded(socket);
+                    QTimer::singleShot(response.delayMs, socket, [guarded, response] {
+                        if (guarded)
+                            answer(guarded, response);
+                    });
+                } else {
+                    answer(socket, response);
+                }
+            });
+        }
+    });
+    started.set_value({server.serverPort(), &loop});
+    loop.exec();
+    // Hanging and unfinished sockets are children of the server and go
+    // with it, here on their own thread.
 }
 
 QString VersionListServer::url(const QString &path) const

@@ -3,11 +3,12 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
-#include <QThread>
 
+#include <future>
 #include <mutex>
+#include <thread>
 
-class QTcpServer;
+class QEventLoop;
 
 // A small HTTP/1.1 server on loopback, on a thread of its own, that serves
 // fixed answers per path. It can also accept a request and never answer.
@@ -43,10 +44,12 @@ public:
 
 private:
     [[nodiscard]] Response responseFor(const QString &path);
+    void serve(std::promise<std::pair<quint16, QEventLoop *>> &started);
 
-    QThread m_thread;
-    QObject *m_context = nullptr; // lives on m_thread
-    QTcpServer *m_server = nullptr; // lives on m_thread
+    // A plain thread (not QThread), so that starting and joining it are
+    // visible to the thread sanitizer.
+    std::thread m_thread;
+    QEventLoop *m_loop = nullptr; // lives on m_thread
     quint16 m_port = 0;
     mutable std::mutex m_mutex;
     QHash<QString, Response> m_responses;
