@@ -306,6 +306,10 @@ bool isWithinLimits(const QByteArray &bytes, const Limits &limits)
     // when handing it out as a C string; no text list holds one.
     if (bytes.contains('\0'))
         return false;
+    // XML has no place for a NUL byte, and libplist aborts on a string
+    // that holds one.
+    if (bytes.contains('\0'))
+        return false;
     return xmlWithinDepth(bytes, limits.maxDepth);
 }
 

@@ -317,6 +317,8 @@ void TestPropertyList::malformedInputIsNoList_data()
         << QByteArray("<plist><array><array></dict></dict></plist>");
     QTest::newRow("unterminated comment") << QByteArray("<plist><!-- <array></plist>");
     QTest::newRow("unterminated tag") << QByteArray("<plist><array");
+    QTest::newRow("xml string ending in NUL")
+        << QByteArray("<plist><dict><key>a</key><string>hell\0</string></dict></plist>", 62);
 }
 
 void TestPropertyList::malformedInputIsNoList()
