@@ -188,6 +188,7 @@ void BM_FullSave(benchmark::State &state)
     LumoraLogin controller({volume.volume(), volume.bundle(), &defaults, &alerts, nullptr, &clock,
                             &authorization});
     controller.setMessageView(&view);
+    view.observeEdits([&controller] { controller.messageChanged(); });
     if (!volume.isValid()) {
         state.SkipWithError("the sample volume could not be built");
         return;
@@ -216,6 +217,19 @@ void BM_FullSave(benchmark::State &state)
         state.SkipWithError("a save failed (is lumora-defaults built beside the benchmark?)");
 }
 BENCHMARK(BM_FullSave)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What one tool process costs on its own, to set against the full save.
+void BM_StartOneTool(benchmark::State &state)
+{
+    const std::vector<QByteArray> arguments{"--version"};
+    for (auto _ : state) {
+        if (!Process::run(QByteArrayLiteral("/bin/chmod"), arguments, true).succeeded()) {
+            state.SkipWithError("/bin/chmod --version failed");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_StartOneTool)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
