@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStringList>
 
 Volume::Volume(QString root) : m_root(std::move(root))
 {
@@ -22,9 +23,20 @@ QString Volume::hostPath(const QString &volumePath) const
 {
     if (isRootFilesystem())
         return volumePath;
-    if (volumePath.startsWith(QLatin1Char('/')))
-        return m_root + volumePath;
-    return m_root + QLatin1Char('/') + volumePath;
+    // Paths come from the volume's own files too ("DesktopPicture"). On the
+    // volume "/.." is "/", so no path may climb out of the mount point here.
+    QStringList parts;
+    for (const QString &part : volumePath.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String("..")) {
+            if (!parts.isEmpty())
+                parts.removeLast();
+        } else if (part != QLatin1String(".")) {
+            parts.append(part);
+        }
+    }
+    if (parts.isEmpty())
+        return m_root;
+    return m_root + QLatin1Char('/') + parts.join(QLatin1Char('/'));
 }
 
 QString Volume::displayName() const
