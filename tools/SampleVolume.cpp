@@ -82,10 +82,15 @@ QImage drawTitle()
     qreal x = cellX(0); // L
     p.drawRect(QRectF(x, top, t, h));
     p.drawRect(QRectF(x, top + h - t, w, t));
-    x = cellX(1); // U
-    p.drawRect(QRectF(x, top, t, h));
-    p.drawRect(QRectF(x + w - t, top, t, h));
-    p.drawRect(QRectF(x, top + h - t, w, t));
+    x = cellX(1); // U, with a round bottom so that it does not read as "LI"
+    QPainterPath u;
+    u.addRoundedRect(QRectF(x, top - h, w, 2 * h), 14, 14);
+    u.addRoundedRect(QRectF(x + t, top - h, w - 2 * t, 2 * h - t), 6, 6);
+    u.setFillRule(Qt::OddEvenFill);
+    p.save();
+    p.setClipRect(QRectF(x, top, w, h));
+    p.drawPath(u);
+    p.restore();
     x = cellX(2); // M
     p.drawRect(QRectF(x, top, t, h));
     p.drawRect(QRectF(x + w - t, top, t, h));
