@@ -107,6 +107,8 @@ private slots:
     void restoreThenSave();
     void restoreThenDroppedPictureThenSave();
     void refusedWriteSetsNoMode();
+    void failedCopyStopsTheImageSave_data();
+    void failedCopyStopsTheImageSave();
     void cancelledPasswordRunsNothing();
     void messageArgument_data();
     void messageArgument();
@@ -287,6 +289,50 @@ void TestSaveRuns::refusedWriteSetsNoMode()
     QVERIFY(QFileInfo::exists(f.host(LoginWindow::kInstalledBackground)));
     QCOMPARE(f.domainString(LoginWindow::kDesktopPictureKey), std::nullopt);
     QCOMPARE(f.controller.background().path(), f.host(LoginWindow::kTigerDefaultBackground));
+}
+
+void TestSaveRuns::failedCopyStopsTheImageSave_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("backup refused")
+        << QStringLiteral("backup")
+        << QStringList({QStringLiteral("Authorization error -60031"), QStringLiteral("Unable to backup file for key Made logo backup"),
+                        QStringLiteral("Failed to save new logo")});
+    QTest::newRow("copy fails")
+        << QStringLiteral("copy")
+        << QStringList({QStringLiteral("Tool '/bin/cp' failed with exit status 1"), QStringLiteral("Failed to save new logo")});
+}
+
+void TestSaveRuns::failedCopyStopsTheImageSave()
+{
+    QFETCH(QString, failure);
+    QFETCH(QStringList, lines);
+    RecordedSave f;
+    f.plant(QStringLiteral("applelogo.png"));
+    const QString logo = f.host(LoginWindow::kLogoFirstPlace);
+    Runs expected;
+    if (failure == QLatin1String("backup")) {
+        // Without its backup the stock logo must not be replaced.
+        f.recorder->scriptLaunchStatus({AuthorizationService::kToolExecuteFailure});
+    } else {
+        // A logo that points nowhere: nothing to back up, and the copy
+        // itself fails (also for root).
+        QVERIFY(QFile::remove(logo));
+        QVERIFY(QFile::link(f.volume.scratch() + QStringLiteral("/missing/applelogo.tif"), logo));
+        expected.append({kCp, RecordedSave::staging(QStringLiteral("logo.tif")), logo});
+    }
+    const auto before = snapshot(f.volume.root());
+    LogCapture log;
+    f.controller.setLogo(Image::fromPixels(pattern(32, 32, 6)));
+    const SaveReport report = f.controller.save();
+
+    QCOMPARE(report.failed, QStringList({QStringLiteral("logo")}));
+    COMPARE_RUNS(f.recorder->runs(), expected);
+    QCOMPARE(log.lines(), lines);
+    // Nothing was replaced and no other format was moved away.
+    QCOMPARE(snapshot(f.volume.root()), before);
+    QVERIFY(!QFileInfo::exists(RecordedSave::trash(QStringLiteral("applelogo.png"))));
 }
 
 void TestSaveRuns::cancelledPasswordRunsNothing()
