@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimeZone>
 
 #include <plist/plist.h>
@@ -332,12 +333,16 @@ Node parseNode(const QByteArray &bytes, const Limits &limits, Format *format)
 
 Node readNodeFile(const QString &path, const Limits &limits, Format *format)
 {
+    // Only plain files: a FIFO or a device in its place would block the
+    // reader or never end.
+    if (!QFileInfo(path).isFile())
+        return nullptr;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return nullptr;
     // Read one byte past the limit so an oversized file is seen as such
-    // without reading all of it.
-    const QByteArray bytes = file.read(limits.maxBytes + 1);
+    // without reading all of it, and no more than the file holds.
+    const QByteArray bytes = file.read(std::min(file.size(), limits.maxBytes) + 1);
     return parseNode(bytes, limits, format);
 }
 

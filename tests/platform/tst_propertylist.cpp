@@ -9,6 +9,8 @@
 
 #include <vector>
 
+#include <sys/stat.h>
+
 using PropertyList::Format;
 using PropertyList::Limits;
 
@@ -446,6 +448,10 @@ void TestPropertyList::readDictionaryFileWantsADictionary()
     QVERIFY(!PropertyList::readDictionaryFile(arrayPath).has_value());
     QVERIFY(!PropertyList::readDictionaryFile(dir.filePath(QStringLiteral("missing.plist"))).has_value());
     QVERIFY(!PropertyList::readDictionaryFile(dir.path()).has_value());
+    // A FIFO in place of the file must not block the reader.
+    const QString fifo = dir.filePath(QStringLiteral("fifo.plist"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QVERIFY(!PropertyList::readDictionaryFile(fifo).has_value());
 }
 
 QTEST_GUILESS_MAIN(TestPropertyList)
