@@ -7,11 +7,14 @@
 #include "tests/fakes/FakeClock.h"
 #include "tests/fakes/FakeWorkspace.h"
 #include "tests/fakes/LogCapture.h"
-#include "tests/fakes/TestVolume.h"
 #include "tests/fakes/VersionListServer.h"
 #include "update/VersionChecker.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <memory>
 
@@ -35,11 +38,36 @@ inline QByteArray productList(const QVariantMap &releases)
     return PropertyList::serialize(QVariantMap{{kIdentifier, releases}}, PropertyList::Format::Xml);
 }
 
+// The little of a system volume that a check reads (the system version
+// file) and a resources folder whose Info.plist points at the server.
+struct UpdateVolume {
+    explicit UpdateVolume(const QString &release)
+    {
+        QDir().mkpath(scratch());
+        QDir().mkpath(resources());
+        const QString versionFile = hostPath(LoginWindow::kVersionFile);
+        QDir().mkpath(QFileInfo(versionFile).path());
+        QFile file(versionFile);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(PropertyList::serialize(QVariantMap{{QStringLiteral("ProductVersion"), release}},
+                                               PropertyList::Format::Xml));
+    }
+    [[nodiscard]] QString root() const { return m_dir.path() + QStringLiteral("/volume"); }
+    [[nodiscard]] Volume volume() const { return Volume(root()); }
+    [[nodiscard]] QString hostPath(const QString &volumePath) const { return volume().hostPath(volumePath); }
+    [[nodiscard]] QString resources() const { return m_dir.path() + QStringLiteral("/resources"); }
+    [[nodiscard]] QString scratch() const { return m_dir.path() + QStringLiteral("/scratch"); }
+    [[nodiscard]] Bundle bundle() const { return Bundle(resources(), QCoreApplication::applicationDirPath()); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
 // A volume, a loopback update server, and recording doubles for everything
-// a check touches. Info.plist in the volume's resources points at the server.
+// a check touches.
 struct UpdateFixture {
     explicit UpdateFixture(const QString &release = QStringLiteral("10.4.11"))
-        : volume(SampleVolume::Options{release})
+        : volume(release)
     {
         defaults = std::make_unique<UserDefaults>(volume.scratch() + QStringLiteral("/defaults.ini"));
         defaults->registerDefaults({{PreferenceKeys::kCheckForUpdates, QStringLiteral("YES")}});
@@ -90,7 +118,7 @@ struct UpdateFixture {
         return titles;
     }
 
-    TestVolume volume;
+    UpdateVolume volume;
     VersionListServer server;
     FakeAlertPanel alerts;
     FakeWorkspace workspace;
