@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cerrno>
 #include <csignal>
 #include <sys/wait.h>
 
