@@ -25,9 +25,8 @@ bool writeAtomically(const QString &path, const QByteArray &data, bool directWri
 
 namespace {
 
-QByteArray encode(const Image &image, const char *format, int quality)
+QByteArray encode(const QImage &pixels, const char *format, int quality)
 {
-    const QImage pixels = image.pixels();
     if (pixels.isNull())
         return {};
     QByteArray bytes;
@@ -45,12 +44,25 @@ QByteArray encode(const Image &image, const char *format, int quality)
 
 QByteArray tiffData(const Image &image)
 {
-    return encode(image, "tiff", -1);
+    QImage pixels = image.pixels();
+    // Qt's TIFF writer keeps a colour table but not its transparency: a
+    // palette logo with a transparent background would come back black.
+    switch (pixels.format()) {
+    case QImage::Format_Indexed8:
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB:
+        pixels = pixels.convertToFormat(pixels.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                                 : QImage::Format_RGB32);
+        break;
+    default:
+        break;
+    }
+    return encode(pixels, "tiff", -1);
 }
 
 QByteArray jpegData(const Image &image)
 {
-    return encode(image, "jpeg", 100);
+    return encode(image.pixels(), "jpeg", 100);
 }
 
 } // namespace StagingFile

@@ -22,6 +22,7 @@ private slots:
     void savesEverySettingOnTheVolume_data();
     void savesEverySettingOnTheVolume();
     void secondSaveKeepsTheFirstBackup();
+    void transparentPaletteLogoKeepsItsTransparency();
     void restoreThenSavePutsTheStockLookBack_data();
     void restoreThenSavePutsTheStockLookBack();
     void restoreThenDroppedPictureInstallsThatPicture();
@@ -177,6 +178,28 @@ void TestSaveEndToEnd::secondSaveKeepsTheFirstBackup()
     // Nothing but the logo was asked for, so nothing else paused or changed.
     QVERIFY(f.clock.sleeps().isEmpty());
     QVERIFY(!QFileInfo::exists(f.host(LoginWindow::kInstalledBackground)));
+}
+
+void TestSaveEndToEnd::transparentPaletteLogoKeepsItsTransparency()
+{
+    // A GIF or palette PNG logo: a colour table with a transparent entry.
+    QImage palette(16, 16, QImage::Format_Indexed8);
+    palette.setColorTable({qRgba(0, 0, 0, 0), qRgba(200, 30, 30, 255)});
+    palette.fill(0);
+    for (int i = 4; i < 12; ++i)
+        palette.setPixel(i, i, 1);
+    const QString file = QDir::temp().filePath(QStringLiteral("lumora-palette-logo.png"));
+    QVERIFY(palette.save(file, "PNG"));
+
+    SaveFixture f;
+    f.controller.setLogo(Image::referencingFile(file));
+    QVERIFY(f.controller.save().succeeded());
+    QFile::remove(file);
+
+    const QImage written = decodeFile(f.host(LoginWindow::kLogoFirstPlace));
+    QVERIFY(written.hasAlphaChannel());
+    QCOMPARE(qAlpha(written.pixel(0, 0)), 0);
+    QCOMPARE(written.pixel(5, 5), qRgba(200, 30, 30, 255));
 }
 
 void TestSaveEndToEnd::restoreThenSavePutsTheStockLookBack_data()
