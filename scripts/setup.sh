@@ -4,6 +4,7 @@
 #   BUILD_DIR   build folder (default: build)
 #   BUILD_TYPE  CMake build type (default: RelWithDebInfo)
 #   CMAKE_ARGS  extra arguments for cmake
+#   BUILD_TARGET  what to build (default: everything)
 #   EXTRA_PACKAGES  more Debian packages to make sure of
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,4 +26,4 @@ fi
 build_dir=${BUILD_DIR:-build}
 # shellcheck disable=SC2086
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" ${CMAKE_ARGS:-} >/dev/null
-cmake --build "$build_dir" -j2
+cmake --build "$build_dir" -j2 ${BUILD_TARGET:+--target "$BUILD_TARGET"}
