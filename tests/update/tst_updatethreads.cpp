@@ -19,14 +19,14 @@ public:
     int runAlert(const QString &title, const QString &message, const QString &defaultButton,
                  const QString &alternateButton, const QString &otherButton) override
     {
-        if (QThread::currentThread() != qApp->thread())
+        if (QThread::currentThread() != QCoreApplication::instance()->thread())
             m_offGuiThread = true;
         return m_inner.runAlert(title, message, defaultButton, alternateButton, otherButton);
     }
     void beep() override { m_inner.beep(); }
     void activateApplication() override
     {
-        if (QThread::currentThread() != qApp->thread())
+        if (QThread::currentThread() != QCoreApplication::instance()->thread())
             m_offGuiThread = true;
         m_inner.activateApplication();
     }
