@@ -1,6 +1,7 @@
 // Staging paths, one-time backups, the shared support folder and file modes,
 // on a throwaway volume with real copies and real modes.
 
+#include "tests/fakes/FileBytes.h"
 #include "app/LumoraLogin.h"
 #include "platform/UserDefaults.h"
 #include "privileged/Authorization.h"
@@ -20,18 +21,6 @@
 using Answer = RecordingAuthorizationService::Answer;
 
 namespace {
-
-QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
 
 // A controller on its own volume, preferences and recording runner.
 struct Fixture {

@@ -10,6 +10,7 @@
 #include "platform/UserDefaults.h"
 #include "privileged/Authorization.h"
 #include "tests/fakes/FakeAlertPanel.h"
+#include "tests/fakes/FileBytes.h"
 #include "tests/fakes/FakeClock.h"
 #include "tests/fakes/RecordingAuthorizationService.h"
 #include "tests/fakes/TestVolume.h"
@@ -96,12 +97,6 @@ inline QMap<QString, QByteArray> snapshot(const QString &root)
         tree.insert(QDir(root).relativeFilePath(path), entry);
     }
     return tree;
-}
-
-inline QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 inline int modeOf(const QString &path)

@@ -32,13 +32,6 @@ public:
     RecordedSave() : SaveFixture({}, std::make_unique<RecordingAuthorizationService>()) {}
 };
 
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), qint64(bytes.size()));
-}
-
 // Sets the image of one setting by the name the report uses.
 void setImage(LumoraLogin &controller, const QString &setting, const Image &image)
 {
@@ -146,7 +139,7 @@ void TestSaveBadInput::undecodablePictureChangesNothing()
     LogCapture log;
     const QString picture = f.volume.scratch() + QStringLiteral("/dropped.img");
     if (!content.isEmpty())
-        writeBytes(picture, content);
+        QVERIFY(writeBytes(picture, content));
     const auto before = snapshot(f.volume.root());
 
     setImage(f.controller, setting, Image::referencingFile(picture));
@@ -161,7 +154,7 @@ void TestSaveBadInput::undecodablePictureChangesNothing()
         const QString destination = setting == QLatin1String("logo") ? LoginWindow::kLogoFirstPlace
                                                                       : LoginWindow::kTitleFirstPlace;
         const QString backup = LumoraLogin::backupPathForPath(f.host(destination));
-        QCOMPARE(readAll(backup), readAll(f.host(destination)));
+        QCOMPARE(readBytes(backup), readBytes(f.host(destination)));
         QCOMPARE(f.recorder->runs(), QList<QStringList>({{QStringLiteral("/bin/cp"), f.host(destination), backup}}));
         QVERIFY(after.remove(QDir(f.volume.root()).relativeFilePath(backup)) == 1);
     } else {

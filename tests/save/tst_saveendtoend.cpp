@@ -78,10 +78,10 @@ void TestSaveEndToEnd::savesEverySettingOnTheVolume()
     const QString logoPath = f.host(LoginWindow::kLogoFirstPlace);
     const QString titlePath = f.host(LoginWindow::kTitleFirstPlace);
     const QString resources = QFileInfo(logoPath).absolutePath();
-    const QByteArray stockLogo = readAll(logoPath);
-    const QByteArray stockTitle = readAll(titlePath);
-    const QByteArray tigerDefault = readAll(f.host(LoginWindow::kTigerDefaultBackground));
-    const QByteArray otherDefault = readAll(f.host(LoginWindow::kDefaultBackground));
+    const QByteArray stockLogo = readBytes(logoPath);
+    const QByteArray stockTitle = readBytes(titlePath);
+    const QByteArray tigerDefault = readBytes(f.host(LoginWindow::kTigerDefaultBackground));
+    const QByteArray otherDefault = readBytes(f.host(LoginWindow::kDefaultBackground));
 
     // Other formats of the same images, and names that only look alike.
     for (const char *name : {"applelogo.png", "applelogo", "MacOSX.jpg", "AppleLogo.png", "applelogo.tif.bak"}) {
@@ -114,8 +114,8 @@ void TestSaveEndToEnd::savesEverySettingOnTheVolume()
     QCOMPARE(format, QByteArray("tiff"));
 
     // One backup of each stock file, byte for byte.
-    QCOMPARE(readAll(resources + QStringLiteral("/applelogo_Original.tif")), stockLogo);
-    QCOMPARE(readAll(resources + QStringLiteral("/MacOSX_Original.tif")), stockTitle);
+    QCOMPARE(readBytes(resources + QStringLiteral("/applelogo_Original.tif")), stockLogo);
+    QCOMPARE(readBytes(resources + QStringLiteral("/MacOSX_Original.tif")), stockTitle);
     QVERIFY(f.defaults.boolForKey(PreferenceKeys::kMadeLogoBackup));
     QVERIFY(f.defaults.boolForKey(PreferenceKeys::kMadeTitleBackup));
 
@@ -125,7 +125,7 @@ void TestSaveEndToEnd::savesEverySettingOnTheVolume()
     trashed.sort();
     QCOMPARE(trashed, QStringList({QStringLiteral("MacOSX.jpg"), QStringLiteral("applelogo"),
                                    QStringLiteral("applelogo.png")}));
-    QCOMPARE(readAll(trash + QStringLiteral("/applelogo.png")), QByteArray("applelogo.png"));
+    QCOMPARE(readBytes(trash + QStringLiteral("/applelogo.png")), QByteArray("applelogo.png"));
     for (const char *kept : {"AppleLogo.png", "applelogo.tif.bak", "applelogo_Original.tif", "MacOSX_Original.tif"})
         QVERIFY2(QFileInfo::exists(resources + QLatin1Char('/') + QLatin1String(kept)), kept);
 
@@ -142,8 +142,8 @@ void TestSaveEndToEnd::savesEverySettingOnTheVolume()
     QCOMPARE(f.domainString(LoginWindow::kHostInfoKey), QStringLiteral("IPAddress"));
 
     // A new picture never touches the default pictures.
-    QCOMPARE(readAll(f.host(LoginWindow::kTigerDefaultBackground)), tigerDefault);
-    QCOMPARE(readAll(f.host(LoginWindow::kDefaultBackground)), otherDefault);
+    QCOMPARE(readBytes(f.host(LoginWindow::kTigerDefaultBackground)), tigerDefault);
+    QCOMPARE(readBytes(f.host(LoginWindow::kDefaultBackground)), otherDefault);
 
     // The reload shows what is on the volume now, with every flag down.
     QVERIFY(!f.anyFlagSet());
@@ -163,17 +163,17 @@ void TestSaveEndToEnd::secondSaveKeepsTheFirstBackup()
     SaveFixture f;
     const QString logoPath = f.host(LoginWindow::kLogoFirstPlace);
     const QString backup = LumoraLogin::backupPathForPath(logoPath);
-    const QByteArray stockLogo = readAll(logoPath);
+    const QByteArray stockLogo = readBytes(logoPath);
 
     f.controller.setLogo(Image::fromPixels(pattern(32, 32, 4)));
     QVERIFY(f.controller.save().succeeded());
-    QCOMPARE(readAll(backup), stockLogo);
+    QCOMPARE(readBytes(backup), stockLogo);
 
     // The backup is of the stock image, not of what the first save wrote.
     const QImage second = pattern(48, 48, 5);
     f.controller.setLogo(Image::fromPixels(second));
     QVERIFY(f.controller.save().succeeded());
-    QCOMPARE(readAll(backup), stockLogo);
+    QCOMPARE(readBytes(backup), stockLogo);
     QCOMPARE(maxChannelDifference(decodeFile(logoPath), second), 0);
     // Nothing but the logo was asked for, so nothing else paused or changed.
     QVERIFY(f.clock.sleeps().isEmpty());
@@ -230,10 +230,10 @@ void TestSaveEndToEnd::restoreThenSavePutsTheStockLookBack()
         red.fill(Qt::red);
         QVERIFY(red.save(tigerDefault, "JPEG"));
     }
-    const QByteArray tigerBefore = readAll(tigerDefault);
-    const QByteArray otherBefore = readAll(f.host(LoginWindow::kDefaultBackground));
+    const QByteArray tigerBefore = readBytes(tigerDefault);
+    const QByteArray otherBefore = readBytes(f.host(LoginWindow::kDefaultBackground));
     const QString installed = f.host(LoginWindow::kInstalledBackground);
-    const QByteArray installedBefore = readAll(installed);
+    const QByteArray installedBefore = readBytes(installed);
 
     f.controller.defaults();
     QVERIFY(f.controller.shouldRevertBackground());
@@ -251,17 +251,17 @@ void TestSaveEndToEnd::restoreThenSavePutsTheStockLookBack()
     QCOMPARE(f.domainString(LoginWindow::kMessageKey), std::nullopt);
     QCOMPARE(f.domainString(LoginWindow::kHostInfoKey), QStringLiteral("HostName"));
     // A revert leaves the picture it no longer uses where it was.
-    QCOMPARE(readAll(installed), installedBefore);
-    QCOMPARE(readAll(f.host(LoginWindow::kDefaultBackground)), otherBefore);
+    QCOMPARE(readBytes(installed), installedBefore);
+    QCOMPARE(readBytes(f.host(LoginWindow::kDefaultBackground)), otherBefore);
 
     if (tiger) {
         // The 10.4 default picture is the stock picture again.
-        QVERIFY(readAll(tigerDefault) != tigerBefore);
+        QVERIFY(readBytes(tigerDefault) != tigerBefore);
         const double difference =
             meanChannelDifference(decodeFile(tigerDefault), decodeFile(stock + QStringLiteral("/AppleBackground.jpg")));
         QVERIFY2(difference >= 0 && difference < 1.5, qPrintable(QString::number(difference)));
     } else {
-        QCOMPARE(readAll(tigerDefault), tigerBefore);
+        QCOMPARE(readBytes(tigerDefault), tigerBefore);
     }
 
     QVERIFY(!f.anyFlagSet());
@@ -275,7 +275,7 @@ void TestSaveEndToEnd::restoreThenSavePutsTheStockLookBack()
 void TestSaveEndToEnd::restoreThenDroppedPictureInstallsThatPicture()
 {
     SaveFixture f;
-    const QByteArray tigerBefore = readAll(f.host(LoginWindow::kTigerDefaultBackground));
+    const QByteArray tigerBefore = readBytes(f.host(LoginWindow::kTigerDefaultBackground));
     f.controller.defaults();
     const QImage dropped = gradient(300, 200, 9);
     f.controller.setBackground(Image::fromPixels(dropped));
@@ -285,7 +285,7 @@ void TestSaveEndToEnd::restoreThenDroppedPictureInstallsThatPicture()
     QCOMPARE(f.domainString(LoginWindow::kDesktopPictureKey), LoginWindow::kInstalledBackground);
     const double difference = meanChannelDifference(decodeFile(f.host(LoginWindow::kInstalledBackground)), dropped);
     QVERIFY2(difference >= 0 && difference < 1.5, qPrintable(QString::number(difference)));
-    QCOMPARE(readAll(f.host(LoginWindow::kTigerDefaultBackground)), tigerBefore);
+    QCOMPARE(readBytes(f.host(LoginWindow::kTigerDefaultBackground)), tigerBefore);
     // Everything else is the stock look.
     QCOMPARE(f.domainString(LoginWindow::kMessageKey), std::nullopt);
     QCOMPARE(f.domainString(LoginWindow::kHostInfoKey), QStringLiteral("HostName"));

@@ -140,7 +140,7 @@ void TestSaveRuns::newPicture()
 {
     QFETCH(QString, release);
     RecordedSave f(release);
-    const QByteArray tigerDefault = readAll(f.host(LoginWindow::kTigerDefaultBackground));
+    const QByteArray tigerDefault = readBytes(f.host(LoginWindow::kTigerDefaultBackground));
     f.controller.setBackground(Image::fromPixels(gradient(64, 48, 1)));
     QVERIFY(f.controller.save().succeeded());
 
@@ -148,7 +148,7 @@ void TestSaveRuns::newPicture()
     // One reference and one password for the whole save.
     QCOMPARE(f.recorder->creations(), 1);
     QCOMPARE(f.recorder->passwordRequests(), 1);
-    QCOMPARE(readAll(f.host(LoginWindow::kTigerDefaultBackground)), tigerDefault);
+    QCOMPARE(readBytes(f.host(LoginWindow::kTigerDefaultBackground)), tigerDefault);
 }
 
 void TestSaveRuns::revert_data()
@@ -169,7 +169,7 @@ void TestSaveRuns::revert()
     QFETCH(bool, privilegedCopy);
     RecordedSave f(release);
     const QString tigerDefault = f.host(LoginWindow::kTigerDefaultBackground);
-    const QByteArray tigerBefore = readAll(tigerDefault);
+    const QByteArray tigerBefore = readBytes(tigerDefault);
     if (!defaultWritable) {
         // Tests run as root in CI, where no file mode keeps the user out;
         // a picture that is not there cannot be written by the user either.
@@ -190,9 +190,9 @@ void TestSaveRuns::revert()
     if (tiger) {
         // Rewritten from the stock picture, directly or through the copy.
         QCOMPARE(QImageReader(tigerDefault).size(), QSize(1024, 768));
-        QVERIFY(readAll(tigerDefault) != tigerBefore);
+        QVERIFY(readBytes(tigerDefault) != tigerBefore);
     } else {
-        QCOMPARE(readAll(tigerDefault), tigerBefore);
+        QCOMPARE(readBytes(tigerDefault), tigerBefore);
     }
     // No staging file and no shared folder unless the copy needed one.
     QCOMPARE(QFileInfo::exists(RecordedSave::staging(QStringLiteral("background.jpg"))), privilegedCopy);

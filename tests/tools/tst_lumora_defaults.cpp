@@ -1,5 +1,6 @@
 // lumora-defaults run as a real process on real XML and binary domain files.
 
+#include "tests/fakes/FileBytes.h"
 #include "platform/PropertyList.h"
 
 #include <QCoreApplication>
@@ -35,18 +36,6 @@ Result runTool(const QStringList &arguments)
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
     return result;
-}
-
-QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
 // Values of every kind the login window's domain may hold next to ours.
