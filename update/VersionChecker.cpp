@@ -254,14 +254,7 @@ QString fillFormat(const QString &format, const QStringList &values)
 // ---------------------------------------------------------------------------
 
 VersionChecker::VersionChecker(const LumoraContext &context, UpdateCheck::Limits limits)
-    : VersionChecker(Services{context.volume, context.bundle, context.defaults, context.alerts,
-                              context.workspace, context.clock},
-                     limits)
-{
-}
-
-VersionChecker::VersionChecker(Services services, UpdateCheck::Limits limits)
-    : m_services(std::move(services)), m_limits(limits)
+    : m_services(context), m_limits(limits)
 {
 }
 

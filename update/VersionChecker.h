@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/LumoraLogin.h"
 #include "platform/Bundle.h"
 #include "platform/Volume.h"
 
@@ -21,7 +22,6 @@ class AlertPanel;
 class Clock;
 class UserDefaults;
 class Workspace;
-struct LumoraContext;
 
 namespace UpdateCheck {
 
@@ -76,17 +76,7 @@ class UpdateCheckThread;
 // release of this application exists, and tells the user.
 class VersionChecker {
 public:
-    struct Services {
-        Volume volume;
-        Bundle bundle;
-        UserDefaults *defaults = nullptr;
-        AlertPanel *alerts = nullptr;
-        Workspace *workspace = nullptr;
-        Clock *clock = nullptr;
-    };
-
     explicit VersionChecker(const LumoraContext &context, UpdateCheck::Limits limits = {});
-    explicit VersionChecker(Services services, UpdateCheck::Limits limits = {});
 
     // "ProductVersion" of the volume's system version file; nothing when
     // the file is missing, unreadable or names no release.
@@ -132,7 +122,8 @@ private:
     void showPanel(const QString &title, const QString &message);
     [[nodiscard]] bool cancelled() const;
 
-    Services m_services;
+    // The application's services; the checker never uses the runner.
+    LumoraContext m_services;
     UpdateCheck::Limits m_limits;
     std::shared_ptr<UpdateCheck::Cancellation> m_cancellation;
 };

@@ -86,11 +86,6 @@ struct UpdateFixture {
             file.write(PropertyList::serialize(info, PropertyList::Format::Xml));
     }
 
-    [[nodiscard]] VersionChecker::Services services()
-    {
-        return {volume.volume(), volume.bundle(), defaults.get(), &alerts, &workspace, &clock};
-    }
-
     [[nodiscard]] LumoraContext context()
     {
         return LumoraContext{volume.volume(), volume.bundle(), defaults.get(), &alerts, &workspace, &clock,
@@ -102,7 +97,7 @@ struct UpdateFixture {
         UpdateCheck::Limits limits;
         limits.downloadTimeout = timeout;
         limits.fallbackTimeout = timeout;
-        return VersionChecker(services(), limits);
+        return VersionChecker(context(), limits);
     }
 
     [[nodiscard]] QString storedDate() const
