@@ -9,7 +9,6 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QJsonDocument>
@@ -611,12 +610,10 @@ private slots:
         QVERIFY(QProcess::execute(QStringLiteral("/bin/chown"), {"-R", "65534:65534", top}) == 0);
         const auto before = snapshot(m_volume->root());
 
-        QElapsedTimer timer;
-        timer.start();
+        // A prompt waiting for an answer would run into run()'s limit and fail here.
         const Run result = run({"set", "--message", "not without a password", "--host-info", "Time"},
                                QStringLiteral("sudo"), asNobody);
         QCOMPARE(result.exitCode, 1);
-        QVERIFY(timer.elapsed() < 30000);
         QVERIFY2(result.err.contains(QStringLiteral("message: not saved")), qPrintable(result.err));
         QVERIFY(result.err.contains(QStringLiteral("host information: not saved")));
         QVERIFY(!result.out.contains(QStringLiteral("saved")));

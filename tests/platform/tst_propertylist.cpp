@@ -1,7 +1,6 @@
 #include "platform/PropertyList.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -340,10 +339,8 @@ void TestPropertyList::sharedReferencesThatUnfoldHugelyAreNoList()
     list.add(BinaryList::array({}));
     const QByteArray bytes = list.build();
     QVERIFY(bytes.size() < 1024);
-    QElapsedTimer timer;
-    timer.start();
+    // Unfolding it would never finish; the check must refuse it by counting.
     QVERIFY(!PropertyList::parse(bytes).has_value());
-    QVERIFY2(timer.elapsed() < 5000, "the check itself must not unfold the tree");
 }
 
 void TestPropertyList::modestSharingIsAccepted()
