@@ -119,8 +119,9 @@ Image LumoraLogin::loadImageAtPath(const QString &path, bool tryingOtherFormats)
     const QFileInfo info(path);
     const QString base = baseName(info.fileName());
     const QDir folder = info.dir();
-    const QStringList names = folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System
-                                                   | QDir::NoDotAndDotDot,
+    // FIFOs, sockets and devices are left out of the listing; Image would
+    // refuse them anyway, this just keeps them from being candidates.
+    const QStringList names = folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
                                                QDir::Unsorted);
     for (const QString &name : names) {
         if (baseName(name) != base)

@@ -1,5 +1,6 @@
 #include "platform/Image.h"
 
+#include <QFileInfo>
 #include <QImageReader>
 
 struct Image::State {
@@ -9,6 +10,14 @@ struct Image::State {
 };
 
 namespace {
+
+// Only a regular file (or a link to one) is opened for decoding: opening a
+// FIFO waits for a writer and a device may never end, so anything else at
+// the path is simply not a picture.
+bool isDecodable(const QString &path)
+{
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}
 
 void prepareReader(QImageReader &reader)
 {
@@ -46,7 +55,7 @@ QImage Image::pixels() const
         return {};
     if (!d->decoded) {
         d->decoded = true;
-        if (!d->path.isEmpty()) {
+        if (isDecodable(d->path)) {
             QImageReader reader(d->path);
             prepareReader(reader);
             d->pixels = reader.read();
@@ -66,6 +75,8 @@ QSize Image::size() const
         return {};
     if (d->decoded)
         return d->pixels.size();
+    if (!isDecodable(d->path))
+        return {};
     QImageReader reader(d->path);
     prepareReader(reader);
     return reader.size();
@@ -82,6 +93,8 @@ QImage Image::thumbnail(const QSize &bounds) const
                    ? d->pixels
                    : d->pixels.scaled(bounds, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     }
+    if (!isDecodable(d->path))
+        return {};
     QImageReader reader(d->path);
     prepareReader(reader);
     const QSize full = reader.size();

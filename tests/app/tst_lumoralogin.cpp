@@ -24,6 +24,8 @@
 #include <climits>
 #include <memory>
 
+#include <sys/stat.h>
+
 using Flags = QList<bool>; // logo, title, background, message, host info, dirty, revert
 Q_DECLARE_METATYPE(SampleVolume::Options)
 
@@ -142,6 +144,7 @@ private slots:
     void imageInAnotherFormatTakesItsPlace_data();
     void imageInAnotherFormatTakesItsPlace();
     void loadImageAtPathWithoutOtherFormats();
+    void backgroundNamingAFifoIsNoPicture();
 
     void saveWithoutChangesOnlyReloads();
     void pauseOnlyAfterHostInfoSave_data();
@@ -566,7 +569,7 @@ void TestLumoraLogin::imageInAnotherFormatTakesItsPlace_data()
 {
     QTest::addColumn<QString>("firstPlace");
     QTest::addColumn<QString>("secondPlace");
-    QTest::addColumn<QStringList>("beside"); // name=kind: png, text
+    QTest::addColumn<QStringList>("beside"); // name=kind: png, text, fifo
     QTest::addColumn<bool>("firstPlaceReadable");
     QTest::addColumn<QString>("expected");    // file name, or "second"
     QTest::addColumn<bool>("valid");
@@ -589,6 +592,12 @@ void TestLumoraLogin::imageInAnotherFormatTakesItsPlace_data()
         << "second" << true;
     QTest::newRow("nothing readable, second place")
         << logo1 << logo2 << QStringList{"applelogo.txt=text"} << false << "second" << true;
+    // Opening a FIFO waits for a writer; it must never be taken for a picture.
+    QTest::newRow("fifo beside, second place")
+        << logo1 << logo2 << QStringList{"applelogo.pipe=fifo"} << false << "second" << true;
+    QTest::newRow("logo is a fifo, png beside")
+        << logo1 << logo2 << QStringList{"applelogo.tif=fifo", "applelogo.png=png"} << false
+        << "applelogo.png" << true;
     QTest::newRow("title missing, png beside")
         << title1 << title2 << QStringList{"MacOSX.png=png"} << false << "MacOSX.png" << true;
     QTest::newRow("title nowhere") << title1 << title2 << QStringList{"missing-second"} << false
@@ -615,6 +624,10 @@ void TestLumoraLogin::imageInAnotherFormatTakesItsPlace()
         }
         const QString name = entry.section(QLatin1Char('='), 0, 0);
         const QString kind = entry.section(QLatin1Char('='), 1);
+        if (kind == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(folder + QLatin1Char('/') + name).constData(), 0600), 0);
+            continue;
+        }
         QVERIFY(Fixture::writeFile(folder + QLatin1Char('/') + name,
                                    kind == QLatin1String("png") ? pngBytes(Qt::red) : "not a picture"));
     }
@@ -649,6 +662,25 @@ void TestLumoraLogin::loadImageAtPathWithoutOtherFormats()
     const Image none = LumoraLogin::loadImageAtPath(nowhere, true);
     QCOMPARE(none.path(), nowhere);
     QVERIFY(!none.isValid());
+}
+
+void TestLumoraLogin::backgroundNamingAFifoIsNoPicture()
+{
+    Fixture f;
+    const QString volumePath = QStringLiteral("/Users/Shared/pipe.jpg");
+    const QString hostPath = f.volume.hostPath(volumePath);
+    QVERIFY(QDir().mkpath(QFileInfo(hostPath).path()));
+    QCOMPARE(::mkfifo(QFile::encodeName(hostPath).constData(), 0600), 0);
+    QVERIFY(f.writeDomain({{LoginWindow::kDesktopPictureKey, volumePath}}));
+
+    // Loading returns (were the FIFO opened, it would wait for a writer) and
+    // the background is kept as named but, like a missing file, invalid.
+    f.controller->loadCurrentSettings();
+    QCOMPARE(f.controller->background().path(), hostPath);
+    QVERIFY(!f.controller->background().isValid());
+    QVERIFY(f.controller->background().thumbnail(QSize(64, 64)).isNull());
+    QVERIFY(f.controller->logo().isValid());
+    QCOMPARE(f.flags(), Flags(7, false));
 }
 
 void TestLumoraLogin::saveWithoutChangesOnlyReloads()

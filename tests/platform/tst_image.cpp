@@ -1,12 +1,15 @@
 #include "platform/Image.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -125,6 +128,8 @@ private slots:
     void truncatedFileDecodesWithinItsHeader();
     void thumbnailFitsItsBounds();
     void referenceDecodesLazilyAndOnce();
+    void onlyRegularFilesAreOpened_data();
+    void onlyRegularFilesAreOpened();
 };
 
 void TestImage::unreadableFilesAreInvalid_data()
@@ -250,6 +255,48 @@ void TestImage::referenceDecodesLazilyAndOnce()
 
     QVERIFY(Image().isNull());
     QVERIFY(!Image().isValid());
+}
+
+void TestImage::onlyRegularFilesAreOpened_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("valid");
+    // Opening a FIFO for reading waits for a writer: were it opened, this
+    // would hang until the test runner gives up on it.
+    QTest::newRow("fifo") << "fifo" << false;
+    QTest::newRow("folder") << "folder" << false;
+    QTest::newRow("link to a fifo") << "link-fifo" << false;
+    QTest::newRow("link to a picture") << "link-picture" << true;
+}
+
+void TestImage::onlyRegularFilesAreOpened()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, valid);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("logo.png"));
+    const QString target = dir.filePath(QStringLiteral("target.png"));
+    if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir().mkdir(path));
+    } else if (kind == QLatin1String("link-fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+        QVERIFY(QFile::link(target, path));
+    } else {
+        QCOMPARE(writeFile(dir, QStringLiteral("target.png"), encoded(picture(20, 10), "png")), target);
+        QVERIFY(QFile::link(target, path));
+    }
+
+    // Each entry point reads on its own, so each is asked on a fresh image.
+    QCOMPARE(Image::referencingFile(path).size().isValid(), valid);
+    QCOMPARE(!Image::referencingFile(path).thumbnail(QSize(8, 8)).isNull(), valid);
+    const Image image = Image::referencingFile(path);
+    QCOMPARE(image.isValid(), valid);
+    QCOMPARE(image.path(), path);
+    if (valid)
+        QCOMPARE(image.size(), QSize(20, 10));
 }
 
 QTEST_GUILESS_MAIN(TestImage)
