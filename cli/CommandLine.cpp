@@ -34,6 +34,31 @@ bool takeValue(const QStringList &args, int &i, const QString &name, QString &va
     return true;
 }
 
+// The options of `set`; each takes a value, as "--name value" or "--name=value".
+constexpr const char *kSetOptions[] = {"--logo", "--title", "--background", "--message-file", "--message",
+                                       "--host-info"};
+
+// --help or -h asks for the usage wherever an option may stand, but not as
+// the value of a `set` option: "set --message -h" sets the message "-h".
+bool asksForHelp(const QStringList &arguments)
+{
+    const bool isSet = !arguments.isEmpty() && arguments.first() == QLatin1String("set");
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &arg = arguments[i];
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h"))
+            return true;
+        if (!isSet || i == 0)
+            continue;
+        for (const char *option : kSetOptions) {
+            if (arg == QLatin1String(option)) {
+                ++i; // its value
+                break;
+            }
+        }
+    }
+    return false;
+}
+
 bool isOption(const QString &arg, const char *name)
 {
     const QLatin1String option(name);
@@ -59,7 +84,7 @@ std::optional<std::int32_t> parseHostInfo(const QString &value)
 CtlParse parseCommandLine(const QStringList &arguments)
 {
     CtlRequest request;
-    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
+    if (asksForHelp(arguments)) {
         request.command = CtlRequest::Command::Help;
         return {request, {}};
     }

@@ -620,6 +620,42 @@ private slots:
         QCOMPARE(changedPaths(before, snapshot(m_volume->root())), QStringList());
     }
 
+    void helpOnlyWhereAnOptionStands_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        // The saved message; null: the usage is shown, empty: refused; neither writes.
+        QTest::addColumn<QString>("message");
+        QTest::newRow("-h as the message") << QStringList{"set", "--message", "-h"} << 0 << "-h";
+        QTest::newRow("--help as the message, then an option")
+            << QStringList{"set", "--message", "--help", "--host-info", "Time"} << 0 << "--help";
+        QTest::newRow("-h as a file") << QStringList{"set", "--message", "x", "--logo", "-h"} << 2 << "";
+        QTest::newRow("-h after a value") << QStringList{"set", "--message", "x", "-h"} << 0 << QString();
+        QTest::newRow("set -h") << QStringList{"set", "-h"} << 0 << QString();
+        QTest::newRow("restore -h") << QStringList{"restore", "-h"} << 0 << QString();
+        QTest::newRow("show --help") << QStringList{"show", "--help"} << 0 << QString();
+    }
+    void helpOnlyWhereAnOptionStands()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        const auto before = snapshot(m_volume->root());
+        const Run result = run(arguments);
+        QVERIFY2(result.exitCode == exitCode, qPrintable(result.err));
+        const bool usage = result.out.startsWith(QStringLiteral("Usage: lumora-loginctl"));
+        if (message.isNull()) {
+            QVERIFY(usage);
+            QCOMPARE(changedPaths(before, snapshot(m_volume->root())), QStringList());
+        } else if (exitCode == 0) {
+            QVERIFY(!usage);
+            QCOMPARE(domain().value(LoginWindow::kMessageKey).toString(), message);
+        } else {
+            QVERIFY2(result.err.contains(QStringLiteral("-h does not exist")), qPrintable(result.err));
+            QCOMPARE(changedPaths(before, snapshot(m_volume->root())), QStringList());
+        }
+    }
+
     void helpAndVersion()
     {
         Run result = run({QStringLiteral("--help")});
