@@ -143,6 +143,14 @@ public:
     // True when the backup is in place: made now, already there, or there
     // was nothing to back up. `path` is a volume path.
     [[nodiscard]] bool backupFile(const QString &path, bool withAuthorization, const QString &defaultsKey);
+    // Where a backup-made key is stored for the volume being edited: the key
+    // itself for "/", a key of that volume's own for any other root.
+    [[nodiscard]] QString backupMadeKey(const QString &defaultsKey) const;
+    // Copies `source` over `destination` (host paths) with administrator
+    // rights so that the destination is always either the old file or the
+    // whole new one: through a hidden file beside it that takes the old
+    // file's permissions and is then renamed over it.
+    [[nodiscard]] bool copyIntoPlace(const QString &source, const QString &destination);
     // True when the shared support folder exists afterwards.
     bool createApplicationSupportPath();
     // `path` is a volume path.

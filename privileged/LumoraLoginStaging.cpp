@@ -11,7 +11,35 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStandardPaths>
+#include <QUrl>
+
+#include <sys/stat.h>
+
+namespace {
+
+// The permission bits of a regular file, as "/bin/chmod" takes them.
+std::optional<QString> modeOf(const QString &path)
+{
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    return QString::number(status.st_mode & 0777, 8);
+}
+
+// A name beside `destination` that nobody can guess in advance, so that
+// nothing can be planted there for the privileged copy to write through.
+QString sideFileFor(const QFileInfo &destination)
+{
+    static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    QString tag;
+    for (int i = 0; i < 8; ++i)
+        tag += QLatin1Char(digits[QRandomGenerator::system()->bounded(int(sizeof digits - 1))]);
+    return destination.dir().filePath(QStringLiteral(".%1.lumora-%2").arg(destination.fileName(), tag));
+}
+
+} // namespace
 
 QString LumoraLogin::applicationSupportPath()
 {
@@ -36,20 +64,31 @@ QString LumoraLogin::backupPathForPath(const QString &path)
     return path.left(dot) + QStringLiteral("_Original") + path.mid(dot);
 }
 
+QString LumoraLogin::backupMadeKey(const QString &defaultsKey) const
+{
+    if (m_context.volume.isRootFilesystem())
+        return defaultsKey;
+    // One user may edit several volumes in turn; a backup made on one says
+    // nothing about another.
+    const QFileInfo root(m_context.volume.root());
+    const QString where = root.canonicalFilePath().isEmpty() ? root.absoluteFilePath() : root.canonicalFilePath();
+    return QStringLiteral("Volumes/%1/%2").arg(QString::fromLatin1(QUrl::toPercentEncoding(where)), defaultsKey);
+}
+
 bool LumoraLogin::backupFile(const QString &path, bool withAuthorization, const QString &defaultsKey)
 {
     UserDefaults &defaults = *m_context.defaults;
-    if (defaults.boolForKey(defaultsKey))
+    const QString key = backupMadeKey(defaultsKey);
+    if (defaults.boolForKey(key))
         return true;
 
     const QString file = m_context.volume.hostPath(path);
     if (QFileInfo::exists(file)) {
         const QString backup = backupPathForPath(file);
         if (!QFileInfo::exists(backup)) {
-            const bool copied = withAuthorization
-                                    ? m_context.authorization->executeTool(QStringLiteral("/bin/cp"), file,
-                                                                           backup, std::nullopt)
-                                    : QFile::copy(file, backup);
+            // Both ways leave either a whole backup or none: a half-made one
+            // would pass for the real thing at the next save.
+            const bool copied = withAuthorization ? copyIntoPlace(file, backup) : QFile::copy(file, backup);
             // Only a backup that is really there lets the caller go on to
             // replace the stock file.
             if (!copied || !QFileInfo::exists(backup)) {
@@ -59,8 +98,31 @@ bool LumoraLogin::backupFile(const QString &path, bool withAuthorization, const 
             }
         }
     }
-    defaults.setBool(defaultsKey, true);
+    defaults.setBool(key, true);
     return true;
+}
+
+bool LumoraLogin::copyIntoPlace(const QString &source, const QString &destination)
+{
+    Authorization &runner = *m_context.authorization;
+    const QFileInfo target(destination);
+    const QString side = sideFileFor(target);
+    const std::optional<QString> mode = modeOf(destination);
+    // "/bin/cp" writing straight over the file would leave it cut short if
+    // the copy failed half-way (a full disk), and would write through a
+    // symbolic link planted in its place.
+    bool installed = runner.executeTool(QStringLiteral("/bin/cp"), source, side, std::nullopt);
+    if (installed && mode && modeOf(side) != mode)
+        installed = runner.executeTool(QStringLiteral("/bin/chmod"), *mode, side, std::nullopt);
+    if (installed) {
+        // -T: a folder at the destination is a failure, not a place to move into.
+        installed = runner.executeTool(QStringLiteral("/bin/mv"), QStringLiteral("-f"), QStringLiteral("-T"), side,
+                                       destination);
+    }
+    const QFileInfo leftOver(side);
+    if (!installed && (leftOver.exists() || leftOver.isSymLink()))
+        (void)runner.executeTool(QStringLiteral("/bin/rm"), QStringLiteral("-f"), side, std::nullopt);
+    return installed;
 }
 
 bool LumoraLogin::createApplicationSupportPath()

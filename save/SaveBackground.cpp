@@ -59,9 +59,7 @@ bool LumoraLogin::saveBackground()
         Log::write(QStringLiteral("Failed to save background to temp file."));
         return false;
     }
-    if (!m_context.authorization->executeTool(QStringLiteral("/bin/cp"), staging,
-                                              m_context.volume.hostPath(LoginWindow::kInstalledBackground),
-                                              std::nullopt)) {
+    if (!copyIntoPlace(staging, m_context.volume.hostPath(LoginWindow::kInstalledBackground))) {
         Log::write(QStringLiteral("Failed to save new background."));
         return false;
     }
@@ -73,9 +71,9 @@ bool LumoraLogin::saveBackgroundInTiger()
     const QByteArray data = jpgDataForBackground();
     const QString target = m_context.volume.hostPath(LoginWindow::kTigerDefaultBackground);
     if (::access(QFile::encodeName(target).constData(), W_OK) == 0) {
-        // The file may be writable in a folder that is not; then it is
-        // rewritten in place rather than through a temporary file.
-        if (!StagingFile::writeAtomically(target, data, true)) {
+        // Through a temporary file only: rewriting the picture in place
+        // could leave it cut short, and it has no backup.
+        if (!StagingFile::writeAtomically(target, data)) {
             Log::write(QStringLiteral("Failed to save new background without asking for authentication."));
             return false;
         }
@@ -86,7 +84,7 @@ bool LumoraLogin::saveBackgroundInTiger()
         Log::write(QStringLiteral("Failed to save background to temp file."));
         return false;
     }
-    if (!m_context.authorization->executeTool(QStringLiteral("/bin/cp"), staging, target, std::nullopt)) {
+    if (!copyIntoPlace(staging, target)) {
         Log::write(QStringLiteral("Failed to save new background."));
         return false;
     }

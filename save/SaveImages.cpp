@@ -41,8 +41,7 @@ static bool saveImage(LumoraLogin &controller, const Image &image, const ImageSa
         Log::write(spec.stagingFailure);
         return false;
     }
-    if (!context.authorization->executeTool(QStringLiteral("/bin/cp"), staging,
-                                            context.volume.hostPath(spec.destination), std::nullopt)) {
+    if (!controller.copyIntoPlace(staging, context.volume.hostPath(spec.destination))) {
         Log::write(spec.copyFailure);
         return false;
     }

@@ -8,12 +8,11 @@
 
 namespace StagingFile {
 
-bool writeAtomically(const QString &path, const QByteArray &data, bool directWriteFallback)
+bool writeAtomically(const QString &path, const QByteArray &data)
 {
     if (data.isEmpty())
         return false;
     QSaveFile file(path);
-    file.setDirectWriteFallback(directWriteFallback);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     if (file.write(data) != data.size()) {

@@ -10,8 +10,7 @@ namespace StagingFile {
 // Writes the whole of `data` to `path` through a temporary file in the same
 // folder and a rename; false (and the old file untouched) on any failure,
 // including empty data.
-[[nodiscard]] bool writeAtomically(const QString &path, const QByteArray &data,
-                                   bool directWriteFallback = false);
+[[nodiscard]] bool writeAtomically(const QString &path, const QByteArray &data);
 
 // The image encoded as TIFF, or nothing when it has no pixels.
 [[nodiscard]] QByteArray tiffData(const Image &image);

@@ -6,6 +6,7 @@
 #include "platform/UserDefaults.h"
 #include "privileged/Authorization.h"
 #include "tests/fakes/FakeAlertPanel.h"
+#include "tests/fakes/InstallRuns.h"
 #include "tests/fakes/LogCapture.h"
 #include "tests/fakes/RecordingAuthorizationService.h"
 #include "tests/fakes/TestVolume.h"
@@ -128,7 +129,7 @@ private slots:
         QTest::newRow("key already YES") << "key yes" << true << true << 0 << QStringList{};
         QTest::newRow("backup already there") << "backup present" << true << true << 0 << QStringList{};
         QTest::newRow("no file to back up") << "no file" << true << true << 0 << QStringList{};
-        QTest::newRow("copied with rights") << "copy" << true << true << 1 << QStringList{};
+        QTest::newRow("copied with rights") << "copy" << true << true << 2 << QStringList{};
         QTest::newRow("copied without rights") << "copy without rights" << true << true << 0 << QStringList{};
         QTest::newRow("dialog cancelled")
             << "cancel" << false << false << 0
@@ -158,7 +159,7 @@ private slots:
         bool withRights = true;
 
         if (situation == QLatin1String("key yes"))
-            f.defaults->setBool(PreferenceKeys::kMadeLogoBackup, true);
+            f.defaults->setBool(f.controller->backupMadeKey(PreferenceKeys::kMadeLogoBackup), true);
         else if (situation == QLatin1String("backup present"))
             QVERIFY(writeBytes(backup, "older backup"));
         else if (situation == QLatin1String("no file"))
@@ -177,12 +178,12 @@ private slots:
 
         LogCapture log;
         QCOMPARE(f.controller->backupFile(volumePath, withRights, PreferenceKeys::kMadeLogoBackup), inPlace);
-        QCOMPARE(f.defaults->boolForKey(PreferenceKeys::kMadeLogoBackup), keyAfter);
+        QCOMPARE(f.defaults->boolForKey(f.controller->backupMadeKey(PreferenceKeys::kMadeLogoBackup)), keyAfter);
         QCOMPARE(f.service->runs().size(), runs);
         QCOMPARE(log.lines(), logLines);
 
         if (situation == QLatin1String("copy")) {
-            QCOMPARE(f.service->runs().first(), (QStringList{QStringLiteral("/bin/cp"), file, backup}));
+            QCOMPARE(InstallRuns::stableSideNames(f.service->runs()), InstallRuns::copyIntoPlace(file, backup));
             QCOMPARE(readBytes(backup), stock);
         } else if (situation == QLatin1String("copy without rights")) {
             QCOMPARE(readBytes(backup), stock);
@@ -206,8 +207,11 @@ private slots:
             }
             QVERIFY(f.controller->backupFile(volumePath, true, PreferenceKeys::kMadeLogoBackup));
             QCOMPARE(readBytes(backup), stock);
-            QVERIFY(f.defaults->boolForKey(PreferenceKeys::kMadeLogoBackup));
+            QVERIFY(f.defaults->boolForKey(f.controller->backupMadeKey(PreferenceKeys::kMadeLogoBackup)));
         }
+        // Whatever happened, nothing is left beside the file but the backup.
+        QCOMPARE(QDir(QFileInfo(file).path()).entryList({QStringLiteral(".*lumora-*")}, QDir::AllEntries | QDir::Hidden),
+                 QStringList());
     }
 
     void sharedSupportFolder_data()
@@ -290,15 +294,79 @@ private slots:
         QVERIFY(f.controller->setMode(QStringLiteral("664"), LoginWindow::kLogoFirstPlace));
 
         const QString backup = f.host(LumoraLogin::backupPathForPath(LoginWindow::kLogoFirstPlace));
-        const QList<QStringList> expected{{QStringLiteral("/bin/cp"), logo, backup},
-                                          {QStringLiteral("/bin/cp"), staging, logo},
-                                          {QStringLiteral("/bin/chmod"), QStringLiteral("664"), logo}};
-        for (const QStringList &run : f.service->runs())
-            qInfo().noquote() << "run:" << run.join(QLatin1Char(' '));
-        QCOMPARE(f.service->runs(), expected);
+        QList<QStringList> expected = InstallRuns::copyIntoPlace(logo, backup);
+        expected.append({QStringLiteral("/bin/cp"), staging, logo});
+        expected.append({QStringLiteral("/bin/chmod"), QStringLiteral("664"), logo});
+        QCOMPARE(InstallRuns::stableSideNames(f.service->runs()), expected);
         QCOMPARE(f.service->passwordRequests(), 1);
         QCOMPARE(readBytes(backup), stock);
         QCOMPARE(readBytes(logo), QByteArray("new logo"));
+    }
+
+    void backupKeysArePerVolume()
+    {
+        // One user and one preferences file, two volumes edited in turn.
+        Fixture a;
+        Fixture b;
+        LumoraLogin onB(LumoraContext{b.volume.volume(), b.volume.bundle(), a.defaults.get(), &b.alerts, nullptr,
+                                      nullptr, b.authorization.get()});
+        const QString key = PreferenceKeys::kMadeLogoBackup;
+        QVERIFY(a.controller->backupFile(LoginWindow::kLogoFirstPlace, true, key));
+        QVERIFY(a.defaults->boolForKey(a.controller->backupMadeKey(key)));
+
+        // The backup made on the first says nothing about the second.
+        const QString logoB = b.host(LoginWindow::kLogoFirstPlace);
+        QVERIFY(!a.defaults->boolForKey(onB.backupMadeKey(key)));
+        QVERIFY(onB.backupFile(LoginWindow::kLogoFirstPlace, true, key));
+        QCOMPARE(readBytes(LumoraLogin::backupPathForPath(logoB)), readBytes(logoB));
+        QVERIFY(a.defaults->boolForKey(onB.backupMadeKey(key)));
+
+        // On the system itself the key is stored under its own name.
+        LumoraLogin onRoot(LumoraContext{Volume(QStringLiteral("/")), a.volume.bundle(), a.defaults.get(), &a.alerts,
+                                         nullptr, nullptr, a.authorization.get()});
+        QCOMPARE(onRoot.backupMadeKey(key), key);
+    }
+
+    void copyIntoPlace_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::newRow("new file") << QStringLiteral("new");
+        QTest::newRow("file with its own mode") << QStringLiteral("mode");
+        QTest::newRow("symbolic link") << QStringLiteral("link");
+    }
+
+    void copyIntoPlace()
+    {
+        QFETCH(QString, situation);
+        Fixture f;
+        const QString source = f.volume.scratch() + QStringLiteral("/source.tif");
+        QVERIFY(writeBytes(source, "new contents"));
+        const QString destination = f.host(QStringLiteral("/Library/Desktop Pictures/placed.jpg"));
+        const QString elsewhere = f.volume.scratch() + QStringLiteral("/elsewhere.jpg");
+        QList<QStringList> expected = InstallRuns::copyIntoPlace(source, destination);
+        if (situation == QLatin1String("mode")) {
+            QVERIFY(writeBytes(destination, "old contents"));
+            QVERIFY(::chmod(QFile::encodeName(destination).constData(), 0640) == 0);
+            expected.insert(1, {QStringLiteral("/bin/chmod"), QStringLiteral("640"), InstallRuns::sideFile(destination)});
+        } else if (situation == QLatin1String("link")) {
+            // The link is replaced; what it pointed at is left alone.
+            QVERIFY(writeBytes(elsewhere, "not ours"));
+            QVERIFY(QFile::link(elsewhere, destination));
+        }
+
+        QVERIFY(f.controller->copyIntoPlace(source, destination));
+        QCOMPARE(InstallRuns::stableSideNames(f.service->runs()), expected);
+        QCOMPARE(readBytes(destination), QByteArray("new contents"));
+        QVERIFY(!QFileInfo(destination).isSymLink());
+        if (situation == QLatin1String("mode")) {
+            struct stat status {};
+            QVERIFY(::stat(QFile::encodeName(destination).constData(), &status) == 0);
+            QCOMPARE(status.st_mode & 0777, mode_t(0640));
+        }
+        if (situation == QLatin1String("link"))
+            QCOMPARE(readBytes(elsewhere), QByteArray("not ours"));
+        QCOMPARE(QDir(QFileInfo(destination).path()).entryList({QStringLiteral(".*lumora-*")}, QDir::AllEntries | QDir::Hidden),
+                 QStringList());
     }
 };
 

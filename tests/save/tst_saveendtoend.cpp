@@ -116,8 +116,8 @@ void TestSaveEndToEnd::savesEverySettingOnTheVolume()
     // One backup of each stock file, byte for byte.
     QCOMPARE(readBytes(resources + QStringLiteral("/applelogo_Original.tif")), stockLogo);
     QCOMPARE(readBytes(resources + QStringLiteral("/MacOSX_Original.tif")), stockTitle);
-    QVERIFY(f.defaults.boolForKey(PreferenceKeys::kMadeLogoBackup));
-    QVERIFY(f.defaults.boolForKey(PreferenceKeys::kMadeTitleBackup));
+    QVERIFY(f.defaults.boolForKey(f.controller.backupMadeKey(PreferenceKeys::kMadeLogoBackup)));
+    QVERIFY(f.defaults.boolForKey(f.controller.backupMadeKey(PreferenceKeys::kMadeTitleBackup)));
 
     // Only other formats of the two names went to the trash folder.
     const QString trash = LumoraLogin::applicationSupportPath() + QStringLiteral("/trash");

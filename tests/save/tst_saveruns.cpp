@@ -5,6 +5,7 @@
 #include "tests/save/SaveFixture.h"
 
 #include "platform/Image.h"
+#include "tests/fakes/InstallRuns.h"
 #include "tests/fakes/LogCapture.h"
 
 #include <QImageReader>
@@ -48,8 +49,8 @@ public:
     [[nodiscard]] Runs newPictureRuns() const
     {
         const QString installed = host(LoginWindow::kInstalledBackground);
-        return {{kCp, staging(QStringLiteral("background.jpg")), installed},
-                defaultsRun(QStringLiteral("write"), LoginWindow::kDesktopPictureKey, LoginWindow::kInstalledBackground),
+        Runs runs = InstallRuns::copyIntoPlace(staging(QStringLiteral("background.jpg")), installed);
+        return runs + Runs{defaultsRun(QStringLiteral("write"), LoginWindow::kDesktopPictureKey, LoginWindow::kInstalledBackground),
                 {kChmod, QStringLiteral("664"), installed}};
     }
     [[nodiscard]] Runs imageRuns(const QString &destination, const QString &stagingName, bool firstSave) const
@@ -57,8 +58,8 @@ public:
         const QString file = host(destination);
         Runs runs;
         if (firstSave)
-            runs.append({kCp, file, LumoraLogin::backupPathForPath(file)});
-        runs.append({kCp, staging(stagingName), file});
+            runs += InstallRuns::copyIntoPlace(file, LumoraLogin::backupPathForPath(file));
+        runs += InstallRuns::copyIntoPlace(staging(stagingName), file);
         return runs;
     }
     [[nodiscard]] QString resource(const QString &name) const
@@ -86,7 +87,7 @@ QString joined(const Runs &runs)
 // Compares the runs and, when they differ, shows both lists whole.
 #define COMPARE_RUNS(actual, expected)                                                                       \
     do {                                                                                                     \
-        const Runs a_ = (actual);                                                                            \
+        const Runs a_ = InstallRuns::stableSideNames(actual);                                                \
         const Runs e_ = (expected);                                                                          \
         QVERIFY2(a_ == e_, qPrintable(QStringLiteral("\nactual:\n%1\nexpected:\n%2").arg(joined(a_), joined(e_)))); \
     } while (false)
@@ -183,7 +184,7 @@ void TestSaveRuns::revert()
 
     Runs expected{f.defaultsRun(QStringLiteral("delete"), LoginWindow::kDesktopPictureKey)};
     if (privilegedCopy)
-        expected.append({kCp, RecordedSave::staging(QStringLiteral("background.jpg")), tigerDefault});
+        expected += InstallRuns::copyIntoPlace(RecordedSave::staging(QStringLiteral("background.jpg")), tigerDefault);
     COMPARE_RUNS(f.recorder->runs(), expected);
 
     const bool tiger = release.startsWith(QLatin1String("10.4"));
@@ -210,8 +211,8 @@ void TestSaveRuns::firstAndSecondLogoSave()
     Runs expected = f.imageRuns(LoginWindow::kLogoFirstPlace, QStringLiteral("logo.tif"), true);
     expected.append({kMv, f.resource(QStringLiteral("applelogo.png")), RecordedSave::trash(QStringLiteral("applelogo.png"))});
     COMPARE_RUNS(f.recorder->runs(), expected);
-    QVERIFY(f.defaults.boolForKey(PreferenceKeys::kMadeLogoBackup));
-    QVERIFY(!f.defaults.boolForKey(PreferenceKeys::kMadeTitleBackup));
+    QVERIFY(f.defaults.boolForKey(f.controller.backupMadeKey(PreferenceKeys::kMadeLogoBackup)));
+    QVERIFY(!f.defaults.boolForKey(f.controller.backupMadeKey(PreferenceKeys::kMadeTitleBackup)));
 
     // The second save makes no backup and moves only what has appeared since.
     f.plant(QStringLiteral("applelogo.gif"));
@@ -266,19 +267,21 @@ void TestSaveRuns::refusedWriteSetsNoMode()
 {
     RecordedSave f;
     LogCapture log;
-    f.recorder->scriptLaunchStatus({AuthorizationService::kSuccess, AuthorizationService::kToolExecuteFailure});
+    // The copy and the rename go through; the preference write is refused.
+    f.recorder->scriptLaunchStatus(
+        {AuthorizationService::kSuccess, AuthorizationService::kSuccess, AuthorizationService::kToolExecuteFailure});
     f.controller.setBackground(Image::fromPixels(gradient(64, 48, 5)));
     const SaveReport report = f.controller.save();
 
     QCOMPARE(report.failed, QStringList({QStringLiteral("background")}));
     const Runs attempted = f.newPictureRuns();
-    COMPARE_RUNS(f.recorder->runs(), attempted.mid(0, 1));
+    COMPARE_RUNS(f.recorder->runs(), attempted.mid(0, 2));
     QStringList executed;
     for (const auto &call : f.recorder->calls()) {
         if (call.kind == QLatin1String("execute"))
             executed << call.values.first();
     }
-    QCOMPARE(executed, QStringList({kCp, f.tool()}));
+    QCOMPARE(executed, QStringList({kCp, kMv, f.tool()}));
     QCOMPARE(log.count(QStringLiteral("Failed to set defaults for new login background.")), 1);
     QCOMPARE(log.count(QStringLiteral("Failed to set privileges for new login background.")), 0);
     QCOMPARE(f.alerts.shown().size(), 1);
@@ -301,7 +304,7 @@ void TestSaveRuns::failedCopyStopsTheImageSave_data()
                         QStringLiteral("Failed to save new logo")});
     QTest::newRow("copy fails")
         << QStringLiteral("copy")
-        << QStringList({QStringLiteral("Tool '/bin/cp' failed with exit status 1"), QStringLiteral("Failed to save new logo")});
+        << QStringList({QStringLiteral("Tool '/bin/mv' failed with exit status 1"), QStringLiteral("Failed to save new logo")});
 }
 
 void TestSaveRuns::failedCopyStopsTheImageSave()
@@ -316,11 +319,14 @@ void TestSaveRuns::failedCopyStopsTheImageSave()
         // Without its backup the stock logo must not be replaced.
         f.recorder->scriptLaunchStatus({AuthorizationService::kToolExecuteFailure});
     } else {
-        // A logo that points nowhere: nothing to back up, and the copy
-        // itself fails (also for root).
+        // The backup was made long ago, and a folder now stands where the
+        // logo was: the copy beside it goes through, the rename over a folder
+        // fails (also for root), and the copy is taken away again.
+        f.defaults.setBool(f.controller.backupMadeKey(PreferenceKeys::kMadeLogoBackup), true);
         QVERIFY(QFile::remove(logo));
-        QVERIFY(QFile::link(f.volume.scratch() + QStringLiteral("/missing/applelogo.tif"), logo));
-        expected.append({kCp, RecordedSave::staging(QStringLiteral("logo.tif")), logo});
+        QVERIFY(QDir().mkdir(logo));
+        expected += InstallRuns::copyIntoPlace(RecordedSave::staging(QStringLiteral("logo.tif")), logo);
+        expected.append({QStringLiteral("/bin/rm"), QStringLiteral("-f"), InstallRuns::sideFile(logo)});
     }
     const auto before = snapshot(f.volume.root());
     LogCapture log;
