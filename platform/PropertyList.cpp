@@ -140,6 +140,11 @@ bool binaryWithinLimits(const QByteArray &bytes, const Limits &limits)
         return false;
     if (count == 0 || count > size || top >= count)
         return false;
+    // The checks below keep a few words per object. A well-formed list has
+    // no object outside its tree, so one claiming more objects than the tree
+    // may have nodes is refused before any of that is allocated.
+    if (count > quint64(std::max<qint64>(limits.maxNodes, 1)))
+        return false;
     if (tableOffset < 8 || tableOffset > size - 32
         || count > (size - 32 - tableOffset) / quint64(offsetSize))
         return false;

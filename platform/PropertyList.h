@@ -19,8 +19,9 @@ enum class Format { Xml, Binary };
 
 // Depth counts values on the deepest path: a lone string is 1, an array
 // holding it 2. Nodes count the values (and dictionary keys) of the tree a
-// binary list unfolds into; an XML list cannot share values, so its size
-// already bounds its tree.
+// binary list unfolds into, and also bound the objects a binary list may
+// declare; an XML list cannot share values, so its size already bounds its
+// tree.
 struct Limits {
     qint64 maxBytes = 16 * 1024 * 1024;
     int maxDepth = 64;

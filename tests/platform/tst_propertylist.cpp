@@ -86,6 +86,22 @@ private:
     std::vector<QByteArray> m_objects;
 };
 
+// One object (true) and an offset table of `count` one-byte entries that
+// all point at it: a small file claiming a great many objects.
+QByteArray listClaimingObjects(quint64 count)
+{
+    QByteArray bytes("bplist00\x09", 9);
+    bytes.append(QByteArray(qsizetype(count), char(8)));
+    QByteArray trailer(6, '\0');
+    trailer.append(char(1)); // offset size
+    trailer.append(char(1)); // reference size
+    for (const quint64 value : {count, quint64(0), quint64(9)}) {
+        for (int shift = 56; shift >= 0; shift -= 8)
+            trailer.append(char((value >> shift) & 0xff));
+    }
+    return bytes + trailer;
+}
+
 QByteArray nestedXmlArrays(int depth)
 {
     QByteArray bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -163,6 +179,7 @@ private slots:
     void malformedInputIsNoList();
     void sharedReferencesThatUnfoldHugelyAreNoList();
     void modestSharingIsAccepted();
+    void objectCountBeyondTheNodeLimitIsNoList();
     void sizeCapAppliesToBytesAndFiles();
     void roundTripKeepsEveryValueType_data();
     void roundTripKeepsEveryValueType();
@@ -361,6 +378,19 @@ void TestPropertyList::modestSharingIsAccepted()
     QVERIFY(PropertyList::parse(list.build(), tight).has_value());
     tight.maxNodes = 3;
     QVERIFY(!PropertyList::parse(list.build(), tight).has_value());
+}
+
+void TestPropertyList::objectCountBeyondTheNodeLimitIsNoList()
+{
+    // The check keeps a few words per object, so a list claiming more
+    // objects than the tree may have nodes is turned away before it counts
+    // them; a 16 MiB one used to cost half a gigabyte here.
+    const Limits limits;
+    const auto count = quint64(limits.maxNodes);
+    const auto atLimit = PropertyList::parse(listClaimingObjects(count), limits);
+    QVERIFY(atLimit.has_value());
+    QCOMPARE(*atLimit, QVariant(true));
+    QVERIFY(!PropertyList::parse(listClaimingObjects(count + 1), limits).has_value());
 }
 
 void TestPropertyList::sizeCapAppliesToBytesAndFiles()
