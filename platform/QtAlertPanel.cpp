@@ -11,7 +11,8 @@ int QtAlertPanel::runAlert(const QString &title, const QString &message, const Q
 {
     if (QThread::currentThread() == qApp->thread())
         return runOnGuiThread(title, message, defaultButton, alternateButton, otherButton);
-    int answer = DefaultReturn;
+    // Should the call never reach the GUI thread, nobody answered.
+    int answer = alternateButton.isEmpty() ? DefaultReturn : AlternateReturn;
     QMetaObject::invokeMethod(
         qApp,
         [&] { answer = runOnGuiThread(title, message, defaultButton, alternateButton, otherButton); },
@@ -40,11 +41,15 @@ int QtAlertPanel::runOnGuiThread(const QString &title, const QString &message,
         box.setEscapeButton(alt);
     box.exec();
     const auto *clicked = box.clickedButton();
-    if (alt && clicked == alt)
-        return AlternateReturn;
+    if (clicked == def)
+        return DefaultReturn;
     if (other && clicked == other)
         return OtherReturn;
-    return DefaultReturn;
+    // The cancel-like answer, also when the panel ended with no button
+    // pressed (hidden, rejected, its event loop told to exit): nobody chose
+    // the default action, be it quitting or opening a download. A lone
+    // button only acknowledges, so its answer is the only one there is.
+    return alt ? AlternateReturn : DefaultReturn;
 }
 
 void QtAlertPanel::beep()
