@@ -89,6 +89,11 @@ private slots:
         // Mounts made from here on are seen by this process and its tools only.
         if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
             QSKIP("no mount namespace of our own here");
+        // Some containers allow the namespace but not the file system.
+        const QTemporaryDir probe;
+        if (::mount("lumora-test", QFile::encodeName(probe.path()).constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("RAM disks cannot be mounted here");
+        ::umount2(QFile::encodeName(probe.path()).constData(), MNT_DETACH);
     }
 
     void init() { QDir(LumoraLogin::applicationSupportPath()).removeRecursively(); }
