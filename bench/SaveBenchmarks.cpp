@@ -119,17 +119,29 @@ void setMegapixelCounters(benchmark::State &state, const QSize &size, qint64 byt
     state.counters["MB_out"] = double(bytes) / 1e6;
 }
 
-void BM_LoadCurrentSettings(benchmark::State &state)
-{
+// A controller on a throwaway sample volume with its own preferences and a
+// clock that does not sleep; tools run through `service`.
+struct BenchController {
     TestVolume volume;
     QTemporaryDir prefs;
-    UserDefaults defaults(prefs.filePath(QStringLiteral("prefs.ini")));
+    UserDefaults defaults{prefs.filePath(QStringLiteral("prefs.ini"))};
     FakeClock clock;
     FakeAlertPanel alerts;
-    Authorization authorization(std::make_unique<DirectAuthorizationService>(), &alerts);
-    LumoraLogin controller({volume.volume(), volume.bundle(), &defaults, &alerts, nullptr, &clock,
-                            &authorization});
-    if (!volume.isValid()) {
+    Authorization authorization;
+    LumoraLogin controller;
+
+    explicit BenchController(std::unique_ptr<AuthorizationService> service)
+        : authorization(std::move(service), &alerts)
+        , controller({volume.volume(), volume.bundle(), &defaults, &alerts, nullptr, &clock, &authorization})
+    {
+    }
+};
+
+void BM_LoadCurrentSettings(benchmark::State &state)
+{
+    BenchController bench(std::make_unique<DirectAuthorizationService>());
+    LumoraLogin &controller = bench.controller;
+    if (!bench.volume.isValid()) {
         state.SkipWithError("the sample volume could not be built");
         return;
     }
@@ -192,19 +204,13 @@ BENCHMARK(BM_CjpegQuality100)->Arg(2)->Arg(8)->Arg(32)->Unit(benchmark::kMillise
 // after the host information.
 void BM_FullSave(benchmark::State &state)
 {
-    TestVolume volume;
-    QTemporaryDir prefs;
-    UserDefaults defaults(prefs.filePath(QStringLiteral("prefs.ini")));
-    FakeClock clock;
-    FakeAlertPanel alerts;
     std::atomic<long> launches{0};
-    Authorization authorization(std::make_unique<CountingService>(launches), &alerts);
+    BenchController bench(std::make_unique<CountingService>(launches));
+    LumoraLogin &controller = bench.controller;
     MemoryMessageView view;
-    LumoraLogin controller({volume.volume(), volume.bundle(), &defaults, &alerts, nullptr, &clock,
-                            &authorization});
     controller.setMessageView(&view);
     view.observeEdits([&controller] { controller.messageChanged(); });
-    if (!volume.isValid()) {
+    if (!bench.volume.isValid()) {
         state.SkipWithError("the sample volume could not be built");
         return;
     }
