@@ -1,7 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/ImageWell.h"
-#include "app/LumoraLogin.h"
+#include "controller/LumoraLogin.h"
 #include "app/QtMessageView.h"
 #include "platform/Localized.h"
 #include "update/VersionChecker.h"
@@ -80,16 +80,16 @@ MainWindow::MainWindow(LumoraLogin &controller, QWidget *parent)
     const QString volume = m_controller.context().volume.displayName();
     // The window system adds the application name.
     setWindowTitle(localized("Login window of %1[*]").arg(volume));
-    if (const auto release = VersionChecker::getOsVersion(m_controller.context().volume))
+    if (const auto release = LoginWindow::systemRelease(m_controller.context().volume))
         m_releaseLabel->setText(localized("Mac OS X %1 on %2").arg(*release, volume));
     else
         m_releaseLabel->setText(localized("Unknown system release on %1").arg(volume));
 
-    // Whatever the controller holds now; awakeFromNib() then loads the volume.
+    // Whatever the controller holds now; attaching the window's message view
+    // to it then loads the volume.
     showLogo();
     showTitle();
     showBackground();
-    showMessage();
     showHostInfoTag();
     showFlags();
 }
@@ -187,8 +187,6 @@ void MainWindow::buildInterface()
     // activated() comes from the user only; a reload sets the index quietly.
     connect(m_hostInfoChooser, &QComboBox::activated, this,
             [this](int index) { m_controller.setHostInfoTag(m_hostInfoChooser->itemData(index).toInt()); });
-
-    m_controller.setMessageView(m_messageView);
 }
 
 void MainWindow::buildMenus()
@@ -218,7 +216,6 @@ void MainWindow::connectController()
     connect(&m_controller, &LumoraLogin::logoSet, this, &MainWindow::showLogo);
     connect(&m_controller, &LumoraLogin::titleSet, this, &MainWindow::showTitle);
     connect(&m_controller, &LumoraLogin::backgroundSet, this, &MainWindow::showBackground);
-    connect(&m_controller, &LumoraLogin::messageSet, this, &MainWindow::showMessage);
     connect(&m_controller, &LumoraLogin::hostInfoTagSet, this, &MainWindow::showHostInfoTag);
     connect(&m_controller, &LumoraLogin::flagsChanged, this, &MainWindow::showFlags);
 }
@@ -236,13 +233,6 @@ void MainWindow::showTitle()
 void MainWindow::showBackground()
 {
     m_backgroundWell->setImage(m_controller.background());
-}
-
-void MainWindow::showMessage()
-{
-    const QString text = m_controller.message().value_or(QString());
-    if (m_messageView->string() != text)
-        m_messageView->setString(text);
 }
 
 void MainWindow::showHostInfoTag()

@@ -49,7 +49,6 @@ private:
     void showLogo();
     void showTitle();
     void showBackground();
-    void showMessage();
     void showHostInfoTag();
     void showFlags();
     void imageRefused(const QString &hostPath);

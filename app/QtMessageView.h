@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/MessageView.h"
+#include "controller/MessageView.h"
 
 #include <QTextEdit>
 

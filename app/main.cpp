@@ -1,15 +1,16 @@
 // Lumora Login: edits the look of a Mac OS X login window on the volume
 // named by LUMORA_SYSTEM_ROOT.
 
-#include "app/LumoraLogin.h"
+#include "controller/LumoraLogin.h"
 #include "app/MainWindow.h"
+#include "app/QtMessageView.h"
 #include "platform/AuthorizationBackend.h"
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
-#include "platform/QtAlertPanel.h"
-#include "platform/QtPasswordDialog.h"
-#include "platform/QtWorkspace.h"
+#include "platform/widgets/QtAlertPanel.h"
+#include "platform/widgets/QtPasswordDialog.h"
+#include "platform/widgets/QtWorkspace.h"
 #include "platform/UserDefaults.h"
 #include "platform/Volume.h"
 #include "privileged/Authorization.h"
@@ -90,7 +91,7 @@ int main(int argc, char **argv)
         alerts.setParent(&window);
         QObject::connect(&window, &MainWindow::quitConfirmed, &app, &QApplication::quit, Qt::QueuedConnection);
         window.show();
-        controller.awakeFromNib();
+        controller.attachFrontEnd(window.messageView(), LumoraLogin::LaunchCheck::Start);
         status = QApplication::exec();
         alerts.setParent(nullptr);
     }

@@ -6,8 +6,8 @@
 // The JPEG encode is measured next to cjpeg -quality 100 on the same pixels
 // (written as PPM), run as a process in the same way.
 
-#include "app/LumoraLogin.h"
-#include "app/MessageView.h"
+#include "controller/LumoraLogin.h"
+#include "controller/MessageView.h"
 #include "platform/DirectAuthorizationService.h"
 #include "platform/Image.h"
 #include "platform/Log.h"
@@ -208,8 +208,6 @@ void BM_FullSave(benchmark::State &state)
     BenchController bench(std::make_unique<CountingService>(launches));
     LumoraLogin &controller = bench.controller;
     MemoryMessageView view;
-    controller.setMessageView(&view);
-    view.observeEdits([&controller] { controller.messageChanged(); });
     if (!bench.volume.isValid()) {
         state.SkipWithError("the sample volume could not be built");
         return;
@@ -217,7 +215,7 @@ void BM_FullSave(benchmark::State &state)
     const Image logo = Image::fromPixels(syntheticPicture(160, 160));
     const Image title = Image::fromPixels(syntheticPicture(320, 64));
     const Image background = Image::fromPixels(syntheticPicture(1024, 768));
-    controller.loadCurrentSettings();
+    controller.attachFrontEnd(&view, LumoraLogin::LaunchCheck::Skip);
 
     long saves = 0;
     long failedSaves = 0;

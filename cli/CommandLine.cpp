@@ -1,6 +1,6 @@
 #include "cli/CommandLine.h"
 
-#include "app/LumoraLogin.h"
+#include "controller/LumoraLogin.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,6 @@
 
 #include "cli/ConsolePanels.h"
 #include "platform/Localized.h"
-#include "update/VersionChecker.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -28,11 +27,7 @@ LoginCtl::LoginCtl(LumoraContext context, std::FILE *out, std::FILE *err)
 {
     // What the window does at launch, less the timed update check: a
     // scripted tool must not reach the network on its own.
-    m_controller.setMessageView(&m_view);
-    QObject::connect(&m_controller, &LumoraLogin::messageSet, &m_controller,
-                     [this] { m_view.setString(m_controller.message().value_or(QString())); });
-    m_controller.loadCurrentSettings();
-    m_view.observeEdits([this] { m_controller.messageChanged(); });
+    m_controller.attachFrontEnd(&m_view, LumoraLogin::LaunchCheck::Skip);
 }
 
 void LoginCtl::print(const QString &text) const
@@ -72,7 +67,7 @@ int LoginCtl::show(bool json)
 {
     const LumoraLogin &c = m_controller;
     const LumoraContext &context = c.context();
-    const auto release = VersionChecker::getOsVersion(context.volume);
+    const auto release = LoginWindow::systemRelease(context.volume);
     const QString logoPlace = place(c.logo(), LoginWindow::kLogoFirstPlace, LoginWindow::kLogoSecondPlace);
     const QString titlePlace = place(c.title(), LoginWindow::kTitleFirstPlace, LoginWindow::kTitleSecondPlace);
     const QString hostInfoName = LumoraLogin::hostInfoValueForTag(c.hostInfoTag());
@@ -134,8 +129,7 @@ int LoginCtl::set(const SetInputs &inputs)
         expected.background = inputs.background;
     }
     if (inputs.message) {
-        // As if typed into the window's message view.
-        m_view.type(*inputs.message);
+        m_controller.setMessage(*inputs.message);
         expected.message = inputs.message;
     }
     if (inputs.hostInfoTag) {

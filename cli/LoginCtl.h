@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/LumoraLogin.h"
-#include "app/MessageView.h"
+#include "controller/LumoraLogin.h"
+#include "controller/MessageView.h"
 #include "cli/CommandLine.h"
 
 #include <QStringList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "privileged/AuthorizationService.h"
+#include "platform/AuthorizationService.h"
 
 // For a process that already has the rights it needs: running as root, or
 // editing a volume the user owns (LUMORA_AUTH=direct). Rights are always

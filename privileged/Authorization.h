@@ -1,6 +1,6 @@
 #pragma once
 
-#include "privileged/AuthorizationService.h"
+#include "platform/AuthorizationService.h"
 
 #include <QObject>
 #include <QString>

@@ -1,24 +1,26 @@
 // Replacing the login agent's logo and title images, after a one-time
 // backup of the stock files, and moving other formats of them aside.
 
-#include "app/LumoraLogin.h"
+#include "save/SaveOperations.h"
 
+#include "platform/LoginWindow.h"
 #include "platform/Log.h"
 #include "privileged/Authorization.h"
+#include "privileged/Staging.h"
 #include "save/StagingFile.h"
 
 #include <QDir>
 #include <QFileInfo>
 
-namespace {
-
-struct ImageSave {
+struct SaveOperations::ImageTarget {
     QString destination; // volume path
     QString backupKey;
     QString stagingName;
     QString stagingFailure;
     QString copyFailure;
 };
+
+namespace {
 
 QString withoutExtension(const QString &name)
 {
@@ -28,49 +30,47 @@ QString withoutExtension(const QString &name)
 
 } // namespace
 
-static bool saveImage(LumoraLogin &controller, const Image &image, const ImageSave &spec)
+bool SaveOperations::saveImage(const Image &image, const ImageTarget &target) const
 {
-    const LumoraContext &context = controller.context();
     // Never replace a stock image whose backup could not be made.
-    if (!controller.backupFile(spec.destination, true, spec.backupKey)) {
-        Log::write(spec.copyFailure);
+    if (!m_staging.backupFile(target.destination, true, target.backupKey)) {
+        Log::write(target.copyFailure);
         return false;
     }
-    const QString staging = controller.tempFilePathWithName(spec.stagingName);
+    const QString staging = Staging::tempFilePathWithName(target.stagingName);
     if (!StagingFile::writeAtomically(staging, StagingFile::tiffData(image))) {
-        Log::write(spec.stagingFailure);
+        Log::write(target.stagingFailure);
         return false;
     }
-    if (!controller.copyIntoPlace(staging, context.volume.hostPath(spec.destination))) {
-        Log::write(spec.copyFailure);
+    if (!m_staging.copyIntoPlace(staging, m_staging.volume().hostPath(target.destination))) {
+        Log::write(target.copyFailure);
         return false;
     }
-    controller.removeOtherFormatsForFile(spec.destination);
+    removeOtherFormatsForFile(target.destination);
     return true;
 }
 
-bool LumoraLogin::saveLogo()
+bool SaveOperations::saveLogo(const Image &logo) const
 {
-    return saveImage(*this, m_logo,
-                     {LoginWindow::kLogoFirstPlace, PreferenceKeys::kMadeLogoBackup, QStringLiteral("logo.tif"),
-                      QStringLiteral("Failed to save logo to temp file"), QStringLiteral("Failed to save new logo")});
+    return saveImage(logo, {LoginWindow::kLogoFirstPlace, PreferenceKeys::kMadeLogoBackup, QStringLiteral("logo.tif"),
+                            QStringLiteral("Failed to save logo to temp file"),
+                            QStringLiteral("Failed to save new logo")});
 }
 
-bool LumoraLogin::saveTitle()
+bool SaveOperations::saveTitle(const Image &title) const
 {
-    return saveImage(*this, m_title,
-                     {LoginWindow::kTitleFirstPlace, PreferenceKeys::kMadeTitleBackup,
-                      QStringLiteral("title.tif"), QStringLiteral("Failed to save title to temp file"),
-                      QStringLiteral("Failed to save new title")});
+    return saveImage(title, {LoginWindow::kTitleFirstPlace, PreferenceKeys::kMadeTitleBackup,
+                             QStringLiteral("title.tif"), QStringLiteral("Failed to save title to temp file"),
+                             QStringLiteral("Failed to save new title")});
 }
 
-void LumoraLogin::removeOtherFormatsForFile(const QString &path)
+void SaveOperations::removeOtherFormatsForFile(const QString &path) const
 {
-    const QFileInfo info(m_context.volume.hostPath(path));
+    const QFileInfo info(m_staging.volume().hostPath(path));
     const QString name = info.fileName();
     const QString base = withoutExtension(name);
     const QDir folder = info.dir();
-    const QString trash = applicationSupportPath() + QStringLiteral("/trash");
+    const QString trash = Staging::applicationSupportPath() + QStringLiteral("/trash");
 
     const QStringList entries = folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System
                                                      | QDir::NoDotAndDotDot,
@@ -80,8 +80,8 @@ void LumoraLogin::removeOtherFormatsForFile(const QString &path)
             continue;
         if (!QFileInfo::exists(trash))
             QDir().mkpath(trash);
-        if (!m_context.authorization->executeTool(QStringLiteral("/bin/mv"), folder.filePath(entry),
-                                                  trash + QLatin1Char('/') + entry, std::nullopt))
+        if (!m_staging.runner().executeTool(QStringLiteral("/bin/mv"), folder.filePath(entry),
+                                            trash + QLatin1Char('/') + entry, std::nullopt))
             Log::write(QStringLiteral("Unable to move unnecessary image format"));
     }
 }

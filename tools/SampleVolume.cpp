@@ -1,6 +1,6 @@
 #include "tools/SampleVolume.h"
 
-#include "app/LumoraLogin.h"
+#include "platform/LoginWindow.h"
 #include "platform/PropertyList.h"
 #include "platform/Volume.h"
 

@@ -1,6 +1,6 @@
-#include "app/LumoraLogin.h"
+#include "controller/LumoraLogin.h"
 
-#include "app/MessageView.h"
+#include "controller/MessageView.h"
 #include "platform/DirectAuthorizationService.h"
 #include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
@@ -124,7 +124,7 @@ private slots:
     void settersMarkEvenForTheHeldValue_data();
     void settersMarkEvenForTheHeldValue();
     void onlySetDirtyAndTheLoadClearDirty();
-    void typingMarksTheMessageButKeepsIt();
+    void typingMarksTheMessageAndTakesIt();
 
     void quitQuestion_data();
     void quitQuestion();
@@ -258,7 +258,7 @@ void TestLumoraLogin::onlySetDirtyAndTheLoadClearDirty()
     QCOMPARE(c.hostInfoTag(), 1);
 }
 
-void TestLumoraLogin::typingMarksTheMessageButKeepsIt()
+void TestLumoraLogin::typingMarksTheMessageAndTakesIt()
 {
     Fixture f;
     LumoraLogin &c = *f.controller;
@@ -268,10 +268,15 @@ void TestLumoraLogin::typingMarksTheMessageButKeepsIt()
     c.awakeFromNib();
     QCOMPARE(f.flags(), Flags(7, false));
 
-    const auto loaded = c.message();
-    f.view.type(loaded.value_or(QString()) + QLatin1Char('!'));
+    const QString typed = c.message().value_or(QString()) + QLatin1Char('!');
+    f.view.type(typed);
     QCOMPARE(f.flags(), (Flags{false, false, false, true, false, true, false}));
-    QCOMPARE(c.message(), loaded);
+    QCOMPARE(c.message(), typed);
+    // The view shows every message the document is given, without that
+    // counting as an edit.
+    c.setMessageDirty(false);
+    c.setMessage(QStringLiteral("from the document"));
+    QCOMPARE(f.view.string(), QStringLiteral("from the document"));
 }
 
 void TestLumoraLogin::quitQuestion_data()

@@ -2,7 +2,7 @@
 // a throwaway volume with the direct back end, read back through its own
 // `show --json` and through the files and the preference domain.
 
-#include "app/LumoraLogin.h"
+#include "controller/LumoraLogin.h"
 #include "platform/PreferenceDomain.h"
 #include "tests/fakes/TestVolume.h"
 

@@ -1,6 +1,6 @@
 #include "tests/fakes/TestVolume.h"
 
-#include "app/LumoraLogin.h"
+#include "controller/LumoraLogin.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 // The two ways of asking for the password: the window's dialog and the
 // terminal prompt of the command-line companion (on a pseudo-terminal).
 
-#include "platform/QtPasswordDialog.h"
+#include "platform/widgets/QtPasswordDialog.h"
 #include "platform/TerminalPasswordPrompt.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 // on a throwaway volume with real copies and real modes.
 
 #include "tests/fakes/FileBytes.h"
-#include "app/LumoraLogin.h"
+#include "controller/LumoraLogin.h"
 #include "platform/UserDefaults.h"
 #include "privileged/Authorization.h"
 #include "tests/fakes/FakeAlertPanel.h"

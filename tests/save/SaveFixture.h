@@ -3,8 +3,8 @@
 // A controller wired the way the window wires it, on a throwaway volume,
 // with a scriptable or direct authorization back end.
 
-#include "app/LumoraLogin.h"
-#include "app/MessageView.h"
+#include "controller/LumoraLogin.h"
+#include "controller/MessageView.h"
 #include "platform/DirectAuthorizationService.h"
 #include "platform/PreferenceDomain.h"
 #include "platform/UserDefaults.h"
@@ -39,13 +39,8 @@ public:
         , controller(LumoraContext{volume.volume(), volume.bundle(), &defaults, &alerts, nullptr, &clock,
                                    &authorization})
     {
-        // As the window does: the view shows every message the controller
-        // is given, and the user's edits mark the message as changed.
-        controller.setMessageView(&view);
-        QObject::connect(&controller, &LumoraLogin::messageSet, &controller,
-                         [this] { view.setString(controller.message().value_or(QString())); });
-        view.observeEdits([this] { controller.messageChanged(); });
-        controller.loadCurrentSettings();
+        // As the window starts, less the launch check.
+        controller.attachFrontEnd(&view, LumoraLogin::LaunchCheck::Skip);
     }
 
     [[nodiscard]] QString host(const QString &volumePath) const { return volume.hostPath(volumePath); }

@@ -28,6 +28,8 @@ private slots:
     void restoreThenDroppedPictureInstallsThatPicture();
     void messageReadsBackExactly_data();
     void messageReadsBackExactly();
+    void documentMessageIsSaved_data();
+    void documentMessageIsSaved();
     void hostInformationReadsBack_data();
     void hostInformationReadsBack();
 
@@ -309,6 +311,29 @@ void TestSaveEndToEnd::messageReadsBackExactly_data()
     QTest::newRow("surrounding spaces") << QStringLiteral("  padded  ");
     QTest::newRow("quoted whole") << QStringLiteral("\"already quoted\"");
     QTest::newRow("shell characters") << QStringLiteral("$(id); `id` | rm -rf * > x");
+}
+
+// What Save writes is the document's message, however it got there; the
+// view only edits it.
+void TestSaveEndToEnd::documentMessageIsSaved_data()
+{
+    QTest::addColumn<bool>("typed");
+    QTest::newRow("typed into the view") << true;
+    QTest::newRow("set on the document") << false;
+}
+
+void TestSaveEndToEnd::documentMessageIsSaved()
+{
+    QFETCH(bool, typed);
+    SaveFixture f;
+    const QString message = QStringLiteral("From the document");
+    if (typed)
+        f.view.type(message);
+    else
+        f.controller.setMessage(message);
+    QCOMPARE(f.controller.message(), message);
+    QVERIFY(f.controller.save().succeeded());
+    QCOMPARE(f.domainString(LoginWindow::kMessageKey), message);
 }
 
 void TestSaveEndToEnd::messageReadsBackExactly()

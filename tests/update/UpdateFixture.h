@@ -1,7 +1,8 @@
 #pragma once
 
-#include "app/LumoraLogin.h"
+#include "controller/LumoraLogin.h"
 #include "platform/PropertyList.h"
+#include "update/UpdateCheckThread.h"
 #include "platform/UserDefaults.h"
 #include "tests/fakes/FakeAlertPanel.h"
 #include "tests/fakes/FakeClock.h"
@@ -97,7 +98,7 @@ struct UpdateFixture {
         UpdateCheck::Limits limits;
         limits.downloadTimeout = timeout;
         limits.fallbackTimeout = timeout;
-        return VersionChecker(context(), limits);
+        return VersionChecker(context().services(), limits);
     }
 
     [[nodiscard]] QString storedDate() const

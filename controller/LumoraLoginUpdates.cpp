@@ -1,5 +1,6 @@
-#include "app/LumoraLogin.h"
+#include "controller/LumoraLogin.h"
 
+#include "update/UpdateCheckThread.h"
 #include "update/VersionChecker.h"
 
 namespace {
@@ -8,7 +9,7 @@ const QString kAppName = QStringLiteral("Lumora Login");
 
 void LumoraLogin::checkForUpdates()
 {
-    VersionChecker checker(m_context);
+    VersionChecker checker(m_context.services());
     checker.checkForUpdatesSilently(false, kAppName, true);
 }
 
@@ -18,5 +19,5 @@ void LumoraLogin::checkForUpdatesInNewThread()
     // must not stop (and so join) the check already under way.
     if (m_updateCheck && !m_updateCheck->isFinished())
         return;
-    m_updateCheck = VersionChecker(m_context).checkForUpdatesInNewThreadForAppName(kAppName);
+    m_updateCheck = VersionChecker(m_context.services()).checkForUpdatesInNewThreadForAppName(kAppName);
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/Bundle.h"
 #include "platform/Image.h"
-#include "platform/Volume.h"
+#include "platform/LoginWindow.h"
+#include "platform/PlatformServices.h"
 
 #include <QObject>
 #include <QString>
@@ -12,49 +12,15 @@
 #include <memory>
 #include <optional>
 
-class AlertPanel;
 class Authorization;
-class Clock;
 class MessageView;
+class SaveOperations;
+class Staging;
 class UpdateCheckThread;
-class UserDefaults;
-class Workspace;
 
-// Where each setting lives on the volume (volume paths).
-namespace LoginWindow {
-inline const QString kDomain = QStringLiteral("/Library/Preferences/com.apple.loginwindow");
-inline const QString kDesktopPictureKey = QStringLiteral("DesktopPicture");
-inline const QString kMessageKey = QStringLiteral("LoginwindowText");
-inline const QString kHostInfoKey = QStringLiteral("AdminHostInfo");
-inline const QString kLogoFirstPlace = QStringLiteral(
-    "/System/Library/CoreServices/SecurityAgent.app/Contents/Resources/applelogo.tif");
-inline const QString kLogoSecondPlace = QStringLiteral(
-    "/System/Library/CoreServices/SecurityAgentPlugins/loginwindow.bundle/Contents/Resources/applelogo.tif");
-inline const QString kTitleFirstPlace = QStringLiteral(
-    "/System/Library/CoreServices/SecurityAgent.app/Contents/Resources/MacOSX.tif");
-inline const QString kTitleSecondPlace = QStringLiteral(
-    "/System/Library/CoreServices/SecurityAgentPlugins/loginwindow.bundle/Contents/Resources/MacOSX.tif");
-inline const QString kTigerDefaultBackground = QStringLiteral("/Library/Desktop Pictures/Aqua Blue.jpg");
-inline const QString kDefaultBackground = QStringLiteral("/System/Library/CoreServices/DefaultDesktop.jpg");
-inline const QString kSharedSupportFolder = QStringLiteral("/Library/Application Support/Lumora");
-inline const QString kInstalledBackground =
-    QStringLiteral("/Library/Application Support/Lumora/login_background.jpg");
-inline const QString kStockLogo = QStringLiteral("AppleLogo.tif");
-inline const QString kStockTitle = QStringLiteral("AppleTitle.tif");
-inline const QString kStockBackground = QStringLiteral("AppleBackground.jpg");
-inline const QString kVersionFile = QStringLiteral("/System/Library/CoreServices/SystemVersion.plist");
-} // namespace LoginWindow
-
-// The application's preference keys.
-namespace PreferenceKeys {
-inline const QString kCheckForUpdates = QStringLiteral("checkForUpdates");
-inline const QString kMadeLogoBackup = QStringLiteral("Made logo backup");
-inline const QString kMadeTitleBackup = QStringLiteral("Made title backup");
-inline const QString kLastVersionCheckDate = QStringLiteral("Last version check date");
-} // namespace PreferenceKeys
-
-// What the controller reaches outside itself. main.cpp (or a test, or the
-// command-line companion) fills it in; nothing here is owned.
+// What the controller reaches outside itself: the platform's services and
+// the runner of privileged tools. main.cpp (or a test, or the command-line
+// companion) fills it in; nothing here is owned.
 struct LumoraContext {
     Volume volume;
     Bundle bundle;
@@ -63,6 +29,12 @@ struct LumoraContext {
     Workspace *workspace = nullptr;
     Clock *clock = nullptr;
     Authorization *authorization = nullptr;
+
+    // All but the runner, which only the save operations use.
+    [[nodiscard]] PlatformServices services() const
+    {
+        return PlatformServices{volume, bundle, defaults, alerts, workspace, clock};
+    }
 };
 
 // What a Save did, for the status line and the companion's exit status.
@@ -84,9 +56,17 @@ public:
 
     [[nodiscard]] const LumoraContext &context() const { return m_context; }
 
-    // --- Settings document and lifecycle (app/LumoraLogin.cpp) ---
+    // --- Settings document and lifecycle (LumoraLogin.cpp) ---
+    // Whether attaching a front end arms the launch update check.
+    enum class LaunchCheck { Start, Skip };
+    // The one way a front end starts: attaches its message view (which then
+    // shows the document's message and reports the user's edits), loads the
+    // current settings, and with LaunchCheck::Start arms the launch check.
+    void attachFrontEnd(MessageView *view, LaunchCheck launchCheck);
     void setMessageView(MessageView *view) { m_messageView = view; }
     [[nodiscard]] MessageView *messageView() const { return m_messageView; }
+    // What the window does when it has loaded: attachFrontEnd() with the
+    // view set before and the launch check.
     void awakeFromNib();
 
     [[nodiscard]] const Image &logo() const { return m_logo; }
@@ -122,7 +102,7 @@ public:
     [[nodiscard]] bool windowShouldClose();
     [[nodiscard]] bool applicationShouldTerminate();
 
-    // --- Current settings (app/CurrentSettings.cpp) ---
+    // --- Current settings (CurrentSettings.cpp) ---
     void loadCurrentSettings();
     [[nodiscard]] QString currentBackgroundPath() const;
     [[nodiscard]] std::optional<QString> currentMessage() const;
@@ -135,31 +115,18 @@ public:
     [[nodiscard]] static Image loadImageAtPath(const QString &path, bool tryingOtherFormats);
     [[nodiscard]] bool isTiger() const;
 
-    // --- Staging, backups and modes (privileged/LumoraLoginStaging.cpp) ---
-    // The per-user support folder (host path, ends without a separator).
+    // --- Staging, backups and modes (LumoraLoginOperations.cpp, into Staging) ---
     [[nodiscard]] static QString applicationSupportPath();
     [[nodiscard]] QString tempFilePathWithName(const std::optional<QString> &name);
     [[nodiscard]] static QString backupPathForPath(const QString &path);
-    // True when the backup is in place: made now, already there, or there
-    // was nothing to back up. `path` is a volume path.
     [[nodiscard]] bool backupFile(const QString &path, bool withAuthorization, const QString &defaultsKey);
-    // Where a backup-made key is stored for the volume being edited: the key
-    // itself for "/", a key of that volume's own for any other root.
     [[nodiscard]] QString backupMadeKey(const QString &defaultsKey) const;
-    // Copies `source` over `destination` (host paths) with administrator
-    // rights so that the destination is always either the old file or the
-    // whole new one: through a hidden file beside it that takes the old
-    // file's permissions and is then renamed over it.
     [[nodiscard]] bool copyIntoPlace(const QString &source, const QString &destination);
-    // True when the shared support folder exists afterwards.
     bool createApplicationSupportPath();
-    // `path` is a volume path.
     bool setMode(const QString &mode, const QString &path);
-    // The preference-writing tool: "/usr/bin/defaults" on a live system,
-    // our own lumora-defaults otherwise.
     [[nodiscard]] QString preferenceToolPath() const;
 
-    // --- Save operations (save/) ---
+    // --- Save operations (LumoraLoginOperations.cpp, into SaveOperations) ---
     // Each returns whether its setting reached the volume.
     bool saveMessage();
     bool saveHostInfo();
@@ -172,7 +139,7 @@ public:
     void removeOtherFormatsForFile(const QString &path);
     void defaults();
 
-    // --- Update checks (update/) ---
+    // --- Update checks (LumoraLoginUpdates.cpp) ---
     void checkForUpdates();
     void checkForUpdatesInNewThread();
 
@@ -187,6 +154,7 @@ signals:
     void saveFinished(const SaveReport &report);
 
 private:
+    [[nodiscard]] Staging staging() const;
     LumoraContext m_context;
     MessageView *m_messageView = nullptr;
     Image m_logo;

@@ -1,4 +1,4 @@
-#include "platform/QtWorkspace.h"
+#include "platform/widgets/QtWorkspace.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

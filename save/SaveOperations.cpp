@@ -1,11 +1,12 @@
 // Writing the login-window message and host-information choice into the
 // login window's preference domain, through the preference tool.
 
-#include "app/LumoraLogin.h"
+#include "save/SaveOperations.h"
 
-#include "app/MessageView.h"
+#include "platform/LoginWindow.h"
 #include "platform/Log.h"
 #include "privileged/Authorization.h"
+#include "privileged/Staging.h"
 
 namespace {
 
@@ -22,32 +23,31 @@ QString quotedForPreferenceTool(const QString &text)
 
 } // namespace
 
-bool LumoraLogin::saveMessage()
+bool SaveOperations::saveMessage(const QString &text) const
 {
-    const QString text = m_messageView ? m_messageView->string() : m_message.value_or(QString());
-    const QString tool = preferenceToolPath();
-    const QString domain = m_context.volume.hostPath(LoginWindow::kDomain);
+    const QString tool = m_staging.preferenceToolPath();
+    const QString domain = m_staging.volume().hostPath(LoginWindow::kDomain);
+    Authorization &runner = m_staging.runner();
 
     bool saved = true;
     if (text.isEmpty()) {
-        if (!currentMessage())
+        if (!LoginWindow::currentMessage(m_staging.volume()))
             return true;
-        saved = m_context.authorization->executeTool(tool, QStringLiteral("delete"), domain,
-                                                     LoginWindow::kMessageKey, std::nullopt);
+        saved = runner.executeTool(tool, QStringLiteral("delete"), domain, LoginWindow::kMessageKey, std::nullopt);
     } else {
-        saved = m_context.authorization->executeTool(tool, QStringLiteral("write"), domain,
-                                                     LoginWindow::kMessageKey, quotedForPreferenceTool(text));
+        saved = runner.executeTool(tool, QStringLiteral("write"), domain, LoginWindow::kMessageKey,
+                                   quotedForPreferenceTool(text));
     }
     if (!saved)
         Log::write(QStringLiteral("Failed to save new message"));
     return saved;
 }
 
-bool LumoraLogin::saveHostInfo()
+bool SaveOperations::saveHostInfo(std::int32_t tag) const
 {
-    const bool saved = m_context.authorization->executeTool(
-        preferenceToolPath(), QStringLiteral("write"), m_context.volume.hostPath(LoginWindow::kDomain),
-        LoginWindow::kHostInfoKey, hostInfoValueForTag(m_hostInfoTag));
+    const bool saved = m_staging.runner().executeTool(
+        m_staging.preferenceToolPath(), QStringLiteral("write"), m_staging.volume().hostPath(LoginWindow::kDomain),
+        LoginWindow::kHostInfoKey, LoginWindow::hostInfoValueForTag(tag));
     if (!saved)
         Log::write(QStringLiteral("Failed to save new host information"));
     return saved;

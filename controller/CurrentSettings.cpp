@@ -1,11 +1,10 @@
 // Reading what the login window shows now: its preference domain, the
 // login agent's images and the default background of the release.
 
-#include "app/LumoraLogin.h"
+#include "controller/LumoraLogin.h"
 
-#include "platform/Log.h"
 #include "platform/PreferenceDomain.h"
-#include "update/VersionChecker.h"
+#include "save/StockLook.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,31 +12,6 @@
 #include <array>
 
 namespace {
-
-struct HostInfoEntry {
-    std::int32_t tag;
-    const char *value;
-};
-
-// Compared in this order when reading; tag 1 ("HostName") is the default
-// both ways.
-constexpr std::array<HostInfoEntry, 6> kHostInfoReadOrder{{
-    {0, "Time"},
-    {6, "SystemVersion"},
-    {5, "SystemBuild"},
-    {4, "SerialNumber"},
-    {2, "IPAddress"},
-    {3, "DSStatus"},
-}};
-
-// Each reader asks for the domain itself, every time, and logs its absence.
-std::optional<QVariantMap> loginWindowDomain(const Volume &volume)
-{
-    auto domain = persistentDomainForName(volume, LoginWindow::kDomain);
-    if (!domain)
-        Log::write(QStringLiteral("Unable to obtain loginwindow defaults"));
-    return domain;
-}
 
 QString baseName(const QString &fileName)
 {
@@ -49,13 +23,12 @@ QString baseName(const QString &fileName)
 
 bool LumoraLogin::isTiger() const
 {
-    const auto release = VersionChecker::getOsVersion(m_context.volume);
-    return release && release->startsWith(QLatin1String("10.4"));
+    return LoginWindow::isTiger(m_context.volume);
 }
 
 QString LumoraLogin::currentBackgroundPath() const
 {
-    if (const auto domain = loginWindowDomain(m_context.volume)) {
+    if (const auto domain = LoginWindow::domain(m_context.volume)) {
         if (auto path = stringValue(*domain, LoginWindow::kDesktopPictureKey))
             return *path;
     }
@@ -64,43 +37,28 @@ QString LumoraLogin::currentBackgroundPath() const
 
 std::optional<QString> LumoraLogin::currentMessage() const
 {
-    const auto domain = loginWindowDomain(m_context.volume);
-    if (!domain)
-        return std::nullopt;
-    return stringValue(*domain, LoginWindow::kMessageKey);
+    return LoginWindow::currentMessage(m_context.volume);
 }
 
 std::int32_t LumoraLogin::currentHostInfoTag() const
 {
-    const auto domain = loginWindowDomain(m_context.volume);
+    const auto domain = LoginWindow::domain(m_context.volume);
     return hostInfoTagForValue(domain ? stringValue(*domain, LoginWindow::kHostInfoKey) : std::nullopt);
 }
 
 std::int32_t LumoraLogin::hostInfoTagForValue(const std::optional<QString> &value)
 {
-    if (value) {
-        for (const auto &entry : kHostInfoReadOrder) {
-            if (*value == QLatin1String(entry.value))
-                return entry.tag;
-        }
-    }
-    return 1;
+    return LoginWindow::hostInfoTagForValue(value);
 }
 
 QString LumoraLogin::hostInfoValueForTag(std::int32_t tag)
 {
-    for (const auto &entry : kHostInfoReadOrder) {
-        if (entry.tag == tag)
-            return QString::fromLatin1(entry.value);
-    }
-    return QStringLiteral("HostName");
+    return LoginWindow::hostInfoValueForTag(tag);
 }
 
 std::optional<QString> LumoraLogin::originalBackgroundPath() const
 {
-    if (isTiger())
-        return pathForResource(LoginWindow::kStockBackground);
-    return m_context.volume.hostPath(LoginWindow::kDefaultBackground);
+    return StockLook::originalBackgroundPath(m_context.volume, m_context.bundle);
 }
 
 std::optional<QString> LumoraLogin::pathForResource(const QString &fileName) const

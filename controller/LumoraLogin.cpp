@@ -1,6 +1,6 @@
-#include "app/LumoraLogin.h"
+#include "controller/LumoraLogin.h"
 
-#include "app/MessageView.h"
+#include "controller/MessageView.h"
 #include "platform/AlertPanel.h"
 #include "platform/Clock.h"
 #include "platform/Localized.h"
@@ -41,8 +41,11 @@ LumoraLogin::~LumoraLogin()
         m_messageView->observeEdits({});
 }
 
-void LumoraLogin::awakeFromNib()
+void LumoraLogin::attachFrontEnd(MessageView *view, LaunchCheck launchCheck)
 {
+    if (m_messageView && m_messageView != view)
+        m_messageView->observeEdits({});
+    m_messageView = view;
     if (m_messageView) {
         m_messageView->setBoldFont(11.0);
         m_messageView->setCentered();
@@ -50,7 +53,13 @@ void LumoraLogin::awakeFromNib()
     loadCurrentSettings();
     if (m_messageView)
         m_messageView->observeEdits([this] { messageChanged(); });
-    QTimer::singleShot(500, this, &LumoraLogin::checkForUpdatesInNewThread);
+    if (launchCheck == LaunchCheck::Start)
+        QTimer::singleShot(500, this, &LumoraLogin::checkForUpdatesInNewThread);
+}
+
+void LumoraLogin::awakeFromNib()
+{
+    attachFrontEnd(m_messageView, LaunchCheck::Start);
 }
 
 // Setters: store, then mark. Nothing compares the old and new value, so
@@ -81,6 +90,10 @@ void LumoraLogin::setBackground(const Image &image)
 void LumoraLogin::setMessage(const std::optional<QString> &message)
 {
     m_message = message;
+    // The view shows the document; setting its text is never an edit.
+    const QString text = message.value_or(QString());
+    if (m_messageView && m_messageView->string() != text)
+        m_messageView->setString(text);
     emit messageSet();
     setMessageDirty(true);
 }
@@ -145,6 +158,10 @@ void LumoraLogin::setShouldRevertBackground(bool flag)
 
 void LumoraLogin::messageChanged()
 {
+    // The user edited the view: the document takes its text, which is what
+    // Save writes.
+    if (m_messageView)
+        m_message = m_messageView->string();
     setMessageDirty(true);
 }
 

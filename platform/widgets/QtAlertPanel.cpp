@@ -1,4 +1,4 @@
-#include "platform/QtAlertPanel.h"
+#include "platform/widgets/QtAlertPanel.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "platform/QtPasswordDialog.h"
+#include "platform/widgets/QtPasswordDialog.h"
 
 #include "platform/Localized.h"
 

@@ -2,8 +2,9 @@
 // support folder, one-time backups of stock system files, the shared
 // support folder on the volume, and file modes.
 
-#include "app/LumoraLogin.h"
+#include "privileged/Staging.h"
 
+#include "platform/LoginWindow.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 #include "privileged/Authorization.h"
@@ -41,13 +42,13 @@ QString sideFileFor(const QFileInfo &destination)
 
 } // namespace
 
-QString LumoraLogin::applicationSupportPath()
+QString Staging::applicationSupportPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
            + QStringLiteral("/Lumora Login");
 }
 
-QString LumoraLogin::tempFilePathWithName(const std::optional<QString> &name)
+QString Staging::tempFilePathWithName(const std::optional<QString> &name)
 {
     const QString folder = applicationSupportPath();
     if (!QFileInfo::exists(folder) && !QDir().mkpath(folder))
@@ -55,7 +56,7 @@ QString LumoraLogin::tempFilePathWithName(const std::optional<QString> &name)
     return folder + QLatin1Char('/') + name.value_or(QStringLiteral("image"));
 }
 
-QString LumoraLogin::backupPathForPath(const QString &path)
+QString Staging::backupPathForPath(const QString &path)
 {
     const int slash = path.lastIndexOf(QLatin1Char('/'));
     const int dot = path.lastIndexOf(QLatin1Char('.'));
@@ -64,25 +65,25 @@ QString LumoraLogin::backupPathForPath(const QString &path)
     return path.left(dot) + QStringLiteral("_Original") + path.mid(dot);
 }
 
-QString LumoraLogin::backupMadeKey(const QString &defaultsKey) const
+QString Staging::backupMadeKey(const QString &defaultsKey) const
 {
-    if (m_context.volume.isRootFilesystem())
+    if (m_volume.isRootFilesystem())
         return defaultsKey;
     // One user may edit several volumes in turn; a backup made on one says
     // nothing about another.
-    const QFileInfo root(m_context.volume.root());
+    const QFileInfo root(m_volume.root());
     const QString where = root.canonicalFilePath().isEmpty() ? root.absoluteFilePath() : root.canonicalFilePath();
     return QStringLiteral("Volumes/%1/%2").arg(QString::fromLatin1(QUrl::toPercentEncoding(where)), defaultsKey);
 }
 
-bool LumoraLogin::backupFile(const QString &path, bool withAuthorization, const QString &defaultsKey)
+bool Staging::backupFile(const QString &path, bool withAuthorization, const QString &defaultsKey) const
 {
-    UserDefaults &defaults = *m_context.defaults;
+    UserDefaults &defaults = *m_defaults;
     const QString key = backupMadeKey(defaultsKey);
     if (defaults.boolForKey(key))
         return true;
 
-    const QString file = m_context.volume.hostPath(path);
+    const QString file = m_volume.hostPath(path);
     if (QFileInfo::exists(file)) {
         const QString backup = backupPathForPath(file);
         if (!QFileInfo::exists(backup)) {
@@ -102,9 +103,9 @@ bool LumoraLogin::backupFile(const QString &path, bool withAuthorization, const 
     return true;
 }
 
-bool LumoraLogin::copyIntoPlace(const QString &source, const QString &destination)
+bool Staging::copyIntoPlace(const QString &source, const QString &destination) const
 {
-    Authorization &runner = *m_context.authorization;
+    Authorization &runner = *m_runner;
     const QFileInfo target(destination);
     const QString side = sideFileFor(target);
     const std::optional<QString> mode = modeOf(destination);
@@ -125,15 +126,15 @@ bool LumoraLogin::copyIntoPlace(const QString &source, const QString &destinatio
     return installed;
 }
 
-bool LumoraLogin::createApplicationSupportPath()
+bool Staging::createApplicationSupportPath() const
 {
-    const QString folder = m_context.volume.hostPath(LoginWindow::kSharedSupportFolder);
+    const QString folder = m_volume.hostPath(LoginWindow::kSharedSupportFolder);
     auto isFolder = [&folder] { return QFileInfo(folder).isDir(); };
     if (isFolder())
         return true;
     QDir().mkdir(folder);
     if (!isFolder()) {
-        (void)m_context.authorization->executeTool(QStringLiteral("/bin/mkdir"), QStringLiteral("-p"), folder,
+        (void)m_runner->executeTool(QStringLiteral("/bin/mkdir"), QStringLiteral("-p"), folder,
                                                    std::nullopt);
     }
     if (!isFolder()) {
@@ -143,25 +144,25 @@ bool LumoraLogin::createApplicationSupportPath()
     return true;
 }
 
-bool LumoraLogin::setMode(const QString &mode, const QString &path)
+bool Staging::setMode(const QString &mode, const QString &path) const
 {
-    const bool changed = m_context.authorization->executeTool(
-        QStringLiteral("/bin/chmod"), mode, m_context.volume.hostPath(path), std::nullopt, std::nullopt);
+    const bool changed = m_runner->executeTool(
+        QStringLiteral("/bin/chmod"), mode, m_volume.hostPath(path), std::nullopt, std::nullopt);
     if (!changed)
         Log::write(QStringLiteral("Failed to set privileges for new login background."));
     return changed;
 }
 
-QString LumoraLogin::preferenceToolPath() const
+QString Staging::preferenceToolPath() const
 {
 #ifdef Q_OS_MACOS
     // On the system itself its own tool writes its own domains.
     static const QString systemTool = QStringLiteral("/usr/bin/defaults");
-    if (m_context.volume.isRootFilesystem() && QFileInfo(systemTool).isExecutable())
+    if (m_volume.isRootFilesystem() && QFileInfo(systemTool).isExecutable())
         return systemTool;
 #endif
     // Elsewhere "/usr/bin/defaults" may be another program altogether (one
     // that keeps domains by name in the user's home), which would report
     // success without touching the volume.
-    return m_context.bundle.helperPath(QStringLiteral("lumora-defaults"));
+    return m_bundle.helperPath(QStringLiteral("lumora-defaults"));
 }

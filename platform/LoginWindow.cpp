@@ -1,0 +1,81 @@
+#include "platform/LoginWindow.h"
+
+#include "platform/Log.h"
+#include "platform/PreferenceDomain.h"
+#include "platform/PropertyList.h"
+
+#include <array>
+
+namespace {
+
+struct HostInfoEntry {
+    std::int32_t tag;
+    const char *value;
+};
+
+// Compared in this order when reading; tag 1 ("HostName") is the default
+// both ways.
+constexpr std::array<HostInfoEntry, 6> kHostInfoReadOrder{{
+    {0, "Time"},
+    {6, "SystemVersion"},
+    {5, "SystemBuild"},
+    {4, "SerialNumber"},
+    {2, "IPAddress"},
+    {3, "DSStatus"},
+}};
+
+} // namespace
+
+namespace LoginWindow {
+
+std::int32_t hostInfoTagForValue(const std::optional<QString> &value)
+{
+    if (value) {
+        for (const auto &entry : kHostInfoReadOrder) {
+            if (*value == QLatin1String(entry.value))
+                return entry.tag;
+        }
+    }
+    return 1;
+}
+
+QString hostInfoValueForTag(std::int32_t tag)
+{
+    for (const auto &entry : kHostInfoReadOrder) {
+        if (entry.tag == tag)
+            return QString::fromLatin1(entry.value);
+    }
+    return QStringLiteral("HostName");
+}
+
+std::optional<QVariantMap> domain(const Volume &volume)
+{
+    auto values = persistentDomainForName(volume, kDomain);
+    if (!values)
+        Log::write(QStringLiteral("Unable to obtain loginwindow defaults"));
+    return values;
+}
+
+std::optional<QString> currentMessage(const Volume &volume)
+{
+    const auto values = domain(volume);
+    if (!values)
+        return std::nullopt;
+    return stringValue(*values, kMessageKey);
+}
+
+std::optional<QString> systemRelease(const Volume &volume)
+{
+    const auto info = PropertyList::readDictionaryFile(volume.hostPath(kVersionFile));
+    if (!info)
+        return std::nullopt;
+    return stringValue(*info, QStringLiteral("ProductVersion"));
+}
+
+bool isTiger(const Volume &volume)
+{
+    const auto release = systemRelease(volume);
+    return release && release->startsWith(QLatin1String("10.4"));
+}
+
+} // namespace LoginWindow

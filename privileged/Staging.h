@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform/Bundle.h"
+#include "platform/Volume.h"
+
+#include <QString>
+
+#include <optional>
+
+class Authorization;
+class UserDefaults;
+
+// Groundwork of the save operations: staging files in the user's own
+// support folder, one-time backups of stock system files, the shared
+// support folder on the volume, file modes, and the side-file install
+// through which every system file is replaced. It keeps no state of its
+// own: everything it needs is handed in and must outlive it.
+class Staging {
+public:
+    Staging(const Volume &volume, const Bundle &bundle, UserDefaults *defaults, Authorization *runner)
+        : m_volume(volume), m_bundle(bundle), m_defaults(defaults), m_runner(runner)
+    {
+    }
+
+    [[nodiscard]] const Volume &volume() const { return m_volume; }
+    [[nodiscard]] Authorization &runner() const { return *m_runner; }
+
+    // The per-user support folder (host path, ends without a separator).
+    [[nodiscard]] static QString applicationSupportPath();
+    [[nodiscard]] static QString tempFilePathWithName(const std::optional<QString> &name);
+    [[nodiscard]] static QString backupPathForPath(const QString &path);
+    // True when the backup is in place: made now, already there, or there
+    // was nothing to back up. `path` is a volume path.
+    [[nodiscard]] bool backupFile(const QString &path, bool withAuthorization, const QString &defaultsKey) const;
+    // Where a backup-made key is stored for the volume being edited: the key
+    // itself for "/", a key of that volume's own for any other root.
+    [[nodiscard]] QString backupMadeKey(const QString &defaultsKey) const;
+    // Copies `source` over `destination` (host paths) with administrator
+    // rights so that the destination is always either the old file or the
+    // whole new one: through a hidden file beside it that takes the old
+    // file's permissions and is then renamed over it.
+    [[nodiscard]] bool copyIntoPlace(const QString &source, const QString &destination) const;
+    // True when the shared support folder exists afterwards.
+    bool createApplicationSupportPath() const;
+    // `path` is a volume path.
+    bool setMode(const QString &mode, const QString &path) const;
+    // The preference-writing tool: "/usr/bin/defaults" on a live system,
+    // our own lumora-defaults otherwise.
+    [[nodiscard]] QString preferenceToolPath() const;
+
+private:
+    const Volume &m_volume;
+    const Bundle &m_bundle;
+    UserDefaults *m_defaults;
+    Authorization *m_runner;
+};

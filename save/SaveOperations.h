@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/Image.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+class Staging;
+
+// Writing each setting of the login window to its place on the volume.
+// Each operation logs its own fixed line on failure, stops its remaining
+// steps, and returns whether its setting reached the volume.
+class SaveOperations {
+public:
+    explicit SaveOperations(const Staging &staging) : m_staging(staging) {}
+
+    // An empty text removes the message (when the volume has one).
+    bool saveMessage(const QString &text) const;
+    bool saveHostInfo(std::int32_t tag) const;
+
+    [[nodiscard]] static QByteArray jpgDataForBackground(const Image &background);
+    bool setBackgroundInDefaults(const std::optional<QString> &path) const;
+    // Installs `background`, or with `revert` puts the release's default
+    // picture back (`tiger`: the volume runs 10.4).
+    bool saveBackground(const Image &background, bool revert, bool tiger) const;
+    bool saveBackgroundInTiger(const Image &background) const;
+
+    bool saveLogo(const Image &logo) const;
+    bool saveTitle(const Image &title) const;
+    // `path` is a volume path.
+    void removeOtherFormatsForFile(const QString &path) const;
+
+private:
+    struct ImageTarget;
+    bool saveImage(const Image &image, const ImageTarget &target) const;
+
+    const Staging &m_staging;
+};

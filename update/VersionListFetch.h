@@ -1,0 +1,28 @@
+#pragma once
+
+#include "update/UpdateCheck.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVariantMap>
+
+#include <memory>
+#include <optional>
+
+// The two ways a check gets the version list. Both give nothing when no
+// dictionary arrived within the limits, and stop early once `cancellation`
+// (which may be null) is cancelled.
+namespace UpdateCheck {
+
+// Downloads the list with curl into a private folder and reads it from there.
+[[nodiscard]] std::optional<QVariantMap> downloadWithCurl(const QString &address, const Limits &limits,
+                                                          const std::shared_ptr<Cancellation> &cancellation);
+
+// Reads the list straight from the address, bounded in time and size.
+[[nodiscard]] std::optional<QVariantMap> readFromAddress(const QString &address, const Limits &limits,
+                                                         const std::shared_ptr<Cancellation> &cancellation);
+
+// Parses a downloaded list the one guarded way, within our own size cap.
+[[nodiscard]] std::optional<QVariantMap> parseList(const QByteArray &bytes, qint64 maxBytes);
+
+} // namespace UpdateCheck
