@@ -1,8 +1,10 @@
 #include "cli/CommandLine.h"
 
-#include "controller/LumoraLogin.h"
+#include "platform/LoginWindow.h"
 
+#include <QCommandLineParser>
 #include <QDir>
+#include <QHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -18,53 +20,20 @@ CtlParse usageError(const QString &error)
     return {std::nullopt, error};
 }
 
-bool takeValue(const QStringList &args, int &i, const QString &name, QString &value, QString &error)
-{
-    const QString &arg = args[i];
-    const QString prefix = name + QLatin1Char('=');
-    if (arg.startsWith(prefix)) {
-        value = arg.mid(prefix.size());
-        return true;
-    }
-    if (i + 1 >= args.size()) {
-        error = QStringLiteral("%1 needs a value").arg(name);
-        return false;
-    }
-    value = args[++i];
-    return true;
-}
-
-// The options of `set`; each takes a value, as "--name value" or "--name=value".
-constexpr const char *kSetOptions[] = {"--logo", "--title", "--background", "--message-file", "--message",
-                                       "--host-info"};
-
-// --help or -h asks for the usage wherever an option may stand, but not as
-// the value of a `set` option: "set --message -h" sets the message "-h".
-bool asksForHelp(const QStringList &arguments)
-{
-    const bool isSet = !arguments.isEmpty() && arguments.first() == QLatin1String("set");
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString &arg = arguments[i];
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h"))
-            return true;
-        if (!isSet || i == 0)
-            continue;
-        for (const char *option : kSetOptions) {
-            if (arg == QLatin1String(option)) {
-                ++i; // its value
-                break;
-            }
-        }
-    }
-    return false;
-}
-
-bool isOption(const QString &arg, const char *name)
-{
-    const QLatin1String option(name);
-    return arg == option || (arg.startsWith(option) && arg.size() > option.size()
-                             && arg.at(option.size()) == QLatin1Char('='));
-}
+// The options that take a value, and the commands that accept them.
+struct ValueOption {
+    const char *name;
+    const char *valueName;
+    std::optional<QString> CtlRequest::*slot;
+};
+constexpr ValueOption kSetOptions[] = {
+    {"logo", "FILE", &CtlRequest::logoFile},
+    {"title", "FILE", &CtlRequest::titleFile},
+    {"background", "FILE", &CtlRequest::backgroundFile},
+    {"message", "TEXT", &CtlRequest::messageText},
+    {"message-file", "FILE", &CtlRequest::messageFile},
+    {"host-info", "NAME|TAG", nullptr},
+};
 
 } // namespace
 
@@ -75,7 +44,7 @@ std::optional<std::int32_t> parseHostInfo(const QString &value)
     if (isNumber)
         return (tag >= 0 && tag <= 6) ? std::optional<std::int32_t>(tag) : std::nullopt;
     for (std::int32_t candidate = 0; candidate <= 6; ++candidate) {
-        if (value.compare(LumoraLogin::hostInfoValueForTag(candidate), Qt::CaseInsensitive) == 0)
+        if (value.compare(LoginWindow::hostInfoValueForTag(candidate), Qt::CaseInsensitive) == 0)
             return candidate;
     }
     return std::nullopt;
@@ -83,88 +52,96 @@ std::optional<std::int32_t> parseHostInfo(const QString &value)
 
 CtlParse parseCommandLine(const QStringList &arguments)
 {
+    // The parser takes the word after an option that needs a value as that
+    // value, whatever it looks like: "set --message -h" sets the message "-h".
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption json(QStringLiteral("json"));
+    const QCommandLineOption root(QStringLiteral("root"), QString(), QStringLiteral("DIR"));
+    parser.addOptions({help, version, json, root});
+    for (const ValueOption &option : kSetOptions)
+        parser.addOption(QCommandLineOption(QLatin1String(option.name), QString(), QLatin1String(option.valueName)));
+
+    if (!parser.parse(QStringList{QStringLiteral("lumora-loginctl")} + arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty())
+            return usageError(QStringLiteral("unknown argument '%1%2'")
+                                  .arg(unknown.first().size() > 1 ? QStringLiteral("--") : QStringLiteral("-"),
+                                       unknown.first()));
+        return usageError(parser.errorText());
+    }
+
     CtlRequest request;
-    if (asksForHelp(arguments)) {
+    if (parser.isSet(help)) {
         request.command = CtlRequest::Command::Help;
         return {request, {}};
     }
-    if (arguments.isEmpty())
-        return usageError(QStringLiteral("no command given"));
+    // Each option once: a second one is more likely a slip than a wish.
+    for (const QString &name : parser.optionNames()) {
+        if (parser.optionNames().count(name) > 1)
+            return usageError(QStringLiteral("--%1 given twice").arg(name));
+    }
+    if (parser.isSet(root))
+        request.root = parser.value(root);
 
-    const QString &command = arguments.first();
-    if (command == QLatin1String("--version")) {
-        if (arguments.size() > 1)
+    const QStringList words = parser.positionalArguments();
+    if (parser.isSet(version)) {
+        if (!words.isEmpty() || parser.optionNames().size() > 1)
             return usageError(QStringLiteral("--version takes no arguments"));
         request.command = CtlRequest::Command::Version;
         return {request, {}};
     }
+    if (words.isEmpty())
+        return usageError(QStringLiteral("no command given"));
+    const QString &command = words.first();
     if (command == QLatin1String("help")) {
         request.command = CtlRequest::Command::Help;
         return {request, {}};
     }
 
-    QStringList rest = arguments.mid(1);
-    if (command == QLatin1String("show")) {
-        request.command = CtlRequest::Command::Show;
-        for (const QString &arg : rest) {
-            if (arg != QLatin1String("--json"))
-                return usageError(QStringLiteral("show: unknown argument '%1'").arg(arg));
-            request.json = true;
-        }
-        return {request, {}};
-    }
-    if (command == QLatin1String("restore") || command == QLatin1String("check-updates")) {
-        if (!rest.isEmpty())
-            return usageError(QStringLiteral("%1 takes no arguments").arg(command));
-        request.command = command == QLatin1String("restore") ? CtlRequest::Command::Restore
-                                                              : CtlRequest::Command::CheckUpdates;
-        return {request, {}};
-    }
-    if (command != QLatin1String("set"))
-        return usageError(QStringLiteral("unknown command '%1'").arg(command));
-
-    request.command = CtlRequest::Command::Set;
-    QString error;
-    // Each option once: a second one is more likely a slip than a wish.
-    auto takeOnce = [&](int &i, const char *name, std::optional<QString> &slot) {
-        if (slot) {
-            error = QStringLiteral("%1 given twice").arg(QLatin1String(name));
-            return false;
-        }
-        QString value;
-        if (!takeValue(rest, i, QLatin1String(name), value, error))
-            return false;
-        slot = value;
-        return true;
+    static const QHash<QString, CtlRequest::Command> kCommands{
+        {QStringLiteral("show"), CtlRequest::Command::Show},
+        {QStringLiteral("set"), CtlRequest::Command::Set},
+        {QStringLiteral("restore"), CtlRequest::Command::Restore},
+        {QStringLiteral("check-updates"), CtlRequest::Command::CheckUpdates},
     };
-    std::optional<QString> hostInfo;
-    for (int i = 0; i < rest.size(); ++i) {
-        const QString &arg = rest[i];
-        bool ok = false;
-        if (isOption(arg, "--logo"))
-            ok = takeOnce(i, "--logo", request.logoFile);
-        else if (isOption(arg, "--title"))
-            ok = takeOnce(i, "--title", request.titleFile);
-        else if (isOption(arg, "--background"))
-            ok = takeOnce(i, "--background", request.backgroundFile);
-        else if (isOption(arg, "--message-file"))
-            ok = takeOnce(i, "--message-file", request.messageFile);
-        else if (isOption(arg, "--message"))
-            ok = takeOnce(i, "--message", request.messageText);
-        else if (isOption(arg, "--host-info"))
-            ok = takeOnce(i, "--host-info", hostInfo);
-        else
-            error = QStringLiteral("set: unknown argument '%1'").arg(arg);
-        if (!ok)
-            return usageError(error);
+    const auto found = kCommands.find(command);
+    if (found == kCommands.end())
+        return usageError(QStringLiteral("unknown command '%1'").arg(command));
+    request.command = *found;
+    if (words.size() > 1)
+        return usageError(QStringLiteral("%1: unknown argument '%2'").arg(command, words[1]));
+
+    // Which options each command takes; --root goes with any of them.
+    QStringList accepted{QStringLiteral("root")};
+    if (request.command == CtlRequest::Command::Show)
+        accepted << QStringLiteral("json");
+    if (request.command == CtlRequest::Command::Set) {
+        for (const ValueOption &option : kSetOptions)
+            accepted << QLatin1String(option.name);
+    }
+    for (const QString &name : parser.optionNames()) {
+        if (!accepted.contains(name))
+            return usageError(QStringLiteral("%1: unknown argument '--%2'").arg(command, name));
+    }
+    request.json = parser.isSet(json);
+    if (request.command != CtlRequest::Command::Set)
+        return {request, {}};
+
+    for (const ValueOption &option : kSetOptions) {
+        if (option.slot && parser.isSet(QLatin1String(option.name)))
+            request.*option.slot = parser.value(QLatin1String(option.name));
     }
     if (request.messageText && request.messageFile)
         return usageError(QStringLiteral("--message and --message-file exclude each other"));
-    if (hostInfo) {
-        request.hostInfoTag = parseHostInfo(*hostInfo);
+    if (parser.isSet(QStringLiteral("host-info"))) {
+        const QString hostInfo = parser.value(QStringLiteral("host-info"));
+        request.hostInfoTag = parseHostInfo(hostInfo);
         if (!request.hostInfoTag)
             return usageError(QStringLiteral("--host-info: '%1' is neither a name nor a tag from 0 to 6")
-                                  .arg(*hostInfo));
+                                  .arg(hostInfo));
     }
     if (!request.logoFile && !request.titleFile && !request.backgroundFile && !request.messageText
         && !request.messageFile && !request.hostInfoTag)
@@ -245,7 +222,7 @@ QString usageText()
         "Usage: lumora-loginctl COMMAND [OPTIONS]\n"
         "\n"
         "Shows and changes the login window's look on the volume named by\n"
-        "LUMORA_SYSTEM_ROOT (default /).\n"
+        "--root DIR or LUMORA_SYSTEM_ROOT (default /).\n"
         "\n"
         "Commands:\n"
         "  show [--json]        the current logo, title, background, message and\n"
@@ -259,6 +236,8 @@ QString usageText()
         "                             SerialNumber 4, SystemBuild 5, SystemVersion 6\n"
         "  restore              put back the stock look, then save\n"
         "  check-updates        ask the update server for a newer release\n"
+        "  --root DIR           the folder where the volume is mounted (before or\n"
+        "                       after the command; wins over LUMORA_SYSTEM_ROOT)\n"
         "  --help, --version\n"
         "\n"
         "Exit status: 0 everything requested was saved and reads back as requested;\n"

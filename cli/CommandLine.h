@@ -13,6 +13,7 @@ struct CtlRequest {
     enum class Command { Help, Version, Show, Set, Restore, CheckUpdates };
     Command command = Command::Help;
     bool json = false; // show --json
+    std::optional<QString> root; // --root DIR: where the volume is mounted
 
     // set: each option that was given; the files are host paths as given.
     std::optional<QString> logoFile;

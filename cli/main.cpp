@@ -46,9 +46,12 @@ int main(int argc, char **argv)
         return LoginCtl::kSuccess;
     }
 
-    const Volume volume = Volume::fromEnvironment();
+    // The option wins over the variable.
+    const Volume volume = request.root ? Volume(*request.root) : Volume::fromEnvironment();
     if (!QFileInfo(volume.root()).isDir()) {
-        writeText(stderr, QStringLiteral("lumora-loginctl: no volume at %1 (LUMORA_SYSTEM_ROOT)\n").arg(volume.root()));
+        writeText(stderr, QStringLiteral("lumora-loginctl: no volume at %1 (%2)\n")
+                              .arg(volume.root(), request.root ? QStringLiteral("--root")
+                                                               : QStringLiteral("LUMORA_SYSTEM_ROOT")));
         return LoginCtl::kUsage;
     }
 
