@@ -221,7 +221,10 @@ struct Entry {
     struct stat info {};
     Error error = Error::None;
 
-    [[nodiscard]] QString below() const { return name.isEmpty() ? folder.below : folder.below + QLatin1Char('/') + name; }
+    [[nodiscard]] QString below() const
+    {
+        return name.isEmpty() ? folder.below : folder.below + QLatin1Char('/') + name;
+    }
 };
 
 Entry failedEntry(Error error)
@@ -233,7 +236,9 @@ Entry failedEntry(Error error)
 
 Entry findEntry(int root, const QString &volumePath, VolumeResolver::FinalLink finalLink, bool kernel)
 {
-    auto locate = [root, kernel](const QString &path) { return kernel ? kernelLocate(root, path) : walkLocate(root, path); };
+    auto locate = [root, kernel](const QString &path) {
+        return kernel ? kernelLocate(root, path) : walkLocate(root, path);
+    };
     QString current = volumePath;
     for (int hop = 0;; ++hop) {
         QStringList parts = components(current);
@@ -297,25 +302,18 @@ bool VolumeResolver::usesKernel() const
 
 namespace {
 
-struct Search {
-    Fd root;
-    Entry entry;
-};
-
-Search search(const Volume &volume, const QString &volumePath, VolumeResolver::FinalLink finalLink, bool kernel)
+Entry search(const Volume &volume, const QString &volumePath, VolumeResolver::FinalLink finalLink, bool kernel,
+             bool mustExist)
 {
-    Search result;
-    if (volumePath.isEmpty()) {
-        result.entry = failedEntry(Error::Missing);
-        return result;
-    }
-    result.root = Fd(::open(QFile::encodeName(volume.root()).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!result.root) {
-        result.entry = failedEntry(errorFromErrno(errno));
-        return result;
-    }
-    result.entry = findEntry(result.root.get(), volumePath, finalLink, kernel);
-    return result;
+    if (volumePath.isEmpty())
+        return failedEntry(Error::Missing);
+    const Fd root(::open(QFile::encodeName(volume.root()).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!root)
+        return failedEntry(errorFromErrno(errno));
+    Entry entry = findEntry(root.get(), volumePath, finalLink, kernel);
+    if (entry.error == Error::None && mustExist && !entry.exists)
+        entry.error = Error::Missing;
+    return entry;
 }
 
 // The file an entry names, opened with `flags`; the entry was seen not to
@@ -333,22 +331,20 @@ VolumeResolver::Result<QString> VolumeResolver::resolve(const QString &volumePat
 {
     if (m_volume.isRootFilesystem())
         return volumePath;
-    const Search found = search(m_volume, volumePath, FinalLink::Follow, usesKernel());
-    if (found.entry.error != Error::None)
-        return found.entry.error;
-    if (!found.entry.exists)
-        return Error::Missing;
-    return m_volume.root() + found.entry.below();
+    const Entry entry = search(m_volume, volumePath, FinalLink::Follow, usesKernel(), true);
+    if (entry.error != Error::None)
+        return entry.error;
+    return m_volume.root() + entry.below();
 }
 
 VolumeResolver::Result<QString> VolumeResolver::writablePath(const QString &volumePath, FinalLink finalLink) const
 {
     if (m_volume.isRootFilesystem())
         return volumePath;
-    const Search found = search(m_volume, volumePath, finalLink, usesKernel());
-    if (found.entry.error != Error::None)
-        return found.entry.error;
-    return m_volume.root() + found.entry.below();
+    const Entry entry = search(m_volume, volumePath, finalLink, usesKernel(), false);
+    if (entry.error != Error::None)
+        return entry.error;
+    return m_volume.root() + entry.below();
 }
 
 VolumeResolver::Result<std::unique_ptr<QFile>> VolumeResolver::openForReading(const QString &volumePath) const
@@ -364,21 +360,16 @@ VolumeResolver::Result<std::unique_ptr<QFile>> VolumeResolver::openForReading(co
         if (::fstat(fd.get(), &info) != 0)
             return Error::Failed;
     } else {
-        const Search found = search(m_volume, volumePath, FinalLink::Follow,
-                                    usesKernel());
-        if (found.entry.error != Error::None)
-            return found.entry.error;
-        if (!found.entry.exists)
-            return Error::Missing;
+        const Entry entry = search(m_volume, volumePath, FinalLink::Follow, usesKernel(), true);
+        if (entry.error != Error::None)
+            return entry.error;
         // Devices and FIFOs on a foreign volume are not opened at all.
-        if (!S_ISREG(found.entry.info.st_mode))
+        if (!S_ISREG(entry.info.st_mode))
             return Error::NotAFile;
-        fd = openEntry(found.entry, flags);
+        fd = openEntry(entry, flags);
         if (!fd)
             return errorFromErrno(errno);
-        if (::fstat(fd.get(), &info) != 0)
-            return Error::Failed;
-        if (!sameFile(info, found.entry.info))
+        if (::fstat(fd.get(), &info) != 0 || !sameFile(info, entry.info))
             return Error::Failed;
     }
     if (!S_ISREG(info.st_mode))
@@ -398,13 +389,10 @@ VolumeResolver::Result<QStringList> VolumeResolver::list(const QString &folderVo
     if (m_volume.isRootFilesystem()) {
         fd = Fd(::open(QFile::encodeName(folderVolumePath).constData(), flags | O_CLOEXEC));
     } else {
-        const Search found = search(m_volume, folderVolumePath, FinalLink::Follow,
-                                    usesKernel());
-        if (found.entry.error != Error::None)
-            return found.entry.error;
-        if (!found.entry.exists)
-            return Error::Missing;
-        fd = openEntry(found.entry, flags);
+        const Entry entry = search(m_volume, folderVolumePath, FinalLink::Follow, usesKernel(), true);
+        if (entry.error != Error::None)
+            return entry.error;
+        fd = openEntry(entry, flags);
     }
     if (!fd)
         return errorFromErrno(errno);

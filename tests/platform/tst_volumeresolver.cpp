@@ -70,7 +70,8 @@ void TestVolumeResolver::initTestCase()
     };
     auto link = [this](const QString &target, const QString &volumePath) {
         QVERIFY(QDir().mkpath(QFileInfo(m_root + volumePath).path()));
-        QCOMPARE(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(m_root + volumePath).constData()), 0);
+        const QByteArray name = QFile::encodeName(m_root + volumePath);
+        QCOMPARE(::symlink(QFile::encodeName(target).constData(), name.constData()), 0);
     };
     // The host's files that the volume's links reach for.
     write(host + "/decoy.txt", "host decoy");
@@ -213,7 +214,7 @@ void TestVolumeResolver::reading_data()
     QTest::addColumn<QString>("expected"); // the bytes read, or "!Error"
     addMethodRows([](const QString &prefix, Method method) {
         auto row = [&](const char *name, const char *path, const char *expected) {
-            QTest::newRow(qPrintable(prefix + name)) << method << QString::fromUtf8(path) << QString::fromUtf8(expected);
+            QTest::newRow(qPrintable(prefix + name)) << method << QString(path) << QString(expected);
         };
         row("through a relative link", "/Library/Desktop Pictures/Default.jpg", "stock");
         row("link climbing out reads the volume's file", "/Library/Desktop Pictures/Up.jpg", "volume decoy");
@@ -241,7 +242,7 @@ void TestVolumeResolver::listing_data()
     QTest::addColumn<QString>("expected"); // names joined by ",", or "!Error"
     addMethodRows([](const QString &prefix, Method method) {
         auto row = [&](const char *name, const char *path, const char *expected) {
-            QTest::newRow(qPrintable(prefix + name)) << method << QString::fromUtf8(path) << QString::fromUtf8(expected);
+            QTest::newRow(qPrintable(prefix + name)) << method << QString(path) << QString(expected);
         };
         row("volume root", "/", "Library,System,decoy.txt");
         row("through an absolute link", "/Library/Core", "logo.tif");
