@@ -19,16 +19,9 @@ namespace {
 
 QString errorName(Error error)
 {
-    switch (error) {
-    case Error::None: return QStringLiteral("None");
-    case Error::Missing: return QStringLiteral("Missing");
-    case Error::NotAFolder: return QStringLiteral("NotAFolder");
-    case Error::NotAFile: return QStringLiteral("NotAFile");
-    case Error::TooManyLinks: return QStringLiteral("TooManyLinks");
-    case Error::OutsideVolume: return QStringLiteral("OutsideVolume");
-    case Error::Failed: return QStringLiteral("Failed");
-    }
-    return QStringLiteral("?");
+    static const char *const names[] = {"None", "Missing", "NotAFolder", "NotAFile",
+                                        "TooManyLinks", "OutsideVolume", "Failed"};
+    return QString::fromLatin1(names[int(error)]);
 }
 
 } // namespace
