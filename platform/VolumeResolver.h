@@ -65,8 +65,8 @@ public:
     [[nodiscard]] Result<QString> writablePath(const QString &volumePath,
                                                FinalLink finalLink = FinalLink::Follow) const;
 
-    // A regular file opened for reading, without a window for the path to
-    // change between resolving it and opening it.
+    // A regular file opened for reading from its resolved folder's descriptor;
+    // a file swapped in after it was resolved is refused, not read.
     [[nodiscard]] Result<std::unique_ptr<QFile>> openForReading(const QString &volumePath) const;
 
     // The names in a folder, without "." and "..", sorted.
