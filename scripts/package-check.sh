@@ -12,6 +12,8 @@ cd "$(dirname "$0")/.."
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+# Waits for another apt-get or dpkg instead of failing at once.
+apt_get() { "${as_root[@]}" apt-get -o DPkg::Lock::Timeout=600 "$@"; }
 package=lumora-login
 app_id=org.lumora.LumoraLogin
 
@@ -24,18 +26,19 @@ fail() {
 tools=(lintian desktop-file-utils appstream librsvg2-bin dpkg-dev file man-db bash-completion)
 missing=()
 for p in "${tools[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  # "triggers-pending" while another installation runs: it is there all the same.
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -qE "^install ok (installed|triggers-)" || missing+=("$p")
 done
 if ((${#missing[@]})); then
   step "Installing ${missing[*]}"
-  "${as_root[@]}" apt-get update -q
-  "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+  apt_get update -q
+  apt_get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
 # A copy left by an earlier run would hide what this one installs.
 if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed"; then
   step "Purging the $package installed before"
-  "${as_root[@]}" apt-get purge -y -q "$package"
+  apt_get purge -y -q "$package"
 fi
 
 step "Building the package"
@@ -48,7 +51,7 @@ step "dpkg-deb -c $deb"
 dpkg-deb --contents "$deb"
 
 step "Installing $deb"
-"${as_root[@]}" apt-get install -y -q "./$deb"
+apt_get install -y -q "./$deb"
 dpkg-query -W -f='${Status}\n' "$package" | grep -q "install ok installed" || fail "$package is not installed"
 work=$(mktemp -d)
 trap 'rm -rf -- "$work"' EXIT
@@ -113,7 +116,7 @@ step "appstreamcli validate --no-net"
 appstreamcli validate --no-net "/usr/share/metainfo/$app_id.metainfo.xml" || fail "the metainfo does not validate"
 
 step "Purging $package"
-"${as_root[@]}" apt-get purge -y -q "$package"
+apt_get purge -y -q "$package"
 if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "installed\|config-files"; then
   fail "dpkg still knows $package: $(dpkg-query -W -f='${Status}' "$package")"
 fi
