@@ -6,22 +6,40 @@
 #include <QDir>
 #include <QFileInfo>
 
-Bundle::Bundle(QString resourceDir, QString executableDir)
-    : m_resourceDir(std::move(resourceDir)), m_executableDir(std::move(executableDir))
+namespace {
+
+bool isProgram(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.isExecutable();
+}
+
+} // namespace
+
+Bundle::Bundle(QString resourceDir, QString executableDir, QString helperDir)
+    : m_resourceDir(std::move(resourceDir)),
+      m_executableDir(std::move(executableDir)),
+      m_helperDir(std::move(helperDir))
 {
 }
 
 Bundle Bundle::fromApplication()
 {
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    QString resources = qEnvironmentVariable("LUMORA_RESOURCES");
+    return locate(QCoreApplication::applicationDirPath(), qEnvironmentVariable("LUMORA_RESOURCES"));
+}
+
+Bundle Bundle::locate(const QString &executableDir, const QString &resourceDir)
+{
+    // Paths as installed by cmake/Packaging.cmake, relative to PREFIX/bin.
+    const QString prefix = QDir::cleanPath(executableDir + QStringLiteral("/.."));
+    QString resources = resourceDir;
     if (resources.isEmpty()) {
-        resources = exeDir + QStringLiteral("/resources");
-        const QString installed = exeDir + QStringLiteral("/../share/lumora-login/resources");
+        resources = executableDir + QStringLiteral("/resources");
+        const QString installed = prefix + QStringLiteral("/share/lumora-login");
         if (!QFileInfo(resources).isDir() && QFileInfo(installed).isDir())
-            resources = QDir::cleanPath(installed);
+            resources = installed;
     }
-    return Bundle(resources, exeDir);
+    return Bundle(resources, executableDir, prefix + QStringLiteral("/libexec/lumora-login"));
 }
 
 std::optional<QString> Bundle::pathForResource(const QString &fileName) const
@@ -58,5 +76,9 @@ QString Bundle::version() const
 
 QString Bundle::helperPath(const QString &name) const
 {
-    return m_executableDir + QLatin1Char('/') + name;
+    const QString beside = m_executableDir + QLatin1Char('/') + name;
+    if (m_helperDir.isEmpty() || isProgram(beside))
+        return beside;
+    // Named even when missing, so that an error names the installed place.
+    return m_helperDir + QLatin1Char('/') + name;
 }
