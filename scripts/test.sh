@@ -3,13 +3,14 @@
 #   1. the normal build (warnings as errors) and all tests;
 #   2. an AddressSanitizer + UndefinedBehaviorSanitizer build and all tests;
 #   3. a ThreadSanitizer build and the threaded tests;
-#   4. the property-list fuzzers for a short, fixed time.
+#   4. the property-list fuzzers for a short, fixed time;
+#   5. the Debian package: built, installed, run, checked and purged.
 # Any failure stops the script with a non-zero status.
-#   LUMORA_TEST_STAGES  which stages to run (default: "plain asan tsan fuzz")
+#   LUMORA_TEST_STAGES  which stages to run (default: "plain asan tsan fuzz package")
 #   LUMORA_FUZZ_SECONDS seconds per fuzz target (default: 15)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-stages=${LUMORA_TEST_STAGES:-plain asan tsan fuzz}
+stages=${LUMORA_TEST_STAGES:-plain asan tsan fuzz package}
 
 step() { printf '\n==== %s\n' "$*"; }
 
@@ -45,6 +46,11 @@ fi
 if has fuzz; then
   step "Fuzzing"
   scripts/fuzz.sh "${LUMORA_FUZZ_SECONDS:-15}"
+fi
+
+if has package; then
+  step "Debian package"
+  scripts/package-check.sh
 fi
 
 step "All tests passed"
