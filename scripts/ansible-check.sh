@@ -9,7 +9,6 @@
 # built tree (BUILD_DIR, default build); prints the four PLAY RECAP lines.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-repo=$PWD
 build_dir=$(realpath "${BUILD_DIR:-build}")
 
 if ! command -v ansible-playbook >/dev/null; then
@@ -37,10 +36,10 @@ play=$work/play
 mkdir -p "$play/files"
 awk '/^```yaml$/ {inside = 1; next} /^```$/ {if (inside) exit} inside' docs/fleet.md >"$play/lumora-look.yml"
 grep -q lumora_login "$play/lumora-look.yml" || { echo "ansible-check: no playbook in docs/fleet.md" >&2; exit 1; }
-cat >"$play/ansible.cfg" <<CFG
-[defaults]
-library = $repo/contrib/ansible/library
-CFG
+# Installed as docs/fleet.md says: library/ and an ansible.cfg naming it.
+mkdir -p "$play/library"
+cp contrib/ansible/library/lumora_login.py "$play/library/"
+printf '[defaults]\nlibrary = ./library\n' >"$play/ansible.cfg"
 cat >"$play/inventory.ini" <<INI
 [lumora]
 localhost ansible_connection=local ansible_become=false lumora_root=$volume lumora_look_dir=$work/look

@@ -141,7 +141,7 @@ def main():
     for name, path in pending.items():
         result["changed"] = True
         result["settings"][name] = "would change"
-        diff["before"][name] = None
+        diff["before"][name] = "(not compared)"
         diff["after"][name] = "%s (not there yet)" % path
     if module._diff:
         result["diff"] = diff
