@@ -236,8 +236,10 @@ private slots:
         arguments.replaceInStrings(QStringLiteral("@logo"), m_logo);
         const auto volume = snapshot(m_volume->root());
         for (const bool json : {false, true}) {
-            const Run result = run(QStringList(arguments) << QStringLiteral("--check")
-                                                          << (json ? QStringList{QStringLiteral("--json")} : QStringList{}));
+            QStringList checked = QStringList(arguments) << QStringLiteral("--check");
+            if (json)
+                checked << QStringLiteral("--json");
+            const Run result = run(checked);
             QVERIFY2(result.exitCode == 0, qPrintable(result.err));
             if (!json)
                 QCOMPARE(result.out, expected);
@@ -355,14 +357,15 @@ private slots:
         Run result = run({"set", "--background", m_background});
         QVERIFY2(result.exitCode == 0, qPrintable(result.err));
         const QString installed = m_volume->hostPath(LoginWindow::kInstalledBackground);
+        const QStringList check{"set", "--background", m_background, "--check"};
         QVERIFY(QImage(installed).save(installed, "JPEG", 80));
-        QCOMPARE(run({"set", "--background", m_background, "--check"}).out, QStringLiteral("background: would change\n"));
+        QCOMPARE(run(check).out, QStringLiteral("background: would change\n"));
         QVERIFY(run({"set", "--background", m_background}).exitCode == 0);
-        QCOMPARE(run({"set", "--background", m_background, "--check"}).out, QStringLiteral("background: unchanged\n"));
+        QCOMPARE(run(check).out, QStringLiteral("background: unchanged\n"));
         // Once no longer named in the preference, the picture is not shown.
         QCOMPARE(run({"restore"}).exitCode, 0);
         QVERIFY(QFileInfo::exists(installed));
-        QCOMPARE(run({"set", "--background", m_background, "--check"}).out, QStringLiteral("background: would change\n"));
+        QCOMPARE(run(check).out, QStringLiteral("background: would change\n"));
     }
 
     void hostInfoIsStoredAndShownCanonically()
