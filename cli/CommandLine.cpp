@@ -59,8 +59,9 @@ CtlParse parseCommandLine(const QStringList &arguments)
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
     const QCommandLineOption json(QStringLiteral("json"));
+    const QCommandLineOption check(QStringLiteral("check"));
     const QCommandLineOption root(QStringLiteral("root"), QString(), QStringLiteral("DIR"));
-    parser.addOptions({help, version, json, root});
+    parser.addOptions({help, version, json, check, root});
     for (const ValueOption &option : kSetOptions)
         parser.addOption(QCommandLineOption(QLatin1String(option.name), QString(), QLatin1String(option.valueName)));
 
@@ -122,11 +123,14 @@ CtlParse parseCommandLine(const QStringList &arguments)
         for (const ValueOption &option : kSetOptions)
             accepted << QLatin1String(option.name);
     }
+    if (request.command == CtlRequest::Command::Set || request.command == CtlRequest::Command::Restore)
+        accepted << QStringLiteral("json") << QStringLiteral("check");
     for (const QString &name : parser.optionNames()) {
         if (!accepted.contains(name))
             return usageError(QStringLiteral("%1: unknown argument '--%2'").arg(command, name));
     }
     request.json = parser.isSet(json);
+    request.check = parser.isSet(check);
     if (request.command != CtlRequest::Command::Set)
         return {request, {}};
 
@@ -227,7 +231,8 @@ QString usageText()
         "Commands:\n"
         "  show [--json]        the current logo, title, background, message and\n"
         "                       host information\n"
-        "  set [OPTIONS]        change the settings given, then save\n"
+        "  set [OPTIONS]        change the settings given, then save; a setting the\n"
+        "                       volume already holds is left alone (\"unchanged\")\n"
         "      --logo FILE\n"
         "      --title FILE\n"
         "      --background FILE\n"
@@ -235,12 +240,15 @@ QString usageText()
         "      --host-info NAME|TAG   Time 0, HostName 1, IPAddress 2, DSStatus 3,\n"
         "                             SerialNumber 4, SystemBuild 5, SystemVersion 6\n"
         "  restore              put back the stock look, then save\n"
+        "      --check          (set, restore) only say what would change; write nothing\n"
+        "      --json           (set, restore) one JSON object: changed, settings, diff\n"
         "  check-updates        ask the update server for a newer release\n"
         "  --root DIR           the folder where the volume is mounted (before or\n"
         "                       after the command; wins over LUMORA_SYSTEM_ROOT)\n"
         "  --help, --version\n"
         "\n"
-        "Exit status: 0 everything requested was saved and reads back as requested;\n"
+        "Exit status: 0 everything requested holds: it was saved and reads back as\n"
+        "requested, or the volume already held it (--check: the comparison was made);\n"
         "1 something could not be saved (named on standard error) or the update\n"
         "check failed; 2 usage error or unreadable input file (nothing was written).\n");
 }

@@ -12,7 +12,8 @@
 struct CtlRequest {
     enum class Command { Help, Version, Show, Set, Restore, CheckUpdates };
     Command command = Command::Help;
-    bool json = false; // show --json
+    bool json = false;  // show, set, restore --json
+    bool check = false; // set, restore --check: say what would change, write nothing
     std::optional<QString> root; // --root DIR: where the volume is mounted
 
     // set: each option that was given; the files are host paths as given.

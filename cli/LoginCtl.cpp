@@ -111,7 +111,7 @@ int LoginCtl::show(bool json)
     return kSuccess;
 }
 
-int LoginCtl::set(const SetInputs &inputs)
+int LoginCtl::set(const SetInputs &inputs, ApplyOptions options)
 {
     Expected expected;
     // The same setters as the window's controls, each marking its own flag;
@@ -136,22 +136,22 @@ int LoginCtl::set(const SetInputs &inputs)
         m_controller.setHostInfoTag(*inputs.hostInfoTag);
         expected.hostInfoTag = inputs.hostInfoTag;
     }
-    return saveAndVerify(expected);
+    return apply(expected, options);
 }
 
-int LoginCtl::restore()
+int LoginCtl::restore(ApplyOptions options)
 {
     m_controller.defaults();
     Expected expected;
     expected.logo = m_controller.logo();
     expected.title = m_controller.title();
     expected.revertBackground = true;
-    expected.message = QString();
-    expected.hostInfoTag = 1;
-    return saveAndVerify(expected);
+    expected.message = m_controller.message().value_or(QString());
+    expected.hostInfoTag = m_controller.hostInfoTag();
+    return apply(expected, options);
 }
 
-int LoginCtl::saveAndVerify(const Expected &expected)
+int LoginCtl::saveAndVerify(const Expected &expected, QHash<QString, QString> &results)
 {
     const SaveReport report = m_controller.save();
     if (report.anotherSaveRunning) {
@@ -197,12 +197,14 @@ int LoginCtl::saveAndVerify(const Expected &expected)
             continue;
         if (report.failed.contains(outcome.name) || !report.attempted.contains(outcome.name)) {
             complain(QStringLiteral("%1: not saved").arg(outcome.name));
+            results.insert(outcome.name, QStringLiteral("failed"));
             status = kFailed;
         } else if (!outcome.readsBack) {
             complain(QStringLiteral("%1: saved, but the volume does not read back as requested").arg(outcome.name));
+            results.insert(outcome.name, QStringLiteral("failed"));
             status = kFailed;
         } else {
-            print(QStringLiteral("%1: saved").arg(outcome.name));
+            results.insert(outcome.name, QStringLiteral("saved"));
         }
     }
     return status;

@@ -4,6 +4,7 @@
 #include "controller/MessageView.h"
 #include "cli/CommandLine.h"
 
+#include <QHash>
 #include <QStringList>
 
 #include <cstdio>
@@ -22,9 +23,15 @@ public:
 
     LoginCtl(LumoraContext context, std::FILE *out = stdout, std::FILE *err = stderr);
 
+    // How set and restore report, and whether they write at all.
+    struct ApplyOptions {
+        bool check = false; // compare only: nothing is written
+        bool json = false;
+    };
+
     [[nodiscard]] int show(bool json);
-    [[nodiscard]] int set(const SetInputs &inputs);
-    [[nodiscard]] int restore();
+    [[nodiscard]] int set(const SetInputs &inputs, ApplyOptions options);
+    [[nodiscard]] int restore(ApplyOptions options);
     [[nodiscard]] int checkUpdates(const ConsoleAlertPanel &panels);
 
     [[nodiscard]] LumoraLogin &controller() { return m_controller; }
@@ -39,7 +46,12 @@ private:
         std::optional<QString> message;
         std::optional<std::int32_t> hostInfoTag;
     };
-    [[nodiscard]] int saveAndVerify(const Expected &expected);
+    // Saves what differs from the volume, or with `check` only compares
+    // (SettingDiff.cpp).
+    [[nodiscard]] int apply(Expected expected, ApplyOptions options);
+    // Saves the marked settings; `results` gets "saved" or "failed" for
+    // each one `expected` names.
+    [[nodiscard]] int saveAndVerify(const Expected &expected, QHash<QString, QString> &results);
     [[nodiscard]] QString volumePath(const QString &hostPath) const;
     [[nodiscard]] QString place(const Image &image, const QString &first, const QString &second) const;
     void print(const QString &text) const;

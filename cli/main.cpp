@@ -75,19 +75,22 @@ int main(int argc, char **argv)
     // Only the commands that write hold an authorization: freeing one
     // destroys the rights it obtained, which `show` has no business doing.
     std::unique_ptr<Authorization> authorization;
-    if (request.command == Command::Set || request.command == Command::Restore)
+    // --check only reads, and so never asks for a password either.
+    const bool writes = (request.command == Command::Set || request.command == Command::Restore) && !request.check;
+    if (writes)
         authorization = std::make_unique<Authorization>(makeAuthorizationService(&prompt), &alerts);
 
     LumoraContext context{volume, bundle, &defaults, &alerts, &workspace, &clock, authorization.get()};
     LoginCtl ctl(std::move(context));
 
+    const LoginCtl::ApplyOptions apply{request.check, request.json};
     switch (request.command) {
     case Command::Show:
         return ctl.show(request.json);
     case Command::Set:
-        return ctl.set(inputs);
+        return ctl.set(inputs, apply);
     case Command::Restore:
-        return ctl.restore();
+        return ctl.restore(apply);
     case Command::CheckUpdates:
         return ctl.checkUpdates(alerts);
     case Command::Help:

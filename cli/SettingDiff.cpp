@@ -1,0 +1,97 @@
+// set and restore beyond the document: only what differs from the volume is
+// saved, --check only compares, and --json reports both in one object.
+
+#include "cli/ConsolePanels.h"
+#include "cli/LoginCtl.h"
+#include "controller/LookComparison.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+const QString kHolds = QStringLiteral("unchanged");
+const QString kDiffers = QStringLiteral("would change");
+const QString kNotSaved = QStringLiteral("failed");
+
+// The keys of the JSON object are those of `show --json`.
+QString jsonKey(const QString &setting)
+{
+    return setting == QLatin1String("host information") ? QStringLiteral("hostInfo") : setting;
+}
+
+QJsonValue orNull(const std::optional<QString> &value)
+{
+    return value ? QJsonValue(*value) : QJsonValue();
+}
+
+} // namespace
+
+int LoginCtl::apply(Expected expected, ApplyOptions options)
+{
+    const QList<MarkedSetting> settings = compareMarkedSettings(m_controller);
+
+    QHash<QString, QString> outcomes;
+    int status = LoginCtl::kSuccess;
+    if (options.check) {
+        for (const MarkedSetting &setting : settings)
+            outcomes.insert(setting.name, setting.comparison.holds ? kHolds : kDiffers);
+    } else {
+        // What holds is neither written nor read back.
+        for (const MarkedSetting &setting : settings) {
+            if (!setting.comparison.holds)
+                continue;
+            outcomes.insert(setting.name, kHolds);
+            if (setting.name == QLatin1String("logo"))
+                expected.logo.reset();
+            else if (setting.name == QLatin1String("title"))
+                expected.title.reset();
+            else if (setting.name == QLatin1String("background")) {
+                expected.background.reset();
+                expected.revertBackground = false;
+            } else if (setting.name == QLatin1String("message"))
+                expected.message.reset();
+            else if (setting.name == QLatin1String("host information"))
+                expected.hostInfoTag.reset();
+        }
+        // Nothing left to write: no lock, no staging folder, no tool run.
+        if (unmarkSettingsThatHold(m_controller, settings) > 0) {
+            status = saveAndVerify(expected, outcomes);
+            for (const MarkedSetting &setting : settings) {
+                if (!outcomes.contains(setting.name))
+                    outcomes.insert(setting.name, kNotSaved);
+            }
+        }
+    }
+
+    if (!options.json) {
+        // A failure is named on standard error only.
+        for (const MarkedSetting &setting : settings) {
+            const QString outcome = outcomes.value(setting.name);
+            if (outcome != kNotSaved)
+                print(QStringLiteral("%1: %2").arg(setting.name, outcome));
+        }
+        return status;
+    }
+
+    // A failed setting counts as changed: part of it may have been written.
+    bool changed = false;
+    QJsonObject reported;
+    QJsonObject before;
+    QJsonObject after;
+    for (const MarkedSetting &setting : settings) {
+        const QString key = jsonKey(setting.name);
+        const QString outcome = outcomes.value(setting.name);
+        changed = changed || outcome != kHolds;
+        reported.insert(key, outcome);
+        before.insert(key, orNull(setting.comparison.before));
+        after.insert(key, orNull(setting.comparison.after));
+    }
+    const QJsonObject root{
+        {QStringLiteral("changed"), changed},
+        {QStringLiteral("settings"), reported},
+        {QStringLiteral("diff"), QJsonObject{{QStringLiteral("before"), before}, {QStringLiteral("after"), after}}},
+    };
+    writeText(m_out, QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented)));
+    return status;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "save/SaveComparison.h"
+
+#include <QList>
+#include <QString>
+
+class LumoraLogin;
+
+// One setting the document marks to be saved, compared with the volume.
+struct MarkedSetting {
+    QString name; // as in SaveReport: "logo", "title", "background", "message", "host information"
+    SettingComparison comparison;
+};
+
+// Compares every setting the document marks to be saved with what the
+// volume holds, in the order Save takes them. Reads only.
+[[nodiscard]] QList<MarkedSetting> compareMarkedSettings(const LumoraLogin &document);
+
+// Clears the marks of the settings that hold, so that the next Save leaves
+// them alone; returns how many stay marked.
+int unmarkSettingsThatHold(LumoraLogin &document, const QList<MarkedSetting> &settings);

@@ -1,0 +1,171 @@
+// What saving each setting would change on the volume, worked out from the
+// same bytes and values the save operations write, without writing.
+
+#include "save/SaveComparison.h"
+
+#include "platform/LoginWindow.h"
+#include "platform/PreferenceDomain.h"
+#include "platform/VolumeResolver.h"
+#include "save/StagingFile.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QImageReader>
+
+namespace SaveComparison {
+
+namespace {
+
+// The bytes of a file on the volume, read within it (a link out of the
+// volume is not followed); nothing when it is missing or not a file.
+std::optional<QByteArray> installedBytes(const Volume &volume, const QString &volumePath)
+{
+    auto file = VolumeResolver(volume).openForReading(volumePath);
+    if (!file)
+        return std::nullopt;
+    QByteArray bytes = (*file)->readAll();
+    if ((*file)->error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
+// Pixels as the login window would draw them: premultiplied, so that fully
+// transparent pixels are equal whatever colour they carry.
+QImage comparable(const QImage &image)
+{
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+QImage decodedBytes(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    QImageReader reader(&buffer);
+    reader.setAllocationLimit(Image::kAllocationLimitMiB);
+    return reader.read();
+}
+
+std::optional<QVariantMap> loginWindowDomain(const Volume &volume)
+{
+    // Read quietly: the window's own readers already log a missing domain.
+    return persistentDomainForName(volume, LoginWindow::kDomain);
+}
+
+SettingComparison firstPlaceImage(const Volume &volume, const QString &place, const Image &image)
+{
+    SettingComparison result;
+    const QByteArray wanted = StagingFile::tiffData(image);
+    const auto installed = installedBytes(volume, place);
+    if (installed)
+        result.before = sha256(*installed);
+    // An image with no pixels cannot be saved; it never holds, so that Save
+    // runs and reports the failure.
+    if (wanted.isEmpty())
+        return result;
+    result.after = sha256(wanted);
+    if (!installed)
+        return result;
+    if (*installed == wanted) {
+        result.holds = true;
+        return result;
+    }
+    const QImage installedPixels = decodedBytes(*installed);
+    result.holds = !installedPixels.isNull() && comparable(installedPixels) == comparable(image.pixels());
+    return result;
+}
+
+} // namespace
+
+QString sha256(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+std::optional<QString> fileSha256(const Volume &volume, const QString &volumePath)
+{
+    const auto bytes = installedBytes(volume, volumePath);
+    return bytes ? std::optional<QString>(sha256(*bytes)) : std::nullopt;
+}
+
+SettingComparison logo(const Volume &volume, const Image &logo)
+{
+    return firstPlaceImage(volume, LoginWindow::kLogoFirstPlace, logo);
+}
+
+SettingComparison title(const Volume &volume, const Image &title)
+{
+    return firstPlaceImage(volume, LoginWindow::kTitleFirstPlace, title);
+}
+
+namespace {
+
+QString shownBackground(const Volume &volume, const std::optional<QVariantMap> &domain)
+{
+    if (domain) {
+        if (auto path = stringValue(*domain, LoginWindow::kDesktopPictureKey))
+            return *path;
+    }
+    return LoginWindow::isTiger(volume) ? LoginWindow::kTigerDefaultBackground : LoginWindow::kDefaultBackground;
+}
+
+} // namespace
+
+SettingComparison background(const Volume &volume, const Image &background)
+{
+    SettingComparison result;
+    const auto domain = loginWindowDomain(volume);
+    result.before = fileSha256(volume, shownBackground(volume, domain));
+    const QByteArray wanted = StagingFile::jpegData(background);
+    if (wanted.isEmpty())
+        return result;
+    result.after = sha256(wanted);
+    const bool named = domain && stringValue(*domain, LoginWindow::kDesktopPictureKey)
+                                     == std::optional<QString>(LoginWindow::kInstalledBackground);
+    result.holds = named && fileSha256(volume, LoginWindow::kInstalledBackground) == result.after;
+    return result;
+}
+
+SettingComparison revertedBackground(const Volume &volume, const Image &stock, bool tiger)
+{
+    SettingComparison result;
+    const auto domain = loginWindowDomain(volume);
+    result.before = fileSha256(volume, shownBackground(volume, domain));
+    const bool named = domain && domain->contains(LoginWindow::kDesktopPictureKey);
+    if (!tiger) {
+        result.after = fileSha256(volume, LoginWindow::kDefaultBackground);
+        result.holds = !named;
+        return result;
+    }
+    // On 10.4 the release's picture itself is rewritten from the stock one.
+    const QByteArray wanted = StagingFile::jpegData(stock);
+    if (wanted.isEmpty())
+        return result;
+    result.after = sha256(wanted);
+    result.holds = !named && fileSha256(volume, LoginWindow::kTigerDefaultBackground) == result.after;
+    return result;
+}
+
+SettingComparison message(const Volume &volume, const QString &text)
+{
+    // Save writes a text as it is, and removes the message for an empty one
+    // (doing nothing when there is none).
+    SettingComparison result;
+    const auto domain = loginWindowDomain(volume);
+    result.before = domain ? stringValue(*domain, LoginWindow::kMessageKey) : std::nullopt;
+    if (!text.isEmpty())
+        result.after = text;
+    result.holds = text.isEmpty() ? !result.before : result.before == result.after;
+    return result;
+}
+
+SettingComparison hostInfo(const Volume &volume, std::int32_t tag)
+{
+    SettingComparison result;
+    const auto domain = loginWindowDomain(volume);
+    result.before = domain ? stringValue(*domain, LoginWindow::kHostInfoKey) : std::nullopt;
+    result.after = LoginWindow::hostInfoValueForTag(tag);
+    result.holds = result.before == result.after;
+    return result;
+}
+
+} // namespace SaveComparison

@@ -1,0 +1,399 @@
+// Black-box tests of what lumora-loginctl knows before it writes: a setting
+// the volume already holds is left alone, --check writes nothing, and
+// --json reports both. The built program runs on throwaway volumes with the
+// direct back end; the volume is compared file by file, bytes and times.
+
+#include "platform/LoginWindow.h"
+#include "platform/PreferenceDomain.h"
+#include "tests/fakes/TestVolume.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QImage>
+#include <QImageWriter>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+QString sha256Of(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
+}
+
+// Every entry under `root`: its kind, mode, modification time to the
+// nanosecond and, for a file, the digest of its bytes. A missing root is
+// an empty map.
+QMap<QString, QString> snapshot(const QString &root)
+{
+    QMap<QString, QString> entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        struct stat info {};
+        if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+            continue;
+        entries.insert(path.mid(root.size()), QStringLiteral("%1 %2.%3 %4")
+                                                  .arg(info.st_mode, 0, 8)
+                                                  .arg(info.st_mtim.tv_sec)
+                                                  .arg(info.st_mtim.tv_nsec)
+                                                  .arg(S_ISREG(info.st_mode) ? sha256Of(path) : QString()));
+    }
+    return entries;
+}
+
+QStringList differences(const QMap<QString, QString> &before, const QMap<QString, QString> &after)
+{
+    QStringList changed;
+    for (auto it = after.cbegin(); it != after.cend(); ++it) {
+        if (before.value(it.key()) != it.value())
+            changed << it.key();
+    }
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        if (!after.contains(it.key()))
+            changed << it.key();
+    }
+    return changed;
+}
+
+QImage solid(const QSize &size, const QColor &colour)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(colour);
+    return image;
+}
+
+const QStringList kAllSettings{"logo", "title", "background", "message", "host information"};
+
+QString lines(const QStringList &settings, const QString &outcome)
+{
+    QString text;
+    for (const QString &setting : settings)
+        text += setting + QStringLiteral(": ") + outcome + QLatin1Char('\n');
+    return text;
+}
+
+} // namespace
+
+class TestLoginCtlDiff : public QObject {
+    Q_OBJECT
+
+private:
+    QString m_tool;
+    std::unique_ptr<TestVolume> m_volume;
+    QString m_logo, m_title, m_background;
+
+    QString home() const { return m_volume->scratch() + QStringLiteral("/home"); }
+
+    Run run(const QStringList &arguments)
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LUMORA_AUTH"), QStringLiteral("direct"));
+        env.insert(QStringLiteral("LUMORA_SYSTEM_ROOT"), m_volume->root());
+        env.insert(QStringLiteral("LUMORA_RESOURCES"), m_volume->resources());
+        env.insert(QStringLiteral("HOME"), home());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home() + QStringLiteral("/data"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home() + QStringLiteral("/config"));
+        process.setProcessEnvironment(env);
+        process.start(m_tool, arguments);
+        Run result;
+        if (!process.waitForFinished(60000)) {
+            process.kill();
+            process.waitForFinished();
+            return result;
+        }
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.out = QString::fromUtf8(process.readAllStandardOutput());
+        result.err = QString::fromUtf8(process.readAllStandardError());
+        return result;
+    }
+
+    QJsonObject runJson(const QStringList &arguments, int exitCode = 0)
+    {
+        const Run result = run(arguments);
+        if (result.exitCode != exitCode) {
+            qWarning() << "exit" << result.exitCode << result.err;
+            return {};
+        }
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(result.out.toUtf8(), &error);
+        if (error.error != QJsonParseError::NoError)
+            qWarning() << "not JSON:" << result.out;
+        return document.object();
+    }
+
+    QStringList lookArguments() const
+    {
+        return {"set", "--logo", m_logo, "--title", m_title, "--background", m_background,
+                "--message", "Authorised use only.\nSecond line", "--host-info", "serialnumber"};
+    }
+
+    QString storedHostInfo() const
+    {
+        return persistentDomainForName(m_volume->volume(), LoginWindow::kDomain)
+            .value_or(QVariantMap())
+            .value(LoginWindow::kHostInfoKey)
+            .toString();
+    }
+
+    // The input pictures, in the volume's scratch folder.
+    void makeInputs()
+    {
+        const QString inputs = m_volume->scratch();
+        m_logo = inputs + QStringLiteral("/logo.png");
+        m_title = inputs + QStringLiteral("/title.png");
+        m_background = inputs + QStringLiteral("/picture.jpg");
+        // The logo is half transparent, the title a palette image: both go
+        // through the TIFF encoder's conversions.
+        QImage logo = solid({64, 40}, QColor(255, 0, 0, 128));
+        logo.setPixelColor(3, 3, QColor(0, 0, 0, 0));
+        QVERIFY(logo.save(m_logo));
+        QVERIFY(solid({90, 30}, Qt::green).convertToFormat(QImage::Format_Indexed8).save(m_title));
+        QVERIFY(solid({160, 100}, Qt::blue).save(m_background, "JPEG", 90));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        m_tool = QCoreApplication::applicationDirPath() + QStringLiteral("/lumora-loginctl");
+        QVERIFY2(QFileInfo(m_tool).isExecutable(), qPrintable(m_tool));
+    }
+
+    void init()
+    {
+        m_volume = std::make_unique<TestVolume>();
+        QVERIFY(m_volume->isValid());
+        makeInputs();
+    }
+
+    void cleanup() { m_volume.reset(); }
+
+    void setTwiceLeavesEverythingAloneTheSecondTime_data()
+    {
+        QTest::addColumn<QString>("hostInfo");
+        QTest::newRow("the same word") << "serialnumber";
+        QTest::newRow("canonical name") << "SerialNumber";
+        QTest::newRow("tag") << "4";
+    }
+    void setTwiceLeavesEverythingAloneTheSecondTime()
+    {
+        QFETCH(QString, hostInfo);
+        Run result = run(lookArguments());
+        QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+        QCOMPARE(result.out, lines(kAllSettings, QStringLiteral("saved")));
+        QCOMPARE(storedHostInfo(), QStringLiteral("SerialNumber"));
+
+        const auto volume = snapshot(m_volume->root());
+        const auto ownFiles = snapshot(home());
+        QStringList again = lookArguments();
+        again.last() = hostInfo;
+        result = run(again);
+        QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+        QCOMPARE(result.out, lines(kAllSettings, QStringLiteral("unchanged")));
+        QCOMPARE(differences(volume, snapshot(m_volume->root())), QStringList());
+        // Nothing to save: not even the save lock or a staging file.
+        QCOMPARE(differences(ownFiles, snapshot(home())), QStringList());
+    }
+
+    void checkWritesNothing_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("set, all differ")
+            << QStringList{"set", "--logo", "@logo", "--message", "new", "--host-info", "time"}
+            << "logo: would change\nmessage: would change\nhost information: would change\n";
+        QTest::newRow("set, what the volume has")
+            << QStringList{"set", "--message", "Welcome to the Lumora sample volume.", "--host-info", "1"}
+            << "message: unchanged\nhost information: unchanged\n";
+        // The sample volume shows the stock artwork but names a message.
+        QTest::newRow("restore") << QStringList{"restore"}
+                                 << "logo: unchanged\ntitle: unchanged\nbackground: would change\n"
+                                    "message: would change\nhost information: unchanged\n";
+    }
+    void checkWritesNothing()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, expected);
+        arguments.replaceInStrings(QStringLiteral("@logo"), m_logo);
+        const auto volume = snapshot(m_volume->root());
+        for (const bool json : {false, true}) {
+            QStringList checked = QStringList(arguments) << QStringLiteral("--check");
+            if (json)
+                checked << QStringLiteral("--json");
+            const Run result = run(checked);
+            QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+            if (!json)
+                QCOMPARE(result.out, expected);
+            else
+                QCOMPARE(QJsonDocument::fromJson(result.out.toUtf8()).object().value("changed").toBool(),
+                         expected.contains(QStringLiteral("would change")));
+            QCOMPARE(differences(volume, snapshot(m_volume->root())), QStringList());
+            // No staging file, no lock, no preference: the home stays empty.
+            QVERIFY2(!QFileInfo::exists(home()), qPrintable(snapshot(home()).keys().join(' ')));
+        }
+    }
+
+    void jsonTellsWhatChangesFromWhatToWhat()
+    {
+        const QString logoPath = m_volume->hostPath(LoginWindow::kLogoFirstPlace);
+        const QString stockLogo = sha256Of(logoPath);
+        const QString shownBackground = sha256Of(m_volume->hostPath(LoginWindow::kTigerDefaultBackground));
+        const QStringList arguments{"set", "--logo", m_logo, "--background", m_background,
+                                    "--message", "Hello", "--host-info", "TIME", "--json"};
+
+        QJsonObject json = runJson(arguments);
+        QCOMPARE(json.value("changed").toBool(), true);
+        const QJsonObject settings = json.value("settings").toObject();
+        QCOMPARE(settings.keys(), (QStringList{"background", "hostInfo", "logo", "message"}));
+        for (const QString &key : settings.keys())
+            QCOMPARE(settings.value(key).toString(), QStringLiteral("saved"));
+        QJsonObject before = json.value("diff").toObject().value("before").toObject();
+        QJsonObject after = json.value("diff").toObject().value("after").toObject();
+        QCOMPARE(before.value("message").toString(), QStringLiteral("Welcome to the Lumora sample volume."));
+        QCOMPARE(after.value("message").toString(), QStringLiteral("Hello"));
+        QCOMPARE(before.value("hostInfo").toString(), QStringLiteral("HostName"));
+        QCOMPARE(after.value("hostInfo").toString(), QStringLiteral("Time"));
+        QCOMPARE(before.value("logo").toString(), stockLogo);
+        QCOMPARE(after.value("logo").toString(), sha256Of(logoPath));
+        QVERIFY(stockLogo != sha256Of(logoPath));
+        QCOMPARE(before.value("background").toString(), shownBackground);
+        QCOMPARE(after.value("background").toString(), sha256Of(m_volume->hostPath(LoginWindow::kInstalledBackground)));
+
+        // The same request once more, as a check: everything holds.
+        json = runJson(QStringList(arguments) << QStringLiteral("--check"));
+        QCOMPARE(json.value("changed").toBool(), false);
+        for (const QJsonValue &outcome : json.value("settings").toObject())
+            QCOMPARE(outcome.toString(), QStringLiteral("unchanged"));
+        before = json.value("diff").toObject().value("before").toObject();
+        after = json.value("diff").toObject().value("after").toObject();
+        QCOMPARE(before, after);
+
+        // Removing the message: before it is the text, after it is null.
+        json = runJson({"set", "--message", "", "--json", "--check"});
+        QCOMPARE(json.value("settings").toObject().value("message").toString(), QStringLiteral("would change"));
+        QCOMPARE(json.value("diff").toObject().value("before").toObject().value("message").toString(),
+                 QStringLiteral("Hello"));
+        QVERIFY(json.value("diff").toObject().value("after").toObject().value("message").isNull());
+    }
+
+    void failedSettingIsReportedInTheObject()
+    {
+        // A folder where the logo's staging file goes: that step fails.
+        QVERIFY(QDir().mkpath(home() + QStringLiteral("/data/Lumora Login/logo.tif")));
+        const QJsonObject json = runJson({"set", "--logo", m_logo, "--message", "still saved", "--json"}, 1);
+        QCOMPARE(json.value("changed").toBool(), true);
+        QCOMPARE(json.value("settings").toObject().value("logo").toString(), QStringLiteral("failed"));
+        QCOMPARE(json.value("settings").toObject().value("message").toString(), QStringLiteral("saved"));
+    }
+
+    void restoreTwiceChangesNothingTheSecondTime_data()
+    {
+        QTest::addColumn<QString>("release");
+        QTest::newRow("10.4") << "10.4.11";
+        QTest::newRow("10.3") << "10.3.9";
+    }
+    void restoreTwiceChangesNothingTheSecondTime()
+    {
+        QFETCH(QString, release);
+        SampleVolume::Options options;
+        options.release = release;
+        m_volume = std::make_unique<TestVolume>(options);
+        QVERIFY(m_volume->isValid());
+        makeInputs();
+        Run result = run(lookArguments());
+        QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+
+        result = run({QStringLiteral("restore")});
+        QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+        QCOMPARE(result.out, lines(kAllSettings, QStringLiteral("saved")));
+
+        const auto volume = snapshot(m_volume->root());
+        result = run({QStringLiteral("restore")});
+        QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+        QCOMPARE(result.out, lines(kAllSettings, QStringLiteral("unchanged")));
+        QCOMPARE(differences(volume, snapshot(m_volume->root())), QStringList());
+        QCOMPARE(runJson({QStringLiteral("restore"), QStringLiteral("--json")}).value("changed").toBool(), false);
+        QCOMPARE(differences(volume, snapshot(m_volume->root())), QStringList());
+    }
+
+    void logoHoldsByPixelsBackgroundOnlyByBytes()
+    {
+        // The logo's pixels in differently encoded TIFF files: the same
+        // picture holds, one pixel off does not.
+        const QString logoPath = m_volume->hostPath(LoginWindow::kLogoFirstPlace);
+        const QImage pixels(m_logo);
+        auto installLogo = [&](const QImage &image) {
+            QImageWriter writer(logoPath, "tiff");
+            writer.setCompression(1); // LZW: other bytes than the encoder Save uses
+            return writer.write(image);
+        };
+        QVERIFY(installLogo(pixels));
+        QCOMPARE(run({"set", "--logo", m_logo, "--check"}).out, QStringLiteral("logo: unchanged\n"));
+        QImage changed = pixels.convertToFormat(QImage::Format_ARGB32);
+        changed.setPixelColor(10, 10, QColor(255, 0, 0, 129));
+        QVERIFY(installLogo(changed));
+        QCOMPARE(run({"set", "--logo", m_logo, "--check"}).out, QStringLiteral("logo: would change\n"));
+
+        // A background that looks the same but has other bytes is written.
+        Run result = run({"set", "--background", m_background});
+        QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+        const QString installed = m_volume->hostPath(LoginWindow::kInstalledBackground);
+        const QStringList check{"set", "--background", m_background, "--check"};
+        QVERIFY(QImage(installed).save(installed, "JPEG", 80));
+        QCOMPARE(run(check).out, QStringLiteral("background: would change\n"));
+        QVERIFY(run({"set", "--background", m_background}).exitCode == 0);
+        QCOMPARE(run(check).out, QStringLiteral("background: unchanged\n"));
+        // Once no longer named in the preference, the picture is not shown.
+        QCOMPARE(run({"restore"}).exitCode, 0);
+        QVERIFY(QFileInfo::exists(installed));
+        QCOMPARE(run(check).out, QStringLiteral("background: would change\n"));
+    }
+
+    void hostInfoIsStoredAndShownCanonically()
+    {
+        // A value written by hand in another case is not the canonical one:
+        // set writes it again, and show names the canonical form.
+        const QString tool = QCoreApplication::applicationDirPath() + QStringLiteral("/lumora-defaults");
+        QCOMPARE(QProcess::execute(tool, {"write", m_volume->hostPath(LoginWindow::kDomain),
+                                          LoginWindow::kHostInfoKey, "serialnumber"}),
+                 0);
+        QCOMPARE(run({"set", "--host-info", "SerialNumber", "--check"}).out,
+                 QStringLiteral("host information: would change\n"));
+        QCOMPARE(run({"set", "--host-info", "sErIaLnUmBeR"}).out, QStringLiteral("host information: saved\n"));
+        QCOMPARE(storedHostInfo(), QStringLiteral("SerialNumber"));
+        const QJsonObject shown = runJson({"show", "--json"}).value("hostInfo").toObject();
+        QCOMPARE(shown.value("name").toString(), QStringLiteral("SerialNumber"));
+        QCOMPARE(shown.value("tag").toInt(), 4);
+    }
+
+    void checkAndJsonOnlyWhereTheyBelong()
+    {
+        for (const QStringList &arguments : {QStringList{"show", "--check"}, QStringList{"check-updates", "--json"}}) {
+            const Run result = run(arguments);
+            QCOMPARE(result.exitCode, 2);
+            QVERIFY2(result.err.contains(QStringLiteral("unknown argument")), qPrintable(result.err));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLoginCtlDiff)
+#include "tst_loginctldiff.moc"

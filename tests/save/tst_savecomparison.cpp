@@ -1,0 +1,101 @@
+// What "holds" rests on: the encoders give the same bytes for the same
+// pixels every time, a saved setting compares as held, the stock look
+// compares against whatever defaults() filled in, and a link never makes a
+// comparison read outside the volume.
+
+#include "controller/LookComparison.h"
+#include "save/StagingFile.h"
+#include "tests/save/SaveFixture.h"
+
+#include <QTest>
+
+class TestSaveComparison : public QObject {
+    Q_OBJECT
+
+private slots:
+    void encodersAreDeterministic_data()
+    {
+        QTest::addColumn<QImage>("image");
+        QImage withAlpha = SaveTesting::pattern(120, 80, 1);
+        withAlpha.setPixel(0, 0, qRgba(10, 20, 30, 0));
+        withAlpha.setPixel(1, 0, qRgba(10, 20, 30, 77));
+        QTest::newRow("alpha") << withAlpha;
+        QTest::newRow("palette") << SaveTesting::pattern(64, 64, 2).convertToFormat(QImage::Format_Indexed8);
+        QTest::newRow("photo") << SaveTesting::gradient(640, 480, 3);
+    }
+    void encodersAreDeterministic()
+    {
+        QFETCH(QImage, image);
+        // Decoded afresh each time from a file, as two runs of the companion would.
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("input.png"));
+        QVERIFY(image.save(file));
+        const Image first = Image::referencingFile(file);
+        const Image second = Image::referencingFile(file);
+        QVERIFY(!first.isSameAs(second));
+        const QByteArray tiff = StagingFile::tiffData(first);
+        const QByteArray jpeg = StagingFile::jpegData(first);
+        QVERIFY(!tiff.isEmpty() && !jpeg.isEmpty());
+        QCOMPARE(StagingFile::tiffData(second), tiff);
+        QCOMPARE(StagingFile::jpegData(second), jpeg);
+        QCOMPARE(StagingFile::tiffData(Image::fromPixels(image)), tiff);
+    }
+
+    void savedSettingsHoldAndStockLookFollowsDefaults()
+    {
+        SaveFixture f;
+        LumoraLogin &c = f.controller;
+        c.setLogo(Image::fromPixels(SaveTesting::pattern(50, 40, 4)));
+        c.setBackground(Image::fromPixels(SaveTesting::gradient(200, 150, 5)));
+        c.setMessage(QStringLiteral("Line \"one\"\nline two \\"));
+        c.setHostInfoTag(5);
+        QList<MarkedSetting> marked = compareMarkedSettings(c);
+        QCOMPARE(marked.size(), 4);
+        for (const MarkedSetting &setting : marked)
+            QVERIFY2(!setting.comparison.holds, qPrintable(setting.name));
+        // Marked again with the same values after the save: all hold.
+        const Image logo = c.logo();
+        const Image background = c.background();
+        QVERIFY(c.save().succeeded());
+        c.setLogo(logo);
+        c.setBackground(background);
+        c.setMessage(QStringLiteral("Line \"one\"\nline two \\"));
+        c.setHostInfoTag(5);
+        marked = compareMarkedSettings(c);
+        QCOMPARE(marked.size(), 4);
+        for (const MarkedSetting &setting : marked)
+            QVERIFY2(setting.comparison.holds, qPrintable(setting.name));
+        QCOMPARE(unmarkSettingsThatHold(c, marked), 0);
+        QVERIFY(!c.logoDirty() && !c.backgroundDirty() && !c.messageDirty() && !c.hostInfoTagDirty());
+
+        // The stock look is whatever defaults() puts in the document.
+        c.defaults();
+        marked = compareMarkedSettings(c);
+        QCOMPARE(marked.size(), 5);
+        QCOMPARE(unmarkSettingsThatHold(c, marked), 4); // the title is still the stock one
+        QVERIFY(c.save().succeeded());
+        c.defaults();
+        for (const MarkedSetting &setting : compareMarkedSettings(c))
+            QVERIFY2(setting.comparison.holds, qPrintable(setting.name));
+    }
+
+    void linksAreReadWithinTheVolume()
+    {
+        SaveFixture f;
+        const Image logo = Image::fromPixels(SaveTesting::pattern(30, 30, 6));
+        // The same bytes outside the volume, and the first place a link to
+        // that host path: on the volume the link names a missing file.
+        QTemporaryDir outside;
+        const QString stray = outside.filePath(QStringLiteral("applelogo.tif"));
+        QVERIFY(writeBytes(stray, StagingFile::tiffData(logo)));
+        const QString place = f.host(LoginWindow::kLogoFirstPlace);
+        QVERIFY(QFile::remove(place));
+        QVERIFY(QFile::link(stray, place));
+        const SettingComparison comparison = SaveComparison::logo(f.volume.volume(), logo);
+        QVERIFY(!comparison.holds);
+        QVERIFY(!comparison.before);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSaveComparison)
+#include "tst_savecomparison.moc"
