@@ -4,13 +4,14 @@
 #   2. an AddressSanitizer + UndefinedBehaviorSanitizer build and all tests;
 #   3. a ThreadSanitizer build and the threaded tests;
 #   4. the property-list fuzzers for a short, fixed time;
-#   5. the Debian package: built, installed, run, checked and purged.
+#   5. the Debian package: built, installed, run, checked and purged;
+#   6. the Ansible module against this machine, with Debian's ansible-core.
 # Any failure stops the script with a non-zero status.
-#   LUMORA_TEST_STAGES  which stages to run (default: "plain asan tsan fuzz package")
+#   LUMORA_TEST_STAGES  which stages to run (default: "plain asan tsan fuzz package ansible")
 #   LUMORA_FUZZ_SECONDS seconds per fuzz target (default: 15)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-stages=${LUMORA_TEST_STAGES:-plain asan tsan fuzz package}
+stages=${LUMORA_TEST_STAGES:-plain asan tsan fuzz package ansible}
 
 step() { printf '\n==== %s\n' "$*"; }
 
@@ -51,6 +52,11 @@ fi
 if has package; then
   step "Debian package"
   scripts/package-check.sh
+fi
+
+if has ansible; then
+  step "Ansible module"
+  scripts/ansible-check.sh
 fi
 
 step "All tests passed"
