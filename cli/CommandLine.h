@@ -10,9 +10,9 @@
 
 // What the user asked lumora-loginctl to do, as read from its arguments.
 struct CtlRequest {
-    enum class Command { Help, Version, Show, Set, Restore, CheckUpdates };
+    enum class Command { Help, Version, Show, Set, Restore, CheckUpdates, Volumes };
     Command command = Command::Help;
-    bool json = false; // show --json
+    bool json = false; // show --json, volumes --json
     std::optional<QString> root; // --root DIR: where the volume is mounted
 
     // set: each option that was given; the files are host paths as given.
