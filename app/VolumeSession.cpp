@@ -1,6 +1,7 @@
 #include "app/VolumeSession.h"
 
 #include "app/MainWindow.h"
+#include "app/QtMessageView.h"
 #include "app/VolumeChooser.h"
 #include "platform/AlertPanel.h"
 #include "platform/Localized.h"

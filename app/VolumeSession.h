@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/VolumeChooser.h"
 #include "controller/LumoraLogin.h"
 #include "platform/VolumeFinder.h"
 
@@ -11,7 +12,6 @@
 #include <optional>
 
 class MainWindow;
-class VolumeChooser;
 
 // The application's preference key of the last volume opened.
 namespace PreferenceKeys {

@@ -37,7 +37,8 @@ QStringList subfolders(const QString &folder)
     return found;
 }
 
-// "media/*/*" under `root`: each "*" one level of folders.
+// "media/*/*" under `root` (no trailing separator): each "*" one level of
+// folders.
 QStringList expand(const QString &root, const QStringList &pattern)
 {
     QStringList level{root};
@@ -188,17 +189,18 @@ Places systemPlaces(const QString &executableDir)
 QStringList candidates(const Places &places)
 {
     QStringList found = places.mountPoints;
-    const QString root = places.hostRoot == QLatin1String("/") ? QString() : places.hostRoot;
+    // "" for the host's "/", so that the places read "/media/...".
+    QString root = places.hostRoot;
+    while (root.endsWith(QLatin1Char('/')))
+        root.chop(1);
     const QList<QStringList> patterns{
         {QStringLiteral("media"), QStringLiteral("*")},
         {QStringLiteral("run"), QStringLiteral("media"), QStringLiteral("*"), QStringLiteral("*")},
         {QStringLiteral("mnt"), QStringLiteral("*")},
     };
     for (const QStringList &pattern : patterns) {
-        for (const QString &folder : expand(root.isEmpty() ? QStringLiteral("/") : root, pattern)) {
-            const QString clean = QDir::cleanPath(folder);
-            found << clean << subfolders(clean);
-        }
+        for (const QString &folder : expand(root, pattern))
+            found << folder << subfolders(folder);
     }
     return found;
 }

@@ -239,9 +239,11 @@ void TestVolumeSession::cancellingTheFirstChooserQuits()
 void TestVolumeSession::plainFolderIsShownButNeverEdited()
 {
     Fixture f;
-    // Files a save would replace, so a write would show.
+    // Like a Linux root: the folder a save writes preferences into is
+    // there, the system version file is not.
     QVERIFY(QDir().mkpath(f.plainFolder() + QStringLiteral("/Library/Preferences")));
-    QVERIFY(writeBytes(f.plainFolder() + QStringLiteral("/Library/Preferences/com.apple.loginwindow.plist"), "x"));
+    QVERIFY(QDir().mkpath(f.plainFolder() + QStringLiteral("/etc")));
+    QVERIFY(writeBytes(f.plainFolder() + QStringLiteral("/etc/hostname"), "host\n"));
     const auto before = snapshot(f.plainFolder());
 
     f.session->start(f.plainFolder());
@@ -259,7 +261,11 @@ void TestVolumeSession::plainFolderIsShownButNeverEdited()
     QVERIFY(f.find<QLabel>("releaseLabel")->text().startsWith(QStringLiteral("Not a Mac OS X system volume")));
 
     // Even reached directly, and with a change pending, nothing is written.
-    f.session->controller()->setMessage(QStringLiteral("Authorised use only"));
+    LumoraLogin *controller = f.session->controller();
+    controller->setMessage(QStringLiteral("Authorised use only"));
+    controller->setMessageDirty(true);
+    controller->setHostInfoTagDirty(true);
+    controller->setDirty(true);
     f.window()->save();
     f.window()->restoreDefaultLook();
     QTest::keyClick(f.window(), Qt::Key_S, Qt::ControlModifier);
@@ -279,6 +285,7 @@ void TestVolumeSession::otherReleaseWarnsAndStillSaves()
     QVERIFY(f.find<QPushButton>("saveButton")->isEnabled());
 
     f.session->controller()->setMessage(QStringLiteral("Saved on 10.5"));
+    f.session->controller()->setMessageDirty(true);
     f.window()->save();
     QCOMPARE(currentMessageOf(f.other), QStringLiteral("Saved on 10.5"));
 }
