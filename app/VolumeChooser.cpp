@@ -63,23 +63,29 @@ VolumeChooser::VolumeChooser(const QList<FoundVolume> &volumes, QWidget *parent)
         m_list->resizeColumnToContents(column);
     layout->addWidget(m_list, 1);
 
-    auto *buttons = new QDialogButtonBox;
-    auto *chooseButton = buttons->addButton(localized("Choose Folder…"), QDialogButtonBox::ActionRole);
+    // Other ways in on the left, the answers on the right.
+    auto *chooseButton = new QPushButton(localized("Choose Folder…"));
     chooseButton->setObjectName(QStringLiteral("chooseFolderButton"));
-    auto *sampleButton = buttons->addButton(localized("Open Sample Volume"), QDialogButtonBox::ActionRole);
+    chooseButton->setAutoDefault(false);
+    auto *sampleButton = new QPushButton(localized("Open Sample Volume"));
     sampleButton->setObjectName(QStringLiteral("sampleButton"));
+    sampleButton->setAutoDefault(false);
     sampleButton->setEnabled(m_sample.has_value());
     if (!m_sample)
         sampleButton->setToolTip(localized("No sample volume was built (scripts/make-sample-volume.sh builds one)."));
-    buttons->addButton(QDialogButtonBox::Cancel);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel);
     m_openButton = buttons->addButton(localized("Open"), QDialogButtonBox::AcceptRole);
     m_openButton->setObjectName(QStringLiteral("openButton"));
     m_openButton->setDefault(true);
-    layout->addWidget(buttons);
+    auto *row = new QHBoxLayout;
+    row->addWidget(chooseButton);
+    row->addWidget(sampleButton);
+    row->addStretch(1);
+    row->addWidget(buttons);
+    layout->addLayout(row);
 
-    // The accept role would close the dialog on its own; Open goes through
-    // the test like every other way in.
-    disconnect(buttons, &QDialogButtonBox::accepted, this, nullptr);
+    // The box's accepted() stays unconnected: Open goes through the test
+    // like every other way in, and only a volume closes the dialog.
     connect(m_openButton, &QPushButton::clicked, this, &VolumeChooser::openSelected);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(chooseButton, &QPushButton::clicked, this, &VolumeChooser::chooseFolder);
@@ -90,6 +96,7 @@ VolumeChooser::VolumeChooser(const QList<FoundVolume> &volumes, QWidget *parent)
     if (m_list->topLevelItemCount() > 0)
         m_list->setCurrentItem(m_list->topLevelItem(0));
     m_openButton->setEnabled(m_list->currentItem() != nullptr);
+    m_list->setFocus();
 
     m_pickFolder = [this] {
         return QFileDialog::getExistingDirectory(this, localized("Choose the Folder of a Mac OS X Volume"),
