@@ -64,9 +64,19 @@ VolumeSession::VolumeSession(LumoraContext base, std::function<QList<FoundVolume
 VolumeSession::~VolumeSession()
 {
     delete m_chooser.data();
+    dropRetired();
     // The window lets go of the controller it shows.
     m_window.reset();
     m_controller.reset();
+}
+
+void VolumeSession::dropRetired()
+{
+    for (Retired &retired : m_retired) {
+        retired.window.reset();
+        retired.controller.reset();
+    }
+    m_retired.clear();
 }
 
 void VolumeSession::start(const std::optional<QString> &root)
@@ -168,10 +178,8 @@ void VolumeSession::openFolder(const QString &folder)
     emit windowChanged(m_window.get());
     if (oldWindow) {
         oldWindow->hide();
-        QTimer::singleShot(0, this, [retiredWindow = oldWindow.release(), retiredController = oldController.release()] {
-            delete retiredWindow;
-            delete retiredController;
-        });
+        m_retired.push_back({std::move(oldWindow), std::move(oldController)});
+        QTimer::singleShot(0, this, [this] { dropRetired(); });
     }
     // The launch update check runs once per application, not per volume.
     const bool launchCheck = !std::exchange(m_launchCheckArmed, true);

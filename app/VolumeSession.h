@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class MainWindow;
 
@@ -60,6 +61,8 @@ signals:
 
 private:
     void showChooser(const QString &refusal = {});
+    // Deletes the windows and controllers of volumes left, window first.
+    void dropRetired();
     [[nodiscard]] bool mayLeaveCurrentVolume();
 
     LumoraContext m_base;
@@ -67,5 +70,10 @@ private:
     std::unique_ptr<LumoraLogin> m_controller;
     std::unique_ptr<MainWindow> m_window;
     QPointer<VolumeChooser> m_chooser;
+    struct Retired {
+        std::unique_ptr<MainWindow> window;
+        std::unique_ptr<LumoraLogin> controller;
+    };
+    std::vector<Retired> m_retired;
     bool m_launchCheckArmed = false;
 };
