@@ -77,13 +77,13 @@ MainWindow::MainWindow(LumoraLogin &controller, QWidget *parent)
     buildMenus();
     connectController();
 
-    const QString volume = m_controller.context().volume.displayName();
+    const Volume &volume = m_controller.context().volume;
     // The window system adds the application name.
-    setWindowTitle(localized("Login window of %1[*]").arg(volume));
-    if (const auto release = LoginWindow::systemRelease(m_controller.context().volume))
-        m_releaseLabel->setText(localized("Mac OS X %1 on %2").arg(*release, volume));
+    setWindowTitle(localized("Login window of %1 (%2)[*]").arg(volume.name(), volume.displayName()));
+    if (const auto release = LoginWindow::systemRelease(volume))
+        m_releaseLabel->setText(localized("Mac OS X %1 on %2").arg(*release, volume.name()));
     else
-        m_releaseLabel->setText(localized("Unknown system release on %1").arg(volume));
+        m_releaseLabel->setText(localized("Not a Mac OS X system volume: %1").arg(volume.displayName()));
 
     // Whatever the controller holds now; attaching the window's message view
     // to it then loads the volume.
@@ -192,6 +192,7 @@ void MainWindow::buildInterface()
 void MainWindow::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(localized("&File"));
+    m_fileMenu = file;
     m_saveAction = file->addAction(localized("&Save"), this, &MainWindow::save);
     m_saveAction->setObjectName(QStringLiteral("saveAction"));
     m_saveAction->setShortcut(QKeySequence::Save);
@@ -270,9 +271,48 @@ QString MainWindow::describeSave(const SaveReport &report)
     return localized("Saved.");
 }
 
+void MainWindow::refuseEditing(const QString &reason)
+{
+    m_refusal = reason;
+    for (QAction *action : {m_saveAction, m_restoreAction}) {
+        action->setEnabled(false);
+        action->setToolTip(reason);
+    }
+    for (QPushButton *button : {m_saveButton, m_restoreButton}) {
+        button->setEnabled(false);
+        button->setToolTip(reason);
+    }
+    showVolumeNotice(reason);
+}
+
+void MainWindow::showVolumeNotice(const QString &text)
+{
+    if (!m_volumeNotice) {
+        // Above whatever the central widget holds.
+        auto *content = takeCentralWidget();
+        auto *column = new QWidget(this);
+        auto *layout = new QVBoxLayout(column);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+        m_volumeNotice = new QLabel;
+        m_volumeNotice->setObjectName(QStringLiteral("volumeNotice"));
+        m_volumeNotice->setWordWrap(true);
+        m_volumeNotice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        m_volumeNotice->setContentsMargins(14, 10, 14, 0);
+        QFont font = m_volumeNotice->font();
+        font.setBold(true);
+        m_volumeNotice->setFont(font);
+        layout->addWidget(m_volumeNotice);
+        layout->addWidget(content, 1);
+        setCentralWidget(column);
+    }
+    m_volumeNotice->setText(text);
+    m_volumeNotice->setVisible(!text.isEmpty());
+}
+
 void MainWindow::save()
 {
-    if (m_saving)
+    if (m_saving || editingRefused())
         return;
     m_saving = true;
     m_saveAction->setEnabled(false);
@@ -294,6 +334,8 @@ void MainWindow::save()
 
 void MainWindow::restoreDefaultLook()
 {
+    if (editingRefused())
+        return;
     m_controller.defaults();
     statusBar()->showMessage(localized("The default look is shown. Save to put it on the volume."));
 }

@@ -7,6 +7,7 @@ class LumoraLogin;
 class QAction;
 class QComboBox;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QtMessageView;
 struct SaveReport;
@@ -23,6 +24,15 @@ public:
     ~MainWindow() override;
 
     [[nodiscard]] QtMessageView *messageView() const { return m_messageView; }
+    [[nodiscard]] QMenu *fileMenu() const { return m_fileMenu; }
+
+    // A folder that is not a system volume is shown but never edited: Save
+    // and Restore stay disabled, and the reason is shown above the settings.
+    void refuseEditing(const QString &reason);
+    [[nodiscard]] bool editingRefused() const { return !m_refusal.isEmpty(); }
+    // A line of text above the settings (the refusal, or a warning about
+    // the volume); an empty text hides it.
+    void showVolumeNotice(const QString &text);
 
     // The status line after a save, from what the save reported.
     [[nodiscard]] static QString describeSave(const SaveReport &report);
@@ -68,6 +78,9 @@ private:
     QAction *m_helpAction = nullptr;
     QAction *m_quitAction = nullptr;
     QLabel *m_releaseLabel = nullptr;
+    QLabel *m_volumeNotice = nullptr;
+    QMenu *m_fileMenu = nullptr;
+    QString m_refusal;
     bool m_saving = false;
     bool m_quitConfirmed = false;
 };

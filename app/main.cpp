@@ -1,9 +1,11 @@
 // Lumora Login: edits the look of a Mac OS X login window on the volume
-// named by LUMORA_SYSTEM_ROOT.
+// named by --root DIR or LUMORA_SYSTEM_ROOT, else on the last volume used,
+// else on the one chosen from those mounted.
 
 #include "controller/LumoraLogin.h"
 #include "app/MainWindow.h"
 #include "app/QtMessageView.h"
+#include "app/VolumeSession.h"
 #include "platform/AuthorizationBackend.h"
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
@@ -13,9 +15,11 @@
 #include "platform/widgets/QtWorkspace.h"
 #include "platform/UserDefaults.h"
 #include "platform/Volume.h"
+#include "platform/VolumeFinder.h"
 #include "privileged/Authorization.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -48,6 +52,24 @@ void installTranslations(QApplication &app, const Bundle &bundle)
 
 int main(int argc, char **argv)
 {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const StartOptions options = parseStartOptions(arguments);
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "lumora-login: %s\nUsage: lumora-login [--root DIR]\n", qPrintable(options.error));
+        return 2;
+    }
+    // The option wins over the variable; an empty variable names nothing.
+    std::optional<QString> root = options.root;
+    if (!root && !qEnvironmentVariableIsEmpty("LUMORA_SYSTEM_ROOT"))
+        root = qEnvironmentVariable("LUMORA_SYSTEM_ROOT");
+    if (root && !QFileInfo(*root).isDir()) {
+        std::fprintf(stderr, "lumora-login: no folder at %s (%s)\n", qPrintable(*root),
+                     options.root ? "--root" : "LUMORA_SYSTEM_ROOT");
+        return 2;
+    }
+
     if (!haveDisplay()) {
         std::fprintf(stderr, "lumora-login: no display (DISPLAY and WAYLAND_DISPLAY are unset); "
                              "start it in a desktop session, or in a virtual one with: "
@@ -75,7 +97,7 @@ int main(int argc, char **argv)
     Authorization::install(std::make_unique<Authorization>(makeAuthorizationService(&passwordDialog), &alerts));
 
     const LumoraContext context{
-        .volume = Volume::fromEnvironment(),
+        .volume = Volume(),
         .bundle = bundle,
         .defaults = &defaults,
         .alerts = &alerts,
@@ -86,12 +108,16 @@ int main(int argc, char **argv)
 
     int status = 0;
     {
-        LumoraLogin controller(context);
-        MainWindow window(controller);
-        alerts.setParent(&window);
-        QObject::connect(&window, &MainWindow::quitConfirmed, &app, &QApplication::quit, Qt::QueuedConnection);
-        window.show();
-        controller.attachFrontEnd(window.messageView(), LumoraLogin::LaunchCheck::Start);
+        const QString executableDir = bundle.executableDir();
+        VolumeSession session(context, [executableDir] {
+            return VolumeFinder::find(VolumeFinder::systemPlaces(executableDir));
+        });
+        // The session decides when closing a window ends the application.
+        QApplication::setQuitOnLastWindowClosed(false);
+        QObject::connect(&session, &VolumeSession::windowChanged, &app,
+                         [&alerts](MainWindow *window) { alerts.setParent(window); });
+        QObject::connect(&session, &VolumeSession::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
+        session.start(root);
         status = QApplication::exec();
         alerts.setParent(nullptr);
     }

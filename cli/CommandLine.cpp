@@ -107,6 +107,7 @@ CtlParse parseCommandLine(const QStringList &arguments)
         {QStringLiteral("set"), CtlRequest::Command::Set},
         {QStringLiteral("restore"), CtlRequest::Command::Restore},
         {QStringLiteral("check-updates"), CtlRequest::Command::CheckUpdates},
+        {QStringLiteral("volumes"), CtlRequest::Command::Volumes},
     };
     const auto found = kCommands.find(command);
     if (found == kCommands.end())
@@ -117,7 +118,7 @@ CtlParse parseCommandLine(const QStringList &arguments)
 
     // Which options each command takes; --root goes with any of them.
     QStringList accepted{QStringLiteral("root")};
-    if (request.command == CtlRequest::Command::Show)
+    if (request.command == CtlRequest::Command::Show || request.command == CtlRequest::Command::Volumes)
         accepted << QStringLiteral("json");
     if (request.command == CtlRequest::Command::Set) {
         for (const ValueOption &option : kSetOptions)
@@ -243,6 +244,7 @@ QString usageText()
         "      --check          (set, restore) only say what would change; write nothing\n"
         "      --json           (set, restore) one JSON object: changed, settings, diff\n"
         "  check-updates        ask the update server for a newer release\n"
+        "  volumes [--json]     the Mac OS X volumes mounted on this machine\n"
         "  --root DIR           the folder where the volume is mounted (before or\n"
         "                       after the command; wins over LUMORA_SYSTEM_ROOT)\n"
         "  --help, --version\n"
@@ -250,5 +252,6 @@ QString usageText()
         "Exit status: 0 everything requested holds: it was saved and reads back as\n"
         "requested, or the volume already held it (--check: the comparison was made);\n"
         "1 something could not be saved (named on standard error) or the update\n"
-        "check failed; 2 usage error or unreadable input file (nothing was written).\n");
+        "check failed; 2 usage error, unreadable input file, or a folder that is not\n"
+        "a Mac OS X system volume (nothing was written).\n");
 }

@@ -10,9 +10,9 @@
 
 // What the user asked lumora-loginctl to do, as read from its arguments.
 struct CtlRequest {
-    enum class Command { Help, Version, Show, Set, Restore, CheckUpdates };
+    enum class Command { Help, Version, Show, Set, Restore, CheckUpdates, Volumes };
     Command command = Command::Help;
-    bool json = false;  // show, set, restore --json
+    bool json = false;  // show, volumes, set, restore --json
     bool check = false; // set, restore --check: say what would change, write nothing
     std::optional<QString> root; // --root DIR: where the volume is mounted
 

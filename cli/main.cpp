@@ -5,6 +5,7 @@
 #include "cli/CommandLine.h"
 #include "cli/ConsolePanels.h"
 #include "cli/LoginCtl.h"
+#include "cli/VolumesCommand.h"
 #include "platform/AuthorizationBackend.h"
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
@@ -12,6 +13,7 @@
 #include "platform/TerminalPasswordPrompt.h"
 #include "platform/UserDefaults.h"
 #include "platform/Volume.h"
+#include "platform/VolumeFinder.h"
 #include "privileged/Authorization.h"
 
 #include <QCoreApplication>
@@ -45,6 +47,8 @@ int main(int argc, char **argv)
                               .arg(version.isEmpty() ? QStringLiteral(LUMORA_VERSION) : version));
         return LoginCtl::kSuccess;
     }
+    if (request.command == Command::Volumes)
+        return listVolumes(VolumeFinder::find(VolumeFinder::systemPlaces(bundle.executableDir())), request.json);
 
     // The option wins over the variable.
     const Volume volume = request.root ? Volume(*request.root) : Volume::fromEnvironment();
@@ -54,6 +58,8 @@ int main(int argc, char **argv)
                                                                : QStringLiteral("LUMORA_SYSTEM_ROOT")));
         return LoginCtl::kUsage;
     }
+    if (const auto refused = refuseUnlessVolume(request.command, volume))
+        return *refused;
 
     // Everything given on the command line is read and checked before the
     // controller exists, so a bad FILE cannot leave half a look behind.
@@ -95,6 +101,7 @@ int main(int argc, char **argv)
         return ctl.checkUpdates(alerts);
     case Command::Help:
     case Command::Version:
+    case Command::Volumes:
         break;
     }
     return LoginCtl::kSuccess;

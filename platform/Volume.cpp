@@ -45,3 +45,10 @@ QString Volume::displayName() const
         return QStringLiteral("/");
     return QDir::cleanPath(QFileInfo(m_root).absoluteFilePath());
 }
+
+QString Volume::name() const
+{
+    const QString path = displayName();
+    const QString name = QFileInfo(path).fileName();
+    return name.isEmpty() ? path : name;
+}

@@ -20,6 +20,8 @@ public:
 
     // A short human name of the volume for the window title.
     [[nodiscard]] QString displayName() const;
+    // The mount folder's own name ("Macintosh HD"); "/" for the root.
+    [[nodiscard]] QString name() const;
 
 private:
     QString m_root;

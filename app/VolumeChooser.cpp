@@ -1,0 +1,144 @@
+#include "app/VolumeChooser.h"
+
+#include "platform/Localized.h"
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+enum Column { NameColumn, ReleaseColumn, PathColumn, AccessColumn };
+
+} // namespace
+
+VolumeChooser::VolumeChooser(const QList<FoundVolume> &volumes, QWidget *parent)
+    : QDialog(parent), m_volumes(volumes)
+{
+    setObjectName(QStringLiteral("volumeChooser"));
+    setWindowTitle(localized("Open Volume"));
+    for (const FoundVolume &volume : volumes) {
+        if (volume.sample)
+            m_sample = volume.path;
+    }
+
+    auto *layout = new QVBoxLayout(this);
+    auto *intro = new QLabel(
+        volumes.isEmpty()
+            ? localized("No mounted Mac OS X volume was found. Mount the volume's disk (the README says how), "
+                        "then choose its folder.")
+            : localized("Choose the Mac OS X volume whose login window you want to change."));
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+
+    m_refusal = new QLabel;
+    m_refusal->setObjectName(QStringLiteral("refusalLabel"));
+    m_refusal->setWordWrap(true);
+    m_refusal->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont bold = m_refusal->font();
+    bold.setBold(true);
+    m_refusal->setFont(bold);
+    m_refusal->hide();
+    layout->addWidget(m_refusal);
+
+    m_list = new QTreeWidget;
+    m_list->setObjectName(QStringLiteral("volumeList"));
+    m_list->setRootIsDecorated(false);
+    m_list->setAllColumnsShowFocus(true);
+    m_list->setHeaderLabels({localized("Volume"), localized("System"), localized("Mounted at"), localized("Access")});
+    for (const FoundVolume &volume : volumes) {
+        auto *item = new QTreeWidgetItem(m_list, {volume.name, VolumeCheck::releaseText(volume.release),
+                                                  volume.path, volume.accessText()});
+        item->setData(NameColumn, Qt::UserRole, volume.path);
+        item->setToolTip(PathColumn, volume.path);
+    }
+    m_list->header()->setSectionResizeMode(PathColumn, QHeaderView::Stretch);
+    m_list->header()->setStretchLastSection(false);
+    for (int column : {NameColumn, ReleaseColumn, AccessColumn})
+        m_list->resizeColumnToContents(column);
+    layout->addWidget(m_list, 1);
+
+    // Other ways in on the left, the answers on the right.
+    auto *chooseButton = new QPushButton(localized("Choose Folder…"));
+    chooseButton->setObjectName(QStringLiteral("chooseFolderButton"));
+    chooseButton->setAutoDefault(false);
+    auto *sampleButton = new QPushButton(localized("Open Sample Volume"));
+    sampleButton->setObjectName(QStringLiteral("sampleButton"));
+    sampleButton->setAutoDefault(false);
+    sampleButton->setEnabled(m_sample.has_value());
+    if (!m_sample)
+        sampleButton->setToolTip(localized("No sample volume was built (scripts/make-sample-volume.sh builds one)."));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel);
+    m_openButton = buttons->addButton(localized("Open"), QDialogButtonBox::AcceptRole);
+    m_openButton->setObjectName(QStringLiteral("openButton"));
+    m_openButton->setDefault(true);
+    auto *row = new QHBoxLayout;
+    row->addWidget(chooseButton);
+    row->addWidget(sampleButton);
+    row->addStretch(1);
+    row->addWidget(buttons);
+    layout->addLayout(row);
+
+    // The box's accepted() stays unconnected: Open goes through the test
+    // like every other way in, and only a volume closes the dialog.
+    connect(m_openButton, &QPushButton::clicked, this, &VolumeChooser::openSelected);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(chooseButton, &QPushButton::clicked, this, &VolumeChooser::chooseFolder);
+    connect(sampleButton, &QPushButton::clicked, this, &VolumeChooser::openSample);
+    connect(m_list, &QTreeWidget::itemActivated, this, &VolumeChooser::openSelected);
+    connect(m_list, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem *current) { m_openButton->setEnabled(current != nullptr); });
+    if (m_list->topLevelItemCount() > 0)
+        m_list->setCurrentItem(m_list->topLevelItem(0));
+    m_openButton->setEnabled(m_list->currentItem() != nullptr);
+    m_list->setFocus();
+
+    m_pickFolder = [this] {
+        return QFileDialog::getExistingDirectory(this, localized("Choose the Folder of a Mac OS X Volume"),
+                                                 QStringLiteral("/media"));
+    };
+    resize(720, 360);
+}
+
+bool VolumeChooser::tryFolder(const QString &folder)
+{
+    // Looked at again: it may have been unmounted since the list was made.
+    const VolumeCheck::Result result = VolumeCheck::check(folder);
+    if (!result.isVolume()) {
+        showRefusal(localized("Not opened. %1").arg(VolumeCheck::refusal(folder, result)));
+        return false;
+    }
+    m_chosen = folder;
+    accept();
+    return true;
+}
+
+void VolumeChooser::showRefusal(const QString &text)
+{
+    m_refusal->setText(text);
+    m_refusal->setVisible(!text.isEmpty());
+}
+
+void VolumeChooser::openSelected()
+{
+    if (const QTreeWidgetItem *item = m_list->currentItem())
+        tryFolder(item->data(NameColumn, Qt::UserRole).toString());
+}
+
+void VolumeChooser::chooseFolder()
+{
+    const QString folder = m_pickFolder ? m_pickFolder() : QString();
+    if (!folder.isEmpty())
+        tryFolder(folder);
+}
+
+void VolumeChooser::openSample()
+{
+    if (m_sample)
+        tryFolder(*m_sample);
+}

@@ -1,0 +1,332 @@
+// Opening volumes in the window, offscreen: the chooser when nothing names
+// a volume, the last volume used, switching with File ▸ Open Volume…, and a
+// folder that is not a volume, which is shown but never edited.
+
+#include "app/ImageWell.h"
+#include "app/MainWindow.h"
+#include "app/QtMessageView.h"
+#include "app/VolumeChooser.h"
+#include "app/VolumeSession.h"
+#include "controller/LumoraLogin.h"
+#include "platform/DirectAuthorizationService.h"
+#include "platform/UserDefaults.h"
+#include "privileged/Authorization.h"
+#include "tests/fakes/FakeAlertPanel.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/FakeWorkspace.h"
+#include "tests/fakes/FileBytes.h"
+#include "tests/fakes/TestVolume.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <memory>
+
+namespace {
+
+QMap<QString, QByteArray> snapshot(const QString &root)
+{
+    QMap<QString, QByteArray> entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        entries.insert(path, it.fileInfo().isDir()
+                                 ? QByteArray("dir")
+                                 : QCryptographicHash::hash(readBytes(path), QCryptographicHash::Sha256));
+    }
+    return entries;
+}
+
+// Two volumes (10.4.11 and `otherRelease`), a plain folder, and the
+// services main() gives the session, with the volumes offered as found.
+struct Fixture {
+    TestVolume tiger;
+    TestVolume other;
+    QTemporaryDir scratch;
+    UserDefaults defaults;
+    FakeAlertPanel alerts;
+    FakeWorkspace workspace;
+    FakeClock clock;
+    Authorization authorization{std::make_unique<DirectAuthorizationService>(), &alerts};
+    std::unique_ptr<VolumeSession> session;
+
+    explicit Fixture(const QString &otherRelease = QStringLiteral("10.3.9"))
+        : other(SampleVolume::Options{.release = otherRelease}),
+          defaults(scratch.path() + QStringLiteral("/defaults.ini"))
+    {
+        // No network from a test: the launch check stays off.
+        defaults.setBool(PreferenceKeys::kCheckForUpdates, false);
+        QDir().mkpath(plainFolder());
+        const QList<FoundVolume> found{*VolumeFinder::describe(other.root()), *VolumeFinder::describe(tiger.root())};
+        session = std::make_unique<VolumeSession>(
+            LumoraContext{
+                .volume = Volume(),
+                .bundle = tiger.bundle(),
+                .defaults = &defaults,
+                .alerts = &alerts,
+                .workspace = &workspace,
+                .clock = &clock,
+                .authorization = &authorization,
+            },
+            [found] { return found; });
+    }
+
+    QString plainFolder() const { return scratch.path() + QStringLiteral("/plain"); }
+    MainWindow *window() const { return session->window(); }
+    template <typename T> T *find(const char *name) const
+    {
+        return window()->findChild<T *>(QString::fromLatin1(name));
+    }
+    QString openedRoot() const { return session->controller()->context().volume.root(); }
+    QString lastVolume() { return defaults.stringForKey(PreferenceKeys::kLastVolume); }
+};
+
+QString currentMessageOf(const TestVolume &volume)
+{
+    return LoginWindow::currentMessage(volume.volume()).value_or(QString());
+}
+
+QTreeWidget *volumeList(VolumeChooser *chooser)
+{
+    return chooser->findChild<QTreeWidget *>(QStringLiteral("volumeList"));
+}
+
+} // namespace
+
+class TestVolumeSession : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void startOptions_data();
+    void startOptions();
+    void noRootShowsTheChooserAndChoosingLoads();
+    void lastVolumeOpensWhileItIsOne();
+    void chooserRefusesAFolderThatIsNotAVolume();
+    void cancellingTheFirstChooserQuits();
+    void plainFolderIsShownButNeverEdited();
+    void otherReleaseWarnsAndStillSaves();
+    void openVolumeAsksAboutUnsavedChanges();
+};
+
+void TestVolumeSession::startOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("root"); // null: none given
+    QTest::addColumn<bool>("error");
+    QTest::newRow("nothing") << QStringList{} << QString() << false;
+    QTest::newRow("separate") << QStringList{"--root", "/mnt/mac"} << "/mnt/mac" << false;
+    QTest::newRow("joined") << QStringList{"--root=/mnt/Macintosh HD"} << "/mnt/Macintosh HD" << false;
+    QTest::newRow("among Qt's own") << QStringList{"-platform", "offscreen", "--root", "/v"} << "/v" << false;
+    QTest::newRow("no value") << QStringList{"--root"} << QString() << true;
+    QTest::newRow("empty value") << QStringList{"--root="} << QString() << true;
+    QTest::newRow("twice") << QStringList{"--root", "/a", "--root=/b"} << QString() << true;
+}
+
+void TestVolumeSession::startOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, root);
+    QFETCH(bool, error);
+    const StartOptions options = parseStartOptions(arguments);
+    QCOMPARE(!options.error.isEmpty(), error);
+    if (!error)
+        QCOMPARE(options.root.value_or(QString()), root);
+}
+
+void TestVolumeSession::noRootShowsTheChooserAndChoosingLoads()
+{
+    Fixture f;
+    f.session->start(std::nullopt);
+    VolumeChooser *chooser = f.session->chooser();
+    QVERIFY(chooser);
+    QVERIFY(chooser->isVisible());
+    QVERIFY(!f.window());
+    QTreeWidget *list = volumeList(chooser);
+    QCOMPARE(list->topLevelItemCount(), 2);
+    QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("Mac OS X 10.3.9"));
+    QCOMPARE(list->topLevelItem(1)->text(2), QFileInfo(f.tiger.root()).canonicalFilePath());
+    QVERIFY(!chooser->findChild<QPushButton *>(QStringLiteral("sampleButton"))->isEnabled());
+
+    list->setCurrentItem(list->topLevelItem(1));
+    chooser->findChild<QPushButton *>(QStringLiteral("openButton"))->click();
+    QVERIFY(f.window());
+    QVERIFY(f.window()->isVisible());
+    QCOMPARE(f.openedRoot(), QFileInfo(f.tiger.root()).canonicalFilePath());
+    QVERIFY(f.find<ImageWell>("logoWell")->showsPicture());
+    QCOMPARE(f.find<QtMessageView>("messageView")->toPlainText(), QStringLiteral("Welcome to the Lumora sample volume."));
+    QVERIFY(f.window()->windowTitle().contains(f.openedRoot()));
+    QCOMPARE(f.find<QLabel>("releaseLabel")->text(), QStringLiteral("Mac OS X 10.4.11 on volume"));
+    QVERIFY(f.find<QAction>("saveAction")->isEnabled());
+    QVERIFY(!f.find<QLabel>("volumeNotice") || f.find<QLabel>("volumeNotice")->isHidden());
+    QCOMPARE(f.lastVolume(), f.openedRoot());
+}
+
+void TestVolumeSession::lastVolumeOpensWhileItIsOne()
+{
+    Fixture f;
+    f.defaults.setObject(PreferenceKeys::kLastVolume, f.other.root());
+    f.session->start(std::nullopt);
+    QVERIFY(!f.session->chooser());
+    QVERIFY(f.window());
+    QCOMPARE(f.openedRoot(), f.other.root());
+
+    // No longer a volume (its disk was replaced): the chooser says why.
+    Fixture g;
+    QVERIFY(QFile::remove(g.other.hostPath(LoginWindow::kVersionFile)));
+    g.defaults.setObject(PreferenceKeys::kLastVolume, g.other.root());
+    g.session->start(std::nullopt);
+    QVERIFY(!g.window());
+    QVERIFY(g.session->chooser());
+    const auto *refusal = g.session->chooser()->findChild<QLabel *>(QStringLiteral("refusalLabel"));
+    QVERIFY(refusal->isVisibleTo(g.session->chooser()));
+    QVERIFY2(refusal->text().contains(g.other.root()), qPrintable(refusal->text()));
+
+    // The option (or the variable) wins over the last volume.
+    Fixture h;
+    h.defaults.setObject(PreferenceKeys::kLastVolume, h.other.root());
+    h.session->start(h.tiger.root());
+    QCOMPARE(h.openedRoot(), h.tiger.root());
+}
+
+void TestVolumeSession::chooserRefusesAFolderThatIsNotAVolume()
+{
+    Fixture f;
+    f.session->start(std::nullopt);
+    VolumeChooser *chooser = f.session->chooser();
+    QVERIFY(chooser);
+    QString picked = f.plainFolder();
+    chooser->setFolderPicker([&picked] { return picked; });
+    auto *choose = chooser->findChild<QPushButton *>(QStringLiteral("chooseFolderButton"));
+
+    choose->click();
+    const auto *refusal = chooser->findChild<QLabel *>(QStringLiteral("refusalLabel"));
+    QVERIFY(chooser->isVisible());
+    QVERIFY(refusal->isVisible());
+    QVERIFY2(refusal->text().contains(f.plainFolder() + QStringLiteral(" is not a Mac OS X system volume")),
+             qPrintable(refusal->text()));
+    QVERIFY(!f.window());
+    QVERIFY(f.lastVolume().isEmpty());
+
+    picked = f.other.root();
+    choose->click();
+    QVERIFY(f.window());
+    QCOMPARE(f.openedRoot(), f.other.root());
+}
+
+void TestVolumeSession::cancellingTheFirstChooserQuits()
+{
+    Fixture f;
+    QSignalSpy quit(f.session.get(), &VolumeSession::quitRequested);
+    f.session->start(std::nullopt);
+    QVERIFY(f.session->chooser());
+    f.session->chooser()->reject();
+    QCOMPARE(quit.count(), 1);
+    QVERIFY(!f.window());
+}
+
+void TestVolumeSession::plainFolderIsShownButNeverEdited()
+{
+    Fixture f;
+    // Like a Linux root: the folder a save writes preferences into is
+    // there, the system version file is not.
+    QVERIFY(QDir().mkpath(f.plainFolder() + QStringLiteral("/Library/Preferences")));
+    QVERIFY(QDir().mkpath(f.plainFolder() + QStringLiteral("/etc")));
+    QVERIFY(writeBytes(f.plainFolder() + QStringLiteral("/etc/hostname"), "host\n"));
+    const auto before = snapshot(f.plainFolder());
+
+    f.session->start(f.plainFolder());
+    QVERIFY(f.window());
+    QVERIFY(f.window()->editingRefused());
+    auto *saveButton = f.find<QPushButton>("saveButton");
+    QVERIFY(!saveButton->isEnabled());
+    QVERIFY(!f.find<QPushButton>("restoreButton")->isEnabled());
+    QVERIFY(!f.find<QAction>("saveAction")->isEnabled());
+    QVERIFY(!f.find<QAction>("restoreAction")->isEnabled());
+    QVERIFY(saveButton->toolTip().contains(QStringLiteral("is not a Mac OS X system volume")));
+    const auto *notice = f.find<QLabel>("volumeNotice");
+    QVERIFY(notice && notice->isVisible());
+    QVERIFY2(notice->text().contains(f.plainFolder()), qPrintable(notice->text()));
+    QVERIFY(f.find<QLabel>("releaseLabel")->text().startsWith(QStringLiteral("Not a Mac OS X system volume")));
+
+    // Even reached directly, and with a change pending, nothing is written.
+    LumoraLogin *controller = f.session->controller();
+    controller->setMessage(QStringLiteral("Authorised use only"));
+    controller->setMessageDirty(true);
+    controller->setHostInfoTagDirty(true);
+    controller->setDirty(true);
+    f.window()->save();
+    f.window()->restoreDefaultLook();
+    QTest::keyClick(f.window(), Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(snapshot(f.plainFolder()), before);
+    QVERIFY(f.lastVolume().isEmpty());
+}
+
+void TestVolumeSession::otherReleaseWarnsAndStillSaves()
+{
+    Fixture f(QStringLiteral("10.5.8"));
+    f.session->start(f.other.root());
+    const auto *notice = f.find<QLabel>("volumeNotice");
+    QVERIFY(notice && notice->isVisible());
+    QVERIFY2(notice->text().contains(QStringLiteral("Mac OS X 10.5.8")), qPrintable(notice->text()));
+    QVERIFY2(notice->text().contains(QStringLiteral("made for Mac OS X 10.3 and 10.4")), qPrintable(notice->text()));
+    QVERIFY(!f.window()->editingRefused());
+    QVERIFY(f.find<QPushButton>("saveButton")->isEnabled());
+
+    f.session->controller()->setMessage(QStringLiteral("Saved on 10.5"));
+    f.session->controller()->setMessageDirty(true);
+    f.window()->save();
+    QCOMPARE(currentMessageOf(f.other), QStringLiteral("Saved on 10.5"));
+}
+
+void TestVolumeSession::openVolumeAsksAboutUnsavedChanges()
+{
+    Fixture f;
+    f.session->start(f.tiger.root());
+    QPointer<MainWindow> first = f.window();
+    auto *open = f.find<QAction>("openVolumeAction");
+    QVERIFY(open);
+    QCOMPARE(open->shortcut(), QKeySequence(QKeySequence::Open));
+
+    f.session->controller()->setMessage(QStringLiteral("not saved"));
+    f.session->controller()->setDirty(true);
+    f.alerts.scriptAnswers({AlertPanel::AlternateReturn});
+    open->trigger();
+    QCOMPARE(f.alerts.shown().size(), 1);
+    QVERIFY(f.alerts.shown().first().title.contains(QStringLiteral("open another volume")));
+    QVERIFY(!f.session->chooser());
+    QCOMPARE(f.window(), first.data());
+
+    f.alerts.scriptAnswers({AlertPanel::DefaultReturn});
+    open->trigger();
+    QCOMPARE(f.alerts.shown().size(), 2);
+    VolumeChooser *chooser = f.session->chooser();
+    QVERIFY(chooser);
+    QTreeWidget *list = volumeList(chooser);
+    list->setCurrentItem(list->topLevelItem(0));
+    chooser->findChild<QPushButton *>(QStringLiteral("openButton"))->click();
+
+    QCOMPARE(f.openedRoot(), QFileInfo(f.other.root()).canonicalFilePath());
+    QVERIFY(f.window() != first.data());
+    QVERIFY(f.window()->isVisible());
+    QVERIFY(!f.session->controller()->dirty());
+    // The old window goes without another question, once control is back.
+    QTRY_VERIFY(first.isNull());
+    QCOMPARE(f.alerts.shown().size(), 2);
+    // Nothing of the unsaved change reached the first volume.
+    QCOMPARE(currentMessageOf(f.tiger), QStringLiteral("Welcome to the Lumora sample volume."));
+}
+
+QTEST_MAIN(TestVolumeSession)
+#include "tst_volumesession.moc"
