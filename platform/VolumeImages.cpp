@@ -16,7 +16,7 @@ QString readablePath(const VolumeResolver &files, const QString &volumePath)
 {
     if (const auto found = files.resolve(volumePath))
         return *found;
-    if (const auto missing = files.writablePath(volumePath))
+    if (const auto missing = files.pathToCreate(volumePath))
         return *missing;
     return {};
 }

@@ -11,8 +11,9 @@
 namespace VolumeImages {
 
 // The host path an image of `volumePath` refers to: the file itself, every
-// link followed within the volume; for a missing file, its name in the
-// resolved folder; empty when the path leads nowhere on the volume.
+// link followed within the volume; for a missing file, the part of its path
+// that exists resolved and the rest as plain names; empty when the path
+// leads nowhere on the volume.
 [[nodiscard]] QString readablePath(const VolumeResolver &files, const QString &volumePath);
 
 // The image at `volumePath`. When it does not decode and `tryingOtherFormats`

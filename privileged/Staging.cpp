@@ -16,8 +16,6 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-#include <cerrno>
-
 #include <sys/stat.h>
 
 namespace {
@@ -53,28 +51,6 @@ std::optional<QString> volumePathOf(const Volume &volume, const QString &hostPat
     if (hostPath.startsWith(volume.root() + QLatin1Char('/')))
         return hostPath.mid(volume.root().size());
     return std::nullopt;
-}
-
-// Where "/bin/mkdir -p" may create `folder`: the folder as the volume's links
-// lead, with the part that does not exist yet appended as plain names. A
-// link in that part (one that leads nowhere on the volume) is a failure: the
-// tool would follow it off the volume.
-std::optional<QString> creationPath(const VolumeResolver &files, const QString &folder)
-{
-    const auto found = files.writablePath(folder);
-    if (found)
-        return *found;
-    const int slash = folder.lastIndexOf(QLatin1Char('/'));
-    if (found.error() != VolumeResolver::Error::Missing || slash <= 0)
-        return std::nullopt;
-    const auto parent = creationPath(files, folder.left(slash));
-    if (!parent)
-        return std::nullopt;
-    const QString path = *parent + folder.mid(slash);
-    struct stat status {};
-    if (::lstat(QFile::encodeName(path).constData(), &status) == 0 || errno != ENOENT)
-        return std::nullopt;
-    return path;
 }
 
 } // namespace
@@ -197,7 +173,7 @@ bool Staging::createApplicationSupportPath() const
     };
     if (isFolder())
         return true;
-    const auto resolved = creationPath(files, LoginWindow::kSharedSupportFolder);
+    const auto resolved = files.pathToCreate(LoginWindow::kSharedSupportFolder);
     if (!resolved) {
         Log::write(QStringLiteral("Unable to create directory at %1").arg(LoginWindow::kSharedSupportFolder));
         return false;
