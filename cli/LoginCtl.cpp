@@ -2,6 +2,7 @@
 
 #include "cli/ConsolePanels.h"
 #include "platform/Localized.h"
+#include "platform/VolumeImages.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -54,11 +55,13 @@ QString LoginCtl::volumePath(const QString &hostPath) const
 // Which of the two places of a logo or title image the window loaded.
 QString LoginCtl::place(const Image &image, const QString &first, const QString &second) const
 {
-    const Volume &volume = m_controller.context().volume;
+    const VolumeResolver files(m_controller.context().volume);
     const QString folder = QFileInfo(image.path()).path();
-    if (folder == QFileInfo(volume.hostPath(first)).path())
+    if (image.path().isEmpty())
+        return QStringLiteral("none");
+    if (folder == QFileInfo(VolumeImages::readablePath(files, first)).path())
         return QStringLiteral("first");
-    if (folder == QFileInfo(volume.hostPath(second)).path())
+    if (folder == QFileInfo(VolumeImages::readablePath(files, second)).path())
         return QStringLiteral("second");
     return QStringLiteral("none");
 }
@@ -162,9 +165,13 @@ int LoginCtl::saveAndVerify(const Expected &expected, QHash<QString, QString> &r
     // After the save the controller holds what the volume holds (Save
     // reloads); each requested setting is compared with what was asked.
     const LumoraLogin &c = m_controller;
-    const Volume &volume = c.context().volume;
+    const VolumeResolver files(c.context().volume);
+    auto hostPath = [&files](const QString &volumePath) { return VolumeImages::readablePath(files, volumePath); };
+    // Written to its place, or (after a restore) left where the volume has
+    // its own image.
     auto imageReadsBack = [](const Image &loaded, const QString &hostPath, const Image &requested) {
-        return loaded.path() == hostPath && loaded.isValid() && loaded.size() == requested.size();
+        return (loaded.path() == hostPath || loaded.path() == requested.path()) && loaded.isValid()
+               && loaded.size() == requested.size();
     };
 
     struct Outcome {
@@ -176,15 +183,15 @@ int LoginCtl::saveAndVerify(const Expected &expected, QHash<QString, QString> &r
         c.isTiger() ? LoginWindow::kTigerDefaultBackground : LoginWindow::kDefaultBackground;
     const Outcome outcomes[] = {
         {QStringLiteral("logo"), bool(expected.logo),
-         expected.logo && imageReadsBack(c.logo(), volume.hostPath(LoginWindow::kLogoFirstPlace), *expected.logo)},
+         expected.logo && imageReadsBack(c.logo(), hostPath(LoginWindow::kLogoFirstPlace), *expected.logo)},
         {QStringLiteral("title"), bool(expected.title),
          expected.title
-             && imageReadsBack(c.title(), volume.hostPath(LoginWindow::kTitleFirstPlace), *expected.title)},
+             && imageReadsBack(c.title(), hostPath(LoginWindow::kTitleFirstPlace), *expected.title)},
         {QStringLiteral("background"), expected.background || expected.revertBackground,
          expected.background
-             ? imageReadsBack(c.background(), volume.hostPath(LoginWindow::kInstalledBackground),
+             ? imageReadsBack(c.background(), hostPath(LoginWindow::kInstalledBackground),
                               *expected.background)
-             : (c.background().path() == volume.hostPath(defaultBackground) && c.background().isValid())},
+             : (c.background().path() == hostPath(defaultBackground) && c.background().isValid())},
         {QStringLiteral("message"), bool(expected.message),
          expected.message && c.message().value_or(QString()) == *expected.message},
         {QStringLiteral("host information"), bool(expected.hostInfoTag),

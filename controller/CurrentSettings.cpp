@@ -4,22 +4,8 @@
 #include "controller/LumoraLogin.h"
 
 #include "platform/PreferenceDomain.h"
+#include "platform/VolumeImages.h"
 #include "save/StockLook.h"
-
-#include <QDir>
-#include <QFileInfo>
-
-#include <array>
-
-namespace {
-
-QString baseName(const QString &fileName)
-{
-    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? fileName : fileName.left(dot);
-}
-
-} // namespace
 
 bool LumoraLogin::isTiger() const
 {
@@ -68,47 +54,23 @@ std::optional<QString> LumoraLogin::pathForResource(const QString &fileName) con
 
 Image LumoraLogin::loadImageAtPath(const QString &path, bool tryingOtherFormats)
 {
-    Image image = Image::referencingFile(path);
-    if (!tryingOtherFormats || image.isValid())
-        return image;
-
-    // The same picture may have been stored in another format under the
-    // same base name; the first one that decodes takes its place.
-    const QFileInfo info(path);
-    const QString base = baseName(info.fileName());
-    const QDir folder = info.dir();
-    // FIFOs, sockets and devices are left out of the listing; Image would
-    // refuse them anyway, this just keeps them from being candidates.
-    const QStringList names = folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                               QDir::Unsorted);
-    for (const QString &name : names) {
-        if (baseName(name) != base)
-            continue;
-        image = Image::referencingFile(folder.filePath(name));
-        if (image.isValid())
-            break;
-    }
-    return image;
+    // A host path is a path on the volume "/".
+    return VolumeImages::load(VolumeResolver(Volume()), path, tryingOtherFormats);
 }
 
 void LumoraLogin::loadCurrentSettings()
 {
-    const Volume &volume = m_context.volume;
+    // Every file is looked up within the volume: its links are its own.
+    const VolumeResolver files(m_context.volume);
 
-    Image logo = loadImageAtPath(volume.hostPath(LoginWindow::kLogoFirstPlace), true);
-    if (!logo.isValid())
-        logo = Image::referencingFile(volume.hostPath(LoginWindow::kLogoSecondPlace));
-    setLogo(logo);
+    setLogo(VolumeImages::loadFromPlaces(files, LoginWindow::kLogoFirstPlace, LoginWindow::kLogoSecondPlace));
     setLogoDirty(false);
 
-    Image title = loadImageAtPath(volume.hostPath(LoginWindow::kTitleFirstPlace), true);
-    if (!title.isValid())
-        title = Image::referencingFile(volume.hostPath(LoginWindow::kTitleSecondPlace));
-    setTitle(title);
+    setTitle(VolumeImages::loadFromPlaces(files, LoginWindow::kTitleFirstPlace, LoginWindow::kTitleSecondPlace));
     setTitleDirty(false);
 
     // DesktopPicture holds a volume path; it is read on this volume.
-    setBackground(Image::referencingFile(volume.hostPath(currentBackgroundPath())));
+    setBackground(Image::referencingFile(VolumeImages::readablePath(files, currentBackgroundPath())));
     setBackgroundDirty(false);
 
     setMessage(currentMessage());

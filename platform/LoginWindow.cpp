@@ -2,7 +2,6 @@
 
 #include "platform/Log.h"
 #include "platform/PreferenceDomain.h"
-#include "platform/PropertyList.h"
 
 #include <array>
 
@@ -66,7 +65,7 @@ std::optional<QString> currentMessage(const Volume &volume)
 
 std::optional<QString> systemRelease(const Volume &volume)
 {
-    const auto info = PropertyList::readDictionaryFile(volume.hostPath(kVersionFile));
+    const auto info = readDictionaryOnVolume(volume, kVersionFile);
     if (!info)
         return std::nullopt;
     return stringValue(*info, QStringLiteral("ProductVersion"));

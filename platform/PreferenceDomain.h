@@ -12,6 +12,11 @@
 [[nodiscard]] std::optional<QVariantMap> persistentDomainForName(const Volume &volume,
                                                                  const QString &domain);
 
+// A property-list file on the volume whose top level is a dictionary, read
+// through the volume's own links; nothing for a file that is missing,
+// unreadable, oversized, corrupt, not a dictionary or leads off the volume.
+[[nodiscard]] std::optional<QVariantMap> readDictionaryOnVolume(const Volume &volume, const QString &volumePath);
+
 // The string under `key`, or nothing when the key is missing or holds
 // another type.
 [[nodiscard]] std::optional<QString> stringValue(const QVariantMap &domain, const QString &key);

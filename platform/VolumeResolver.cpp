@@ -347,6 +347,24 @@ VolumeResolver::Result<QString> VolumeResolver::writablePath(const QString &volu
     return m_volume.root() + entry.below();
 }
 
+VolumeResolver::Result<QString> VolumeResolver::pathToCreate(const QString &volumePath) const
+{
+    auto found = writablePath(volumePath);
+    const int slash = volumePath.lastIndexOf(QLatin1Char('/'));
+    if (found || found.error() != Error::Missing || slash <= 0)
+        return found;
+    const auto parent = pathToCreate(volumePath.left(slash));
+    if (!parent)
+        return parent;
+    const QString path = *parent + volumePath.mid(slash);
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) == 0)
+        return Error::Failed;
+    if (errno != ENOENT)
+        return errorFromErrno(errno);
+    return path;
+}
+
 VolumeResolver::Result<std::unique_ptr<QFile>> VolumeResolver::openForReading(const QString &volumePath) const
 {
     // Without O_NONBLOCK a FIFO would hold the open until a writer came.

@@ -65,6 +65,12 @@ public:
     [[nodiscard]] Result<QString> writablePath(const QString &volumePath,
                                                FinalLink finalLink = FinalLink::Follow) const;
 
+    // Host path for something to create whose folders may be missing too
+    // ("/bin/mkdir -p"): the part that exists as writablePath() gives it,
+    // the rest appended as plain names. A link where the first missing
+    // name stands (one that leads nowhere on the volume) fails.
+    [[nodiscard]] Result<QString> pathToCreate(const QString &volumePath) const;
+
     // A regular file opened for reading from its resolved folder's descriptor;
     // a file swapped in after it was resolved is refused, not read.
     [[nodiscard]] Result<std::unique_ptr<QFile>> openForReading(const QString &volumePath) const;

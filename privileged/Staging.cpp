@@ -40,6 +40,19 @@ QString sideFileFor(const QFileInfo &destination)
     return destination.dir().filePath(QStringLiteral(".%1.lumora-%2").arg(destination.fileName(), tag));
 }
 
+// The volume path a host path on the volume names; nothing for a path
+// elsewhere (our own staging files).
+std::optional<QString> volumePathOf(const Volume &volume, const QString &hostPath)
+{
+    if (volume.isRootFilesystem())
+        return hostPath;
+    if (hostPath == volume.root())
+        return QStringLiteral("/");
+    if (hostPath.startsWith(volume.root() + QLatin1Char('/')))
+        return hostPath.mid(volume.root().size());
+    return std::nullopt;
+}
+
 } // namespace
 
 QString Staging::applicationSupportPath()
@@ -83,9 +96,18 @@ bool Staging::backupFile(const QString &path, bool withAuthorization, const QStr
     if (defaults.boolForKey(key))
         return true;
 
-    const QString file = m_volume.hostPath(path);
-    if (QFileInfo::exists(file)) {
-        const QString backup = backupPathForPath(file);
+    // Both as the volume's links lead; a file that is simply not there has
+    // nothing to back up, but one whose path leads off the volume fails.
+    const VolumeResolver files = resolver();
+    const auto resolvedFile = files.writablePath(path);
+    const auto resolvedBackup = files.writablePath(backupPathForPath(path));
+    if (!resolvedBackup || (!resolvedFile && resolvedFile.error() != VolumeResolver::Error::Missing)) {
+        Log::write(QStringLiteral("Unable to backup file for key %1").arg(defaultsKey));
+        return false;
+    }
+    const QString file = resolvedFile ? *resolvedFile : QString();
+    if (!file.isEmpty() && QFileInfo::exists(file)) {
+        const QString &backup = *resolvedBackup;
         if (!QFileInfo::exists(backup)) {
             // Both ways leave either a whole backup or none: a half-made one
             // would pass for the real thing at the next save.
@@ -103,8 +125,24 @@ bool Staging::backupFile(const QString &path, bool withAuthorization, const QStr
     return true;
 }
 
-bool Staging::copyIntoPlace(const QString &source, const QString &destination) const
+bool Staging::copyIntoPlace(const QString &sourcePath, const QString &destinationPath) const
 {
+    // Both ends as the volume's links lead; a source off the volume is one of
+    // our own staging files, a destination off it is refused.
+    const VolumeResolver files = resolver();
+    QString source = sourcePath;
+    if (const auto onVolume = volumePathOf(m_volume, sourcePath)) {
+        const auto resolved = files.resolve(*onVolume);
+        if (!resolved)
+            return false;
+        source = *resolved;
+    }
+    const auto onVolume = volumePathOf(m_volume, destinationPath);
+    const auto resolvedDestination = onVolume ? files.writablePath(*onVolume)
+                                              : VolumeResolver::Result<QString>(VolumeResolver::Error::OutsideVolume);
+    if (!resolvedDestination)
+        return false;
+    const QString &destination = *resolvedDestination;
     Authorization &runner = *m_runner;
     const QFileInfo target(destination);
     const QString side = sideFileFor(target);
@@ -128,10 +166,19 @@ bool Staging::copyIntoPlace(const QString &source, const QString &destination) c
 
 bool Staging::createApplicationSupportPath() const
 {
-    const QString folder = m_volume.hostPath(LoginWindow::kSharedSupportFolder);
-    auto isFolder = [&folder] { return QFileInfo(folder).isDir(); };
+    const VolumeResolver files = resolver();
+    auto isFolder = [&files] {
+        const auto found = files.resolve(LoginWindow::kSharedSupportFolder);
+        return found && QFileInfo(*found).isDir();
+    };
     if (isFolder())
         return true;
+    const auto resolved = files.pathToCreate(LoginWindow::kSharedSupportFolder);
+    if (!resolved) {
+        Log::write(QStringLiteral("Unable to create directory at %1").arg(LoginWindow::kSharedSupportFolder));
+        return false;
+    }
+    const QString &folder = *resolved;
     QDir().mkdir(folder);
     if (!isFolder()) {
         (void)m_runner->executeTool(QStringLiteral("/bin/mkdir"), QStringLiteral("-p"), folder,
@@ -146,8 +193,9 @@ bool Staging::createApplicationSupportPath() const
 
 bool Staging::setMode(const QString &mode, const QString &path) const
 {
-    const bool changed = m_runner->executeTool(
-        QStringLiteral("/bin/chmod"), mode, m_volume.hostPath(path), std::nullopt, std::nullopt);
+    const auto file = resolver().resolve(path);
+    const bool changed = file && m_runner->executeTool(QStringLiteral("/bin/chmod"), mode, *file, std::nullopt,
+                                                       std::nullopt);
     if (!changed)
         Log::write(QStringLiteral("Failed to set privileges for new login background."));
     return changed;

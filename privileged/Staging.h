@@ -2,6 +2,7 @@
 
 #include "platform/Bundle.h"
 #include "platform/Volume.h"
+#include "platform/VolumeResolver.h"
 
 #include <QString>
 
@@ -24,6 +25,8 @@ public:
 
     [[nodiscard]] const Volume &volume() const { return m_volume; }
     [[nodiscard]] Authorization &runner() const { return *m_runner; }
+    // Volume paths to host paths as the volume's own links lead, never off it.
+    [[nodiscard]] VolumeResolver resolver() const { return VolumeResolver(m_volume); }
 
     // The per-user support folder (host path, ends without a separator).
     [[nodiscard]] static QString applicationSupportPath();
@@ -38,7 +41,9 @@ public:
     // Copies `source` over `destination` (host paths) with administrator
     // rights so that the destination is always either the old file or the
     // whole new one: through a hidden file beside it that takes the old
-    // file's permissions and is then renamed over it.
+    // file's permissions and is then renamed over it. The destination must
+    // lie on the volume; both ends on it are resolved within it first, and
+    // one that leads off it fails with nothing run.
     [[nodiscard]] bool copyIntoPlace(const QString &source, const QString &destination) const;
     // True when the shared support folder exists afterwards.
     bool createApplicationSupportPath() const;

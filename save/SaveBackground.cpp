@@ -7,8 +7,10 @@
 #include "privileged/Authorization.h"
 #include "privileged/Staging.h"
 #include "save/StagingFile.h"
+#include "save/StockLook.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <unistd.h>
 
@@ -20,11 +22,12 @@ QByteArray SaveOperations::jpgDataForBackground(const Image &background)
 bool SaveOperations::setBackgroundInDefaults(const std::optional<QString> &path) const
 {
     const QString tool = m_staging.preferenceToolPath();
-    const QString domain = m_staging.volume().hostPath(LoginWindow::kDomain);
+    const auto domain = domainArgument();
     Authorization &runner = m_staging.runner();
     if (!path) {
-        const bool deleted =
-            runner.executeTool(tool, QStringLiteral("delete"), domain, LoginWindow::kDesktopPictureKey, std::nullopt);
+        const bool deleted = domain
+                             && runner.executeTool(tool, QStringLiteral("delete"), *domain,
+                                                   LoginWindow::kDesktopPictureKey, std::nullopt);
         if (!deleted)
             Log::write(QStringLiteral("Failed to set defaults for new login background."));
         return deleted;
@@ -32,7 +35,7 @@ bool SaveOperations::setBackgroundInDefaults(const std::optional<QString> &path)
     // The preference names the picture as the login window sees it: a
     // volume path, not where the volume happens to be mounted here.
     const bool written =
-        runner.executeTool(tool, QStringLiteral("write"), domain, LoginWindow::kDesktopPictureKey, *path);
+        domain && runner.executeTool(tool, QStringLiteral("write"), *domain, LoginWindow::kDesktopPictureKey, *path);
     if (!written) {
         Log::write(QStringLiteral("Failed to set defaults for new login background."));
         return false;
@@ -71,12 +74,27 @@ bool SaveOperations::saveBackground(const Image &background, bool revert, bool t
 
 bool SaveOperations::saveBackgroundInTiger(const Image &background) const
 {
-    const QByteArray data = jpgDataForBackground(background);
-    const QString target = m_staging.volume().hostPath(LoginWindow::kTigerDefaultBackground);
-    if (::access(QFile::encodeName(target).constData(), W_OK) == 0) {
+    const VolumeResolver files = m_staging.resolver();
+    const QString backupPath = Staging::backupPathForPath(LoginWindow::kTigerDefaultBackground);
+    const auto target = files.writablePath(LoginWindow::kTigerDefaultBackground);
+    const auto backup = files.writablePath(backupPath);
+    if (!target || !backup) {
+        Log::write(QStringLiteral("Failed to save new background."));
+        return false;
+    }
+    const bool present = QFileInfo(*target).isFile();
+    // The volume's own picture, which a restore leaves where it is.
+    if (present && background.path() == *target)
+        return true;
+    // Its backup goes back byte for byte, not re-encoded.
+    const bool fromBackup = !background.path().isEmpty() && background.path() == *backup;
+    const QByteArray data = fromBackup ? StockLook::bytesOf(files, backupPath) : jpgDataForBackground(background);
+
+    if (::access(QFile::encodeName(*target).constData(), W_OK) == 0) {
         // Through a temporary file only: rewriting the picture in place
-        // could leave it cut short, and it has no backup.
-        if (!StagingFile::writeAtomically(target, data)) {
+        // could leave it cut short. The volume's own picture is kept first.
+        if (data.isEmpty() || (present && !keepTigerOriginal(*target, *backup, true))
+            || !StagingFile::writeAtomically(*target, data)) {
             Log::write(QStringLiteral("Failed to save new background without asking for authentication."));
             return false;
         }
@@ -87,9 +105,16 @@ bool SaveOperations::saveBackgroundInTiger(const Image &background) const
         Log::write(QStringLiteral("Failed to save background to temp file."));
         return false;
     }
-    if (!m_staging.copyIntoPlace(staging, target)) {
+    if ((present && !keepTigerOriginal(*target, *backup, false)) || !m_staging.copyIntoPlace(staging, *target)) {
         Log::write(QStringLiteral("Failed to save new background."));
         return false;
     }
     return true;
+}
+
+bool SaveOperations::keepTigerOriginal(const QString &picture, const QString &backup, bool direct) const
+{
+    if (QFileInfo::exists(backup) || QFileInfo(backup).isSymLink())
+        return true;
+    return direct ? StagingFile::copyWithoutReplacing(picture, backup) : m_staging.copyIntoPlace(picture, backup);
 }

@@ -7,13 +7,16 @@
 #include "platform/Log.h"
 #include "privileged/Authorization.h"
 #include "privileged/Staging.h"
+#include "platform/VolumeImages.h"
 #include "save/StagingFile.h"
+#include "save/StockLook.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 struct SaveOperations::ImageTarget {
     QString destination; // volume path
+    QString secondPlace; // volume path, only read
     QString backupKey;
     QString stagingName;
     QString stagingFailure;
@@ -32,13 +35,26 @@ QString withoutExtension(const QString &name)
 
 bool SaveOperations::saveImage(const Image &image, const ImageTarget &target) const
 {
+    const VolumeResolver files = m_staging.resolver();
+    // The image the login window shows now (after a restore on a volume
+    // whose image was never replaced): it stays as it is.
+    if (!image.path().isEmpty()
+        && image.path() == VolumeImages::loadFromPlaces(files, target.destination, target.secondPlace).path()
+        && image.isValid())
+        return true;
+    // The volume's own stock image goes back byte for byte, not re-encoded.
+    const auto backup = image.path().isEmpty() ? std::nullopt : StockLook::backupOf(files, target.destination);
+    const bool fromBackup = backup && image.path() == *backup;
+
     // Never replace a stock image whose backup could not be made.
     if (!m_staging.backupFile(target.destination, true, target.backupKey)) {
         Log::write(target.copyFailure);
         return false;
     }
     const QString staging = Staging::tempFilePathWithName(target.stagingName);
-    if (!StagingFile::writeAtomically(staging, StagingFile::tiffData(image))) {
+    const QByteArray data = fromBackup ? StockLook::bytesOf(files, Staging::backupPathForPath(target.destination))
+                                       : StagingFile::tiffData(image);
+    if (!StagingFile::writeAtomically(staging, data)) {
         Log::write(target.stagingFailure);
         return false;
     }
@@ -52,36 +68,42 @@ bool SaveOperations::saveImage(const Image &image, const ImageTarget &target) co
 
 bool SaveOperations::saveLogo(const Image &logo) const
 {
-    return saveImage(logo, {LoginWindow::kLogoFirstPlace, PreferenceKeys::kMadeLogoBackup, QStringLiteral("logo.tif"),
+    return saveImage(logo, {LoginWindow::kLogoFirstPlace, LoginWindow::kLogoSecondPlace, PreferenceKeys::kMadeLogoBackup, QStringLiteral("logo.tif"),
                             QStringLiteral("Failed to save logo to temp file"),
                             QStringLiteral("Failed to save new logo")});
 }
 
 bool SaveOperations::saveTitle(const Image &title) const
 {
-    return saveImage(title, {LoginWindow::kTitleFirstPlace, PreferenceKeys::kMadeTitleBackup,
+    return saveImage(title, {LoginWindow::kTitleFirstPlace, LoginWindow::kTitleSecondPlace,
+                             PreferenceKeys::kMadeTitleBackup,
                              QStringLiteral("title.tif"), QStringLiteral("Failed to save title to temp file"),
                              QStringLiteral("Failed to save new title")});
 }
 
 void SaveOperations::removeOtherFormatsForFile(const QString &path) const
 {
-    const QFileInfo info(m_staging.volume().hostPath(path));
-    const QString name = info.fileName();
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString folder = slash <= 0 ? QStringLiteral("/") : path.left(slash);
+    const QString name = path.mid(slash + 1);
     const QString base = withoutExtension(name);
-    const QDir folder = info.dir();
     const QString trash = Staging::applicationSupportPath() + QStringLiteral("/trash");
 
-    const QStringList entries = folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System
-                                                     | QDir::NoDotAndDotDot,
-                                                 QDir::Unsorted);
-    for (const QString &entry : entries) {
+    // The folder as the volume's links lead; each entry is moved as it is,
+    // a link as a link, so nothing it points at is touched.
+    const VolumeResolver files = m_staging.resolver();
+    const auto entries = files.list(folder);
+    if (!entries)
+        return;
+    for (const QString &entry : *entries) {
         if (withoutExtension(entry) != base || entry == name)
             continue;
         if (!QFileInfo::exists(trash))
             QDir().mkpath(trash);
-        if (!m_staging.runner().executeTool(QStringLiteral("/bin/mv"), folder.filePath(entry),
-                                            trash + QLatin1Char('/') + entry, std::nullopt))
+        const auto source = files.writablePath(folder + QLatin1Char('/') + entry, VolumeResolver::FinalLink::Keep);
+        if (!source
+            || !m_staging.runner().executeTool(QStringLiteral("/bin/mv"), *source, trash + QLatin1Char('/') + entry,
+                                               std::nullopt))
             Log::write(QStringLiteral("Unable to move unnecessary image format"));
     }
 }

@@ -23,20 +23,32 @@ QString quotedForPreferenceTool(const QString &text)
 
 } // namespace
 
+std::optional<QString> SaveOperations::domainArgument() const
+{
+    static const QString extension = QStringLiteral(".plist");
+    const auto file = m_staging.resolver().writablePath(LoginWindow::kDomain + extension);
+    if (!file || !file->endsWith(extension))
+        return std::nullopt;
+    return file->chopped(extension.size());
+}
+
 bool SaveOperations::saveMessage(const QString &text) const
 {
     const QString tool = m_staging.preferenceToolPath();
-    const QString domain = m_staging.volume().hostPath(LoginWindow::kDomain);
+    const auto domain = domainArgument();
     Authorization &runner = m_staging.runner();
 
     bool saved = true;
     if (text.isEmpty()) {
         if (!LoginWindow::currentMessage(m_staging.volume()))
             return true;
-        saved = runner.executeTool(tool, QStringLiteral("delete"), domain, LoginWindow::kMessageKey, std::nullopt);
+        saved = domain
+                && runner.executeTool(tool, QStringLiteral("delete"), *domain, LoginWindow::kMessageKey,
+                                      std::nullopt);
     } else {
-        saved = runner.executeTool(tool, QStringLiteral("write"), domain, LoginWindow::kMessageKey,
-                                   quotedForPreferenceTool(text));
+        saved = domain
+                && runner.executeTool(tool, QStringLiteral("write"), *domain, LoginWindow::kMessageKey,
+                                      quotedForPreferenceTool(text));
     }
     if (!saved)
         Log::write(QStringLiteral("Failed to save new message"));
@@ -45,9 +57,11 @@ bool SaveOperations::saveMessage(const QString &text) const
 
 bool SaveOperations::saveHostInfo(std::int32_t tag) const
 {
-    const bool saved = m_staging.runner().executeTool(
-        m_staging.preferenceToolPath(), QStringLiteral("write"), m_staging.volume().hostPath(LoginWindow::kDomain),
-        LoginWindow::kHostInfoKey, LoginWindow::hostInfoValueForTag(tag));
+    const auto domain = domainArgument();
+    const bool saved = domain
+                       && m_staging.runner().executeTool(m_staging.preferenceToolPath(), QStringLiteral("write"),
+                                                         *domain, LoginWindow::kHostInfoKey,
+                                                         LoginWindow::hostInfoValueForTag(tag));
     if (!saved)
         Log::write(QStringLiteral("Failed to save new host information"));
     return saved;

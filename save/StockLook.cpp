@@ -3,22 +3,70 @@
 
 #include "save/StockLook.h"
 
+#include "platform/Image.h"
 #include "platform/LoginWindow.h"
+#include "platform/VolumeImages.h"
+#include "privileged/Staging.h"
+
+#include <QFileInfo>
+
+namespace {
+
+// The logo or title a restore shows: the backup of the stock file, else
+// what the login window shows now (the application never replaced it),
+// else our drawing.
+QString stockImage(const VolumeResolver &files, const Bundle &bundle, const QString &first, const QString &second,
+                   const QString &drawing)
+{
+    if (auto backup = StockLook::backupOf(files, first))
+        return *backup;
+    const Image inPlace = VolumeImages::loadFromPlaces(files, first, second);
+    if (inPlace.isValid())
+        return inPlace.path();
+    return bundle.pathForResource(drawing).value_or(QString());
+}
+
+} // namespace
+
+std::optional<QString> StockLook::backupOf(const VolumeResolver &files, const QString &volumePath)
+{
+    const auto backup = files.resolve(Staging::backupPathForPath(volumePath));
+    if (!backup || !Image::referencingFile(*backup).isValid())
+        return std::nullopt;
+    return *backup;
+}
+
+QByteArray StockLook::bytesOf(const VolumeResolver &files, const QString &volumePath)
+{
+    auto file = files.openForReading(volumePath);
+    return file ? (*file)->readAll() : QByteArray();
+}
 
 std::optional<QString> StockLook::originalBackgroundPath(const Volume &volume, const Bundle &bundle)
 {
-    if (LoginWindow::isTiger(volume))
-        return bundle.pathForResource(LoginWindow::kStockBackground);
-    return volume.hostPath(LoginWindow::kDefaultBackground);
+    const VolumeResolver files(volume);
+    if (!LoginWindow::isTiger(volume))
+        return VolumeImages::readablePath(files, LoginWindow::kDefaultBackground);
+    if (auto backup = backupOf(files, LoginWindow::kTigerDefaultBackground))
+        return *backup;
+    // The picture in place is the volume's own as long as there is no
+    // backup: nothing has ever rewritten it.
+    const auto inPlace = files.resolve(LoginWindow::kTigerDefaultBackground);
+    if (inPlace && QFileInfo(*inPlace).isFile())
+        return *inPlace;
+    return bundle.pathForResource(LoginWindow::kStockBackground);
 }
 
 StockLook StockLook::of(const Volume &volume, const Bundle &bundle)
 {
     // A missing resource leaves an image with no data; saving it then fails
     // at its staging step and leaves the system file alone.
+    const VolumeResolver files(volume);
     StockLook look;
-    look.logo = bundle.pathForResource(LoginWindow::kStockLogo).value_or(QString());
-    look.title = bundle.pathForResource(LoginWindow::kStockTitle).value_or(QString());
+    look.logo = stockImage(files, bundle, LoginWindow::kLogoFirstPlace, LoginWindow::kLogoSecondPlace,
+                           LoginWindow::kStockLogo);
+    look.title = stockImage(files, bundle, LoginWindow::kTitleFirstPlace, LoginWindow::kTitleSecondPlace,
+                            LoginWindow::kStockTitle);
     look.background = originalBackgroundPath(volume, bundle);
     look.message = QString(QLatin1String(""));
     look.hostInfoTag = 1;

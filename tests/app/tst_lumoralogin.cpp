@@ -475,10 +475,15 @@ void TestLumoraLogin::releaseTest()
     QCOMPARE(log.lines(), QStringList());
     const auto original = f.controller->originalBackgroundPath();
     QVERIFY(original.has_value());
-    QCOMPARE(*original, tiger ? f.volume.resources() + QStringLiteral("/AppleBackground.jpg")
-                              : f.volume.hostPath(LoginWindow::kDefaultBackground));
+    // On 10.4 the volume's own picture, never replaced (no backup of it).
+    QCOMPARE(*original, f.volume.hostPath(tiger ? LoginWindow::kTigerDefaultBackground
+                                                : LoginWindow::kDefaultBackground));
 
-    // Without the stock picture a Tiger restore has nothing to put back.
+    // Without a picture of its own, a Tiger restore takes our stock picture,
+    // and without that it has nothing to put back.
+    QVERIFY(QFile::remove(f.volume.hostPath(LoginWindow::kTigerDefaultBackground)));
+    if (tiger)
+        QCOMPARE(f.controller->originalBackgroundPath(), f.volume.resources() + QStringLiteral("/AppleBackground.jpg"));
     QVERIFY(QFile::remove(f.volume.resources() + QStringLiteral("/AppleBackground.jpg")));
     QCOMPARE(f.controller->originalBackgroundPath().has_value(), !tiger);
 }

@@ -349,10 +349,10 @@ void TestMainWindow::restoreShowsTheStockLook()
     Fixture f;
     f.find<QPushButton>("restoreButton")->click();
 
-    QCOMPARE(f.well("logoWell")->image().path(), f.volume.resources() + QStringLiteral("/AppleLogo.tif"));
-    QCOMPARE(f.well("titleWell")->image().path(), f.volume.resources() + QStringLiteral("/AppleTitle.tif"));
-    QCOMPARE(f.well("backgroundWell")->image().path(),
-             f.volume.resources() + QStringLiteral("/AppleBackground.jpg"));
+    // The volume's images were never replaced, so they are its stock look.
+    QCOMPARE(f.well("logoWell")->image().path(), f.volume.hostPath(LoginWindow::kLogoFirstPlace));
+    QCOMPARE(f.well("titleWell")->image().path(), f.volume.hostPath(LoginWindow::kTitleFirstPlace));
+    QCOMPARE(f.well("backgroundWell")->image().path(), f.volume.hostPath(LoginWindow::kTigerDefaultBackground));
     QVERIFY(f.well("backgroundWell")->showsPicture());
     QCOMPARE(f.messageView()->toPlainText(), QString());
     QCOMPARE(f.chooser()->currentData().toInt(), 1);

@@ -4,6 +4,7 @@
 
 #include "controller/LumoraLogin.h"
 #include "platform/PreferenceDomain.h"
+#include "tests/fakes/HostileVolume.h"
 #include "tests/fakes/TestVolume.h"
 
 #include <QCryptographicHash>
@@ -462,6 +463,55 @@ private slots:
         const QJsonObject json = show();
         QCOMPARE(json.value("background").toObject().value("path").toString(), LoginWindow::kTigerDefaultBackground);
         QVERIFY(json.value("message").isNull());
+    }
+
+    // Links on the volume that lead off it, as in a volume from anywhere:
+    // the companion run as root changes nothing outside the volume, shows
+    // nothing from outside it, and says which setting it could not save.
+    void hostileVolumeLeavesTheHostAlone_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<int>("aim");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("complaint");
+        for (const auto aim : {HostileVolume::Aim::Absolute, HostileVolume::Aim::Climbing}) {
+            const char *how = aim == HostileVolume::Aim::Absolute ? "absolute" : "climbing";
+            QTest::addRow("restore, picture link, %s", how)
+                << "picture link" << int(aim) << QStringList{"restore"} << 1 << "background: not saved";
+            QTest::addRow("set background, support folder link, %s", how)
+                << "support folder link" << int(aim) << QStringList{"set", "--background", "<picture>"} << 1
+                << "background: not saved";
+            QTest::addRow("show, resources folder link, %s", how)
+                << "resources folder link" << int(aim) << QStringList{"show", "--json"} << 0 << QString();
+            QTest::addRow("set message, domain link, %s", how)
+                << "domain link" << int(aim) << QStringList{"set", "--message", "hello"} << 1
+                << "message: not saved";
+        }
+        QTest::addRow("restore, link loops") << "link loop" << 0 << QStringList{"restore"} << 1
+                                             << "background: not saved";
+    }
+
+    void hostileVolumeLeavesTheHostAlone()
+    {
+        QFETCH(QString, layout);
+        QFETCH(int, aim);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, complaint);
+        HostileVolume::Decoy decoy;
+        QVERIFY(decoy.isValid());
+        QVERIFY(HostileVolume::plant(layout, m_volume->root(), decoy, HostileVolume::Aim(aim)));
+        arguments.replaceInStrings(QStringLiteral("<picture>"), m_backgroundFile);
+        const auto before = decoy.checksums();
+
+        const Run result = run(arguments);
+        QVERIFY2(result.exitCode == exitCode, qPrintable(result.err));
+        if (!complaint.isEmpty())
+            QVERIFY2(result.err.contains(complaint), qPrintable(result.err));
+        QVERIFY2(!result.out.contains(decoy.path()), qPrintable(result.out));
+        QCOMPARE(decoy.checksums(), before);
+        QCOMPARE(QDir(decoy.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 4);
     }
 
     void badInputChangesNothing_data()

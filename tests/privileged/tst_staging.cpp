@@ -332,7 +332,8 @@ private slots:
         QTest::addColumn<QString>("situation");
         QTest::newRow("new file") << QStringLiteral("new");
         QTest::newRow("file with its own mode") << QStringLiteral("mode");
-        QTest::newRow("symbolic link") << QStringLiteral("link");
+        QTest::newRow("link within the volume") << QStringLiteral("link");
+        QTest::newRow("link off the volume") << QStringLiteral("outside");
     }
 
     void copyIntoPlace()
@@ -349,22 +350,35 @@ private slots:
             QVERIFY(::chmod(QFile::encodeName(destination).constData(), 0640) == 0);
             expected.insert(1, {QStringLiteral("/bin/chmod"), QStringLiteral("640"), InstallRuns::sideFile(destination)});
         } else if (situation == QLatin1String("link")) {
-            // The link is replaced; what it pointed at is left alone.
+            // As on the Mac, the copy goes where the link leads on the
+            // volume, and the link stays.
+            const QString target = f.host(QStringLiteral("/Library/Desktop Pictures/target.jpg"));
+            QVERIFY(writeBytes(target, "old contents"));
+            QVERIFY(QFile::link(QStringLiteral("/Library/Desktop Pictures/target.jpg"), destination));
+            expected = InstallRuns::copyIntoPlace(source, target);
+        } else if (situation == QLatin1String("outside")) {
+            // A link to a host file leads nowhere on the volume: nothing is
+            // run, and the host file is left alone.
             QVERIFY(writeBytes(elsewhere, "not ours"));
             QVERIFY(QFile::link(elsewhere, destination));
+            QVERIFY(!f.controller->copyIntoPlace(source, destination));
+            QVERIFY(f.service->runs().isEmpty());
+            QCOMPARE(readBytes(elsewhere), QByteArray("not ours"));
+            return;
         }
 
         QVERIFY(f.controller->copyIntoPlace(source, destination));
         QCOMPARE(InstallRuns::stableSideNames(f.service->runs()), expected);
-        QCOMPARE(readBytes(destination), QByteArray("new contents"));
-        QVERIFY(!QFileInfo(destination).isSymLink());
+        const QString written = situation == QLatin1String("link")
+                                    ? f.host(QStringLiteral("/Library/Desktop Pictures/target.jpg"))
+                                    : destination;
+        QCOMPARE(readBytes(written), QByteArray("new contents"));
+        QCOMPARE(QFileInfo(destination).isSymLink(), situation == QLatin1String("link"));
         if (situation == QLatin1String("mode")) {
             struct stat status {};
             QVERIFY(::stat(QFile::encodeName(destination).constData(), &status) == 0);
             QCOMPARE(status.st_mode & 0777, mode_t(0640));
         }
-        if (situation == QLatin1String("link"))
-            QCOMPARE(readBytes(elsewhere), QByteArray("not ours"));
         QCOMPARE(QDir(QFileInfo(destination).path()).entryList({QStringLiteral(".*lumora-*")}, QDir::AllEntries | QDir::Hidden),
                  QStringList());
     }
