@@ -30,8 +30,10 @@ Node parseNode(const QByteArray &bytes, const Limits &limits, Format *format)
 {
     if (!isWithinLimits(bytes, limits))
         return nullptr;
-    plist_t root = nullptr;
     const bool binary = looksBinary(bytes);
+    if (!binary && !isWellFormedXml(bytes))
+        return nullptr;
+    plist_t root = nullptr;
     if (binary) {
         plist_from_bin(bytes.constData(), uint32_t(bytes.size()), &root);
     } else {

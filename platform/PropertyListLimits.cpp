@@ -5,6 +5,7 @@
 #include "platform/PropertyListLimits.h"
 
 #include <QByteArrayView>
+#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <cctype>
@@ -96,50 +97,6 @@ bool xmlWithinDepth(const QByteArray &bytes, int maxDepth)
     return open.empty();
 }
 
-quint64 readBigEndian(const uchar *p, int size)
-{
-    quint64 v = 0;
-    for (int i = 0; i < size; ++i)
-        v = (v << 8) | p[i];
-    return v;
-}
-
-// The last 32 bytes of a binary list: where the offset table is, how wide
-// its entries and the object references are, and which object is the top.
-struct Trailer {
-    int offsetSize = 0;
-    int refSize = 0;
-    quint64 count = 0;
-    quint64 top = 0;
-    quint64 tableOffset = 0;
-};
-
-std::optional<Trailer> readTrailer(const uchar *data, quint64 size, const Limits &limits)
-{
-    if (size < 8 + 32)
-        return std::nullopt;
-    const uchar *bytes = data + size - 32;
-    Trailer t;
-    t.offsetSize = bytes[6];
-    t.refSize = bytes[7];
-    t.count = readBigEndian(bytes + 8, 8);
-    t.top = readBigEndian(bytes + 16, 8);
-    t.tableOffset = readBigEndian(bytes + 24, 8);
-    if (t.offsetSize < 1 || t.offsetSize > 8 || t.refSize < 1 || t.refSize > 8)
-        return std::nullopt;
-    if (t.count == 0 || t.count > size || t.top >= t.count)
-        return std::nullopt;
-    // The checks below keep a few words per object. A well-formed list has
-    // no object outside its tree, so one claiming more objects than the tree
-    // may have nodes is refused before any of that is allocated.
-    if (t.count > quint64(std::max<qint64>(limits.maxNodes, 1)))
-        return std::nullopt;
-    if (t.tableOffset < 8 || t.tableOffset > size - 32
-        || t.count > (size - 32 - t.tableOffset) / quint64(t.offsetSize))
-        return std::nullopt;
-    return t;
-}
-
 // Children of every object, as indices; dictionaries list their keys
 // first, then their values.
 struct ObjectGraph {
@@ -209,7 +166,7 @@ bool stringFits(int type, quint64 length, const Cursor &at, quint64 size)
 }
 
 // Checks the extent of object `index` and records what it refers to.
-bool readObject(const uchar *data, quint64 size, const Trailer &t, quint64 index, ObjectGraph &graph)
+bool readObject(const uchar *data, quint64 size, const BinaryTrailer &t, quint64 index, ObjectGraph &graph)
 {
     graph.firstChild[index] = graph.children.size();
     const quint64 offset = readBigEndian(data + t.tableOffset + index * quint64(t.offsetSize), t.offsetSize);
@@ -319,7 +276,7 @@ bool binaryWithinLimits(const QByteArray &bytes, const Limits &limits)
 {
     const auto *data = reinterpret_cast<const uchar *>(bytes.constData());
     const quint64 size = quint64(bytes.size());
-    const std::optional<Trailer> trailer = readTrailer(data, size, limits);
+    const std::optional<BinaryTrailer> trailer = readBinaryTrailer(bytes, limits);
     if (!trailer)
         return false;
     ObjectGraph graph;
@@ -335,6 +292,72 @@ bool binaryWithinLimits(const QByteArray &bytes, const Limits &limits)
 }
 
 } // namespace
+
+quint64 readBigEndian(const uchar *p, int size)
+{
+    quint64 v = 0;
+    for (int i = 0; i < size; ++i)
+        v = (v << 8) | p[i];
+    return v;
+}
+
+std::optional<BinaryTrailer> readBinaryTrailer(const QByteArray &bytes, const Limits &limits)
+{
+    const auto *data = reinterpret_cast<const uchar *>(bytes.constData());
+    const quint64 size = quint64(bytes.size());
+    if (size < 8 + 32)
+        return std::nullopt;
+    const uchar *end = data + size - 32;
+    BinaryTrailer t;
+    t.offsetSize = end[6];
+    t.refSize = end[7];
+    t.count = readBigEndian(end + 8, 8);
+    t.top = readBigEndian(end + 16, 8);
+    t.tableOffset = readBigEndian(end + 24, 8);
+    if (t.offsetSize < 1 || t.offsetSize > 8 || t.refSize < 1 || t.refSize > 8)
+        return std::nullopt;
+    if (t.count == 0 || t.count > size || t.top >= t.count)
+        return std::nullopt;
+    // The checks keep a few words per object. A well-formed list has no
+    // object outside its tree, so one claiming more objects than the tree
+    // may have nodes is refused before any of that is allocated.
+    if (t.count > quint64(std::max<qint64>(limits.maxNodes, 1)))
+        return std::nullopt;
+    if (t.tableOffset < 8 || t.tableOffset > size - 32
+        || t.count > (size - 32 - t.tableOffset) / quint64(t.offsetSize))
+        return std::nullopt;
+    return t;
+}
+
+quint64 binaryObjectOffset(const QByteArray &bytes, const BinaryTrailer &t, quint64 index)
+{
+    const auto *data = reinterpret_cast<const uchar *>(bytes.constData());
+    return readBigEndian(data + t.tableOffset + index * quint64(t.offsetSize), t.offsetSize);
+}
+
+bool isWellFormedXml(const QByteArray &bytes)
+{
+    QXmlStreamReader reader(bytes);
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartDocument: {
+            const QStringView encoding = reader.documentEncoding();
+            if (!encoding.isEmpty() && encoding.compare(u"UTF-8", Qt::CaseInsensitive) != 0)
+                return false;
+            break;
+        }
+        case QXmlStreamReader::DTD:
+            if (!reader.entityDeclarations().isEmpty())
+                return false;
+            break;
+        case QXmlStreamReader::EntityReference:
+            return false;
+        default:
+            break;
+        }
+    }
+    return !reader.hasError();
+}
 
 bool looksBinary(const QByteArray &bytes)
 {
