@@ -160,7 +160,9 @@ public:
     std::optional<Value> read(QString *why)
     {
         std::optional<Value> value = readDocument();
-        if (m_reader.hasError() && m_error.isEmpty())
+        // The XML reader's own complaint comes first: what follows from it
+        // here would only be a consequence.
+        if (m_reader.hasError())
             m_error = QStringLiteral("not well-formed XML (line %1: %2)")
                           .arg(m_reader.lineNumber())
                           .arg(m_reader.errorString());
@@ -196,7 +198,7 @@ private:
                 fail(QStringLiteral("text outside a value"));
                 return QXmlStreamReader::Invalid;
             case QXmlStreamReader::EntityReference:
-                fail(QStringLiteral("an entity reference"));
+                fail(QStringLiteral("an undeclared entity &%1;").arg(m_reader.name()));
                 return QXmlStreamReader::Invalid;
             default:
                 return token;
@@ -219,7 +221,10 @@ private:
             case QXmlStreamReader::EndElement:
                 return text;
             case QXmlStreamReader::StartElement:
-                fail(QStringLiteral("an element inside <%1>").arg(m_reader.qualifiedName()));
+                fail(QStringLiteral("an element <%1> inside a value").arg(m_reader.qualifiedName()));
+                return std::nullopt;
+            case QXmlStreamReader::EntityReference:
+                fail(QStringLiteral("an undeclared entity &%1;").arg(m_reader.name()));
                 return std::nullopt;
             default:
                 fail(QStringLiteral("unexpected markup"));
