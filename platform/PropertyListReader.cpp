@@ -166,12 +166,11 @@ public:
             m_error = QStringLiteral("not well-formed XML (line %1: %2)")
                           .arg(m_reader.lineNumber())
                           .arg(m_reader.errorString());
-        if (!m_error.isEmpty()) {
-            if (why)
-                *why = m_error;
-            return std::nullopt;
-        }
-        return value;
+        if (value && m_error.isEmpty())
+            return value;
+        if (why)
+            *why = m_error.isEmpty() ? QStringLiteral("not an XML property list") : m_error;
+        return std::nullopt;
     }
 
 private:
@@ -571,9 +570,8 @@ std::optional<Value> readExact(const QByteArray &bytes, const Limits &limits, Fo
     std::optional<Value> value;
     if (looksBinary(bytes)) {
         const std::optional<BinaryTrailer> trailer = readBinaryTrailer(bytes, limits);
-        if (!trailer)
-            return std::nullopt;
-        value = BinaryReader(bytes, *trailer).read(why);
+        if (trailer)
+            value = BinaryReader(bytes, *trailer).read(why);
     } else if (!startsLikeXmlList(bytes)) {
         if (why)
             *why = QStringLiteral("neither an XML declaration nor <plist> at the start");
