@@ -465,7 +465,8 @@ private:
         }
         case 0x5:
         case 0x6: {
-            std::optional<QString> text = readString(type, pos, readLength(pos, low));
+            const quint64 length = readLength(pos, low);
+            std::optional<QString> text = readString(type, pos, length);
             if (!text)
                 return std::nullopt;
             v.type = Value::Type::String;
@@ -477,11 +478,11 @@ private:
             v.integer = readBigEndian(m_data + pos, int(low) + 1);
             return v;
         case 0xA:
-            v.type = Value::Type::Array;
-            return readContainer(v, pos, readLength(pos, low));
-        case 0xD:
-            v.type = Value::Type::Dictionary;
-            return readContainer(v, pos, readLength(pos, low));
+        case 0xD: {
+            v.type = type == 0xA ? Value::Type::Array : Value::Type::Dictionary;
+            const quint64 length = readLength(pos, low);
+            return readContainer(v, pos, length);
+        }
         default:
             return fail(QStringLiteral("a set object"));
         }

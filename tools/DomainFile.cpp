@@ -172,9 +172,17 @@ bool DomainFile::readFile()
         report(shownPath() + ": not a regular file");
         return false;
     }
-    const int fd = ::openat(m_folder, m_name.constData(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    // Not blocking, and checked again once open: a FIFO put in the file's
+    // place since it was looked at would otherwise hang the reader.
+    const int fd = ::openat(m_folder, m_name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         report(shownPath() + ": " + errnoText(errno));
+        return false;
+    }
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || !sameFile(opened, m_info)) {
+        ::close(fd);
+        report(shownPath() + ": changed while it was being read; the file was left unchanged");
         return false;
     }
     // One byte past the limit, so that an oversized file shows as such.
