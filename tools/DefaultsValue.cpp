@@ -1,7 +1,5 @@
 #include "tools/DefaultsValue.h"
 
-#include <QString>
-
 namespace DefaultsValue {
 
 QByteArray parse(const QByteArray &value)
@@ -25,11 +23,6 @@ QByteArray parse(const QByteArray &value)
         out.append(c);
     }
     return out;
-}
-
-bool xmlSurvivesRewrite(const QByteArray &bytes)
-{
-    return !bytes.contains('\0') && QString::fromUtf8(bytes).toUtf8() == bytes;
 }
 
 } // namespace DefaultsValue

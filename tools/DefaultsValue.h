@@ -12,9 +12,4 @@ namespace DefaultsValue {
 
 [[nodiscard]] QByteArray parse(const QByteArray &value);
 
-// Whether an XML domain file can be read and written back without loss.
-// libplist stops a string at a NUL byte and passes invalid UTF-8 through,
-// so such a file would come back changed; the tool leaves it alone.
-[[nodiscard]] bool xmlSurvivesRewrite(const QByteArray &bytes);
-
 } // namespace DefaultsValue

@@ -1,40 +1,67 @@
-// libFuzzer target: the guarded property-list reader. Whatever the bytes,
-// it must neither crash nor hang, and a list it accepts must survive being
-// written out in its own encoding and read back. (Across encodings it need
-// not: libplist takes invalid UTF-8 from XML, which UTF-16 cannot keep.)
+// libFuzzer target: the guarded property-list readers. Whatever the bytes,
+// they must neither crash nor hang. A list libplist accepts must survive
+// being written out in its own encoding and read back; a list the exact
+// reader of lumora-defaults accepts must be written back in its own
+// encoding and read back as the very same value.
 
 #include "platform/PropertyList.h"
-#include "tools/DefaultsValue.h"
+#include "platform/PropertyListValue.h"
 
 #include <cstddef>
 #include <cstdint>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+namespace {
+
+void libplistRoundTrip(const QByteArray &bytes)
 {
-    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     PropertyList::Format format = PropertyList::Format::Xml;
     PropertyList::Node node = PropertyList::parseNode(bytes, {}, &format);
     if (!node)
-        return 0;
+        return;
     (void)PropertyList::toVariant(node.get());
     (void)PropertyList::serialize(node.get(), PropertyList::Format::Binary);
 
-    // lumora-defaults writes a list back in the encoding it was found in:
-    // that must read again, and writing it once more must change nothing.
-    if (format == PropertyList::Format::Xml && !DefaultsValue::xmlSurvivesRewrite(bytes))
-        return 0; // the tool refuses to rewrite these
     const QByteArray written = PropertyList::serialize(node.get(), format);
-    // (A binary rewrite that does not read back is refused by the tool
-    // before it replaces anything.)
+    // (libplist can write a binary list it cannot read back.)
     PropertyList::Node again = PropertyList::parseNode(written);
     if (!again) {
         if (format == PropertyList::Format::Xml)
             __builtin_trap();
-        return 0;
+        return;
     }
     // A binary "ASCII" string with bytes above 0x7f is read as is and
     // written back as UTF-16, so only XML is held to an unchanged rewrite.
     if (format == PropertyList::Format::Xml && PropertyList::serialize(again.get(), format) != written)
         __builtin_trap();
+}
+
+void exactRoundTrip(const QByteArray &bytes)
+{
+    PropertyList::Format format = PropertyList::Format::Xml;
+    const std::optional<PropertyList::Value> value = PropertyList::readExact(bytes, {}, &format);
+    if (!value)
+        return;
+    // What was read from XML is what XML can hold; binary holds anything.
+    const std::optional<QByteArray> written = PropertyList::writeExact(*value, format);
+    if (!written)
+        __builtin_trap();
+    const std::optional<PropertyList::Value> again = PropertyList::readExact(*written);
+    // Shared references unfold when written, possibly past the size limit.
+    if (!again) {
+        if (written->size() <= PropertyList::Limits{}.maxBytes)
+            __builtin_trap();
+        return;
+    }
+    if (!(*again == *value))
+        __builtin_trap();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    libplistRoundTrip(bytes);
+    exactRoundTrip(bytes);
     return 0;
 }

@@ -335,6 +335,14 @@ void TestPropertyList::malformedInputIsNoList_data()
         << QByteArray("<plist><array><array></dict></dict></plist>");
     QTest::newRow("unterminated comment") << QByteArray("<plist><!-- <array></plist>");
     QTest::newRow("unterminated tag") << QByteArray("<plist><array");
+    // libplist's own XML reader takes these and repairs them silently.
+    QTest::newRow("bad declaration") << QByteArray("<?xml version=\"2.0\"?><plist><string>x</string></plist>");
+    QTest::newRow("text after the list") << QByteArray("<plist><string>x</string></plist>junk");
+    QTest::newRow("two lists") << QByteArray("<plist><string>x</string></plist><plist><true/></plist>");
+    QTest::newRow("reference to a control character")
+        << QByteArray("<plist><string>a&#1;b</string></plist>");
+    QTest::newRow("encoding other than UTF-8")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><plist><string>\xe9</string></plist>");
     QTest::newRow("xml string ending in NUL")
         << QByteArray("<plist><dict><key>a</key><string>hell\0</string></dict></plist>", 62);
 }

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/PropertyList.h"
+
+#include <QByteArray>
+
+#include <optional>
+
+// Shared by the checks and the readers of property lists.
+namespace PropertyList {
+
+[[nodiscard]] bool looksBinary(const QByteArray &bytes);
+
+// Well-formed XML 1.0 in UTF-8 with no entity declarations: libplist's own
+// XML reader takes much that is not, and repairs it silently.
+[[nodiscard]] bool isWellFormedXml(const QByteArray &bytes);
+
+[[nodiscard]] quint64 readBigEndian(const uchar *p, int size);
+
+// The last 32 bytes of a binary list: where the offset table is, how wide
+// its entries and the object references are, and which object is the top.
+struct BinaryTrailer {
+    int offsetSize = 0;
+    int refSize = 0;
+    quint64 count = 0;
+    quint64 top = 0;
+    quint64 tableOffset = 0;
+};
+
+[[nodiscard]] std::optional<BinaryTrailer> readBinaryTrailer(const QByteArray &bytes, const Limits &limits);
+
+// Where object `index` starts; the trailer must have been read by
+// readBinaryTrailer from the same bytes.
+[[nodiscard]] quint64 binaryObjectOffset(const QByteArray &bytes, const BinaryTrailer &trailer, quint64 index);
+
+} // namespace PropertyList
