@@ -6,10 +6,13 @@
 #include "platform/LoginWindow.h"
 #include "platform/PreferenceDomain.h"
 #include "platform/VolumeResolver.h"
+#include "privileged/Staging.h"
 #include "save/StagingFile.h"
+#include "save/StockLook.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
+#include <QFileInfo>
 #include <QImageReader>
 
 namespace SaveComparison {
@@ -136,8 +139,20 @@ SettingComparison revertedBackground(const Volume &volume, const Image &stock, b
         result.holds = !named;
         return result;
     }
-    // On 10.4 the release's picture itself is rewritten from the stock one.
-    const QByteArray wanted = StagingFile::jpegData(stock);
+    // On 10.4 the release's picture itself is what Restore puts back: left
+    // as it is when the stock look is that picture, its backup's bytes when
+    // it comes from there, our drawing encoded otherwise.
+    const VolumeResolver files(volume);
+    const QString backupPath = Staging::backupPathForPath(LoginWindow::kTigerDefaultBackground);
+    const auto target = files.writablePath(LoginWindow::kTigerDefaultBackground);
+    const auto backup = files.writablePath(backupPath);
+    if (target && QFileInfo(*target).isFile() && stock.path() == *target) {
+        result.after = result.before;
+        result.holds = !named;
+        return result;
+    }
+    const bool fromBackup = backup && !stock.path().isEmpty() && stock.path() == *backup;
+    const QByteArray wanted = fromBackup ? StockLook::bytesOf(files, backupPath) : StagingFile::jpegData(stock);
     if (wanted.isEmpty())
         return result;
     result.after = sha256(wanted);

@@ -224,9 +224,10 @@ private slots:
         QTest::newRow("set, what the volume has")
             << QStringList{"set", "--message", "Welcome to the Lumora sample volume.", "--host-info", "1"}
             << "message: unchanged\nhost information: unchanged\n";
-        // The sample volume shows the stock artwork but names a message.
+        // The sample volume shows its own stock look (its 10.4 picture named by
+        // no key) but names a message.
         QTest::newRow("restore") << QStringList{"restore"}
-                                 << "logo: unchanged\ntitle: unchanged\nbackground: would change\n"
+                                 << "logo: unchanged\ntitle: unchanged\nbackground: unchanged\n"
                                     "message: would change\nhost information: unchanged\n";
     }
     void checkWritesNothing()
