@@ -46,6 +46,11 @@ Sink setSink(Sink sink)
     return previous;
 }
 
+Sink defaultSink()
+{
+    return &::defaultSink;
+}
+
 void setIdentity(const QString &name)
 {
     std::lock_guard lock(g_mutex);

@@ -54,7 +54,10 @@ int QtAlertPanel::runOnGuiThread(const QString &title, const QString &message,
 
 void QtAlertPanel::beep()
 {
-    QApplication::beep();
+    if (QThread::currentThread() == qApp->thread())
+        QApplication::beep();
+    else
+        QMetaObject::invokeMethod(qApp, [] { QApplication::beep(); }, Qt::BlockingQueuedConnection);
 }
 
 void QtAlertPanel::activateApplication()

@@ -70,7 +70,7 @@ private slots:
                 dialog->reject();
         });
         QtPasswordDialog prompt;
-        const auto answer = prompt.askPassword(QStringLiteral("Lumora Login needs administrator rights."));
+        const auto answer = prompt.askPassword(QStringLiteral("Lumora Login needs administrator rights."), {});
         QCOMPARE(answer, expected);
         QCOMPARE(title, QStringLiteral("Lumora Login"));
         QCOMPARE(reason, QStringLiteral("Lumora Login needs administrator rights."));
@@ -88,7 +88,7 @@ private slots:
     {
         QFETCH(QString, path);
         TerminalPasswordPrompt prompt(path);
-        QCOMPARE(prompt.askPassword(QStringLiteral("why")), std::optional<QByteArray>());
+        QCOMPARE(prompt.askPassword(QStringLiteral("why"), {}), std::optional<QByteArray>());
     }
 
     // Typed on a pseudo-terminal: the answer comes back, nothing of it is
@@ -104,7 +104,7 @@ private slots:
         QVERIFY(slave >= 0);
 
         std::optional<QByteArray> answer;
-        std::thread asker([&] { answer = TerminalPasswordPrompt(slavePath).askPassword(QStringLiteral("Why")); });
+        std::thread asker([&] { answer = TerminalPasswordPrompt(slavePath).askPassword(QStringLiteral("Why"), {}); });
 
         QByteArray shown;
         auto readAvailable = [&](int timeoutMs) {
