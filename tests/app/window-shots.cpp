@@ -1,0 +1,155 @@
+// Screenshots of the window for the notes, taken under Xvfb with a window
+// manager: lumora-window-shots OUTPUT_FOLDER. Not a test; it drives the
+// real window, dialogs and panels on a throwaway volume.
+
+#include "app/MainWindow.h"
+#include "controller/LumoraLogin.h"
+#include "platform/Clock.h"
+#include "platform/PropertyList.h"
+#include "platform/SudoAuthorizationService.h"
+#include "platform/UserDefaults.h"
+#include "platform/widgets/QtAlertPanel.h"
+#include "platform/widgets/QtPasswordDialog.h"
+#include "privileged/Authorization.h"
+#include "tests/fakes/FakeSudo.h"
+#include "tests/fakes/FakeWorkspace.h"
+#include "tests/fakes/TestVolume.h"
+#include "tests/fakes/VersionListServer.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+void wait(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+QWidget *waitForModal(const char *name)
+{
+    for (int i = 0; i < 200; ++i) {
+        QWidget *w = QApplication::activeModalWidget();
+        if (w && w->objectName() == QLatin1String(name))
+            return w;
+        wait(25);
+    }
+    return nullptr;
+}
+
+void shoot(const QString &folder, const QString &name)
+{
+    wait(400);
+    const QString path = folder + QStringLiteral("/13-") + name + QStringLiteral(".png");
+    const bool ok = QGuiApplication::primaryScreen()->grabWindow(0).save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+}
+
+void answer(QWidget *dialog, const QString &password)
+{
+    dialog->findChild<QLineEdit *>(QStringLiteral("passwordField"))->setText(password);
+    dialog->findChild<QPushButton *>(QStringLiteral("passwordOk"))->click();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Lumora Login"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Lumora Login"));
+    QStandardPaths::setTestModeEnabled(true);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: lumora-window-shots OUTPUT_FOLDER\n");
+        return 64;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+
+    VersionListServer server;
+    VersionListServer::Response hang;
+    hang.hang = true;
+    server.setResponse(QStringLiteral("/versions.txt"), hang);
+    TestVolume volume;
+    QFile info(volume.resources() + QStringLiteral("/Info.plist"));
+    if (info.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        info.write(PropertyList::serialize(
+            QVariantMap{{QStringLiteral("CFBundleIdentifier"), QStringLiteral("org.lumora.LumoraLogin")},
+                        {QStringLiteral("CFBundleVersion"), QStringLiteral("1.0.0")},
+                        {QStringLiteral("LumoraVersionListURL"), server.url(QStringLiteral("/versions.txt"))}},
+            PropertyList::Format::Xml));
+    info.close();
+
+    UserDefaults defaults(volume.scratch() + QStringLiteral("/defaults.ini"));
+    defaults.setBool(PreferenceKeys::kCheckForUpdates, false);
+    QtAlertPanel alerts;
+    FakeWorkspace workspace;
+    SystemClock clock;
+    QtPasswordDialog dialog;
+    FakeSudo sudo("right");
+    Authorization authorization(std::make_unique<SudoAuthorizationService>(&dialog, sudo.path()), &alerts);
+    LumoraLogin controller(
+        LumoraContext{volume.volume(), volume.bundle(), &defaults, &alerts, &workspace, &clock, &authorization});
+    MainWindow window(controller);
+    alerts.setParent(&window);
+    window.move(40, 30);
+    window.show();
+    controller.attachFrontEnd(window.messageView(), LumoraLogin::LaunchCheck::Skip);
+    wait(500);
+
+    // An unsaved edit: the title bar carries the mark.
+    QImage logo(220, 120, QImage::Format_RGB32);
+    logo.fill(QColor(40, 110, 190));
+    controller.setMessage(QStringLiteral("Authorised use only. Edited, not yet saved."));
+    controller.setLogo(Image::fromPixels(logo));
+    shoot(out, QStringLiteral("modified-title"));
+
+    // A wrong password: the dialog asks again and says why.
+    window.save();
+    if (QWidget *first = waitForModal("passwordDialog"))
+        answer(first, QStringLiteral("wrong"));
+    wait(300);
+    if (QWidget *again = waitForModal("passwordDialog")) {
+        shoot(out, QStringLiteral("retry-dialog"));
+        answer(again, QStringLiteral("right"));
+    }
+    for (int i = 0; i < 200 && window.isSaving(); ++i)
+        wait(50);
+
+    // A step that fails: the line stays, and Details… shows that save's log.
+    controller.setLogo(Image());
+    window.save();
+    for (int i = 0; i < 200 && window.isSaving(); ++i)
+        wait(50);
+    if (auto *details = window.findChild<QPushButton *>(QStringLiteral("saveDetailsButton")))
+        details->click();
+    if (auto *panel = window.findChild<QDialog *>(QStringLiteral("saveDetails")))
+        panel->move(140, 380);
+    shoot(out, QStringLiteral("failure-details"));
+    if (auto *panel = window.findChild<QDialog *>(QStringLiteral("saveDetails")))
+        panel->close();
+
+    // The user's update check against a server that never answers: the
+    // panel offers Cancel, and the window keeps working behind it.
+    window.checkForUpdates();
+    if (auto *panel = window.findChild<QDialog *>(QStringLiteral("updateCheckPanel")))
+        panel->move(300, 260);
+    wait(800);
+    controller.setMessage(QStringLiteral("Typed while the update check waits for the server."));
+    shoot(out, QStringLiteral("update-check-panel"));
+    if (auto *cancel = window.findChild<QPushButton *>(QStringLiteral("updateCheckCancel")))
+        cancel->click();
+    wait(300);
+    controller.setDirty(false);
+    return 0;
+}
