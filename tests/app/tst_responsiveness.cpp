@@ -4,6 +4,7 @@
 // the longest gap between its ticks; a frozen window shows as a long gap.
 
 #include "app/MainWindow.h"
+#include "app/QtMessageView.h"
 #include "controller/LumoraLogin.h"
 #include "platform/Clock.h"
 #include "platform/DirectAuthorizationService.h"

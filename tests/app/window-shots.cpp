@@ -3,6 +3,7 @@
 // real window, dialogs and panels on a throwaway volume.
 
 #include "app/MainWindow.h"
+#include "app/QtMessageView.h"
 #include "controller/LumoraLogin.h"
 #include "platform/Clock.h"
 #include "platform/PropertyList.h"
