@@ -38,13 +38,15 @@ void wait(int ms)
     loop.exec();
 }
 
-QWidget *waitForModal(const char *name)
+QWidget *waitForModal(const char *name, int tries = 200)
 {
-    for (int i = 0; i < 200; ++i) {
-        QWidget *w = QApplication::activeModalWidget();
-        if (w && w->objectName() == QLatin1String(name))
-            return w;
-        wait(25);
+    for (int i = 0; i < tries; ++i) {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->isVisible() && w->objectName() == QLatin1String(name))
+                return w;
+        }
+        if (tries > 1)
+            wait(25);
     }
     return nullptr;
 }
@@ -55,6 +57,7 @@ void shoot(const QString &folder, const QString &name)
     const QString path = folder + QStringLiteral("/13-") + name + QStringLiteral(".png");
     const bool ok = QGuiApplication::primaryScreen()->grabWindow(0).save(path);
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    std::fflush(stdout);
 }
 
 void answer(QWidget *dialog, const QString &password)
@@ -115,27 +118,43 @@ int main(int argc, char **argv)
     controller.setLogo(Image::fromPixels(logo));
     shoot(out, QStringLiteral("modified-title"));
 
-    // A wrong password: the dialog asks again and says why.
+    // A wrong password: the dialog asks again and says why. The dialogs
+    // run their own loops, so they are answered from a timer.
+    int asked = 0;
+    QTimer answering;
+    QObject::connect(&answering, &QTimer::timeout, [&] {
+        QWidget *dialog = waitForModal("passwordDialog", 1);
+        if (!dialog || dialog->property("answered").toBool())
+            return;
+        dialog->setProperty("answered", true);
+        if (++asked == 1) {
+            answer(dialog, QStringLiteral("wrong"));
+        } else {
+            shoot(out, QStringLiteral("retry-dialog"));
+            answer(dialog, QStringLiteral("right"));
+        }
+    });
+    answering.start(100);
     window.save();
-    if (QWidget *first = waitForModal("passwordDialog"))
-        answer(first, QStringLiteral("wrong"));
-    wait(300);
-    if (QWidget *again = waitForModal("passwordDialog")) {
-        shoot(out, QStringLiteral("retry-dialog"));
-        answer(again, QStringLiteral("right"));
-    }
-    for (int i = 0; i < 200 && window.isSaving(); ++i)
+    for (int i = 0; i < 300 && (window.isSaving() || asked < 2); ++i)
         wait(50);
+    answering.stop();
+    std::printf("after the first save: %s; message %s\n", qPrintable(window.statusText()),
+                qPrintable(controller.message().value_or(QStringLiteral("(none)"))));
 
     // A step that fails: the line stays, and Details… shows that save's log.
     controller.setLogo(Image());
     window.save();
     for (int i = 0; i < 200 && window.isSaving(); ++i)
         wait(50);
+    std::printf("after the second save: %s; message %s; view %s\n", qPrintable(window.statusText()),
+                qPrintable(controller.message().value_or(QStringLiteral("(none)"))),
+                qPrintable(window.messageView()->string()));
+    std::fflush(stdout);
     if (auto *details = window.findChild<QPushButton *>(QStringLiteral("saveDetailsButton")))
         details->click();
     if (auto *panel = window.findChild<QDialog *>(QStringLiteral("saveDetails")))
-        panel->move(140, 380);
+        panel->move(330, 150);
     shoot(out, QStringLiteral("failure-details"));
     if (auto *panel = window.findChild<QDialog *>(QStringLiteral("saveDetails")))
         panel->close();
