@@ -1,6 +1,7 @@
 #include "controller/SaveRunner.h"
 
 #include "controller/MessageView.h"
+#include "platform/CrossThread.h"
 #include "platform/Log.h"
 
 #include <QThread>
@@ -74,8 +75,7 @@ void LumoraLogin::reloadAfterSave(const SaveReport &report)
 {
     if (QThread::currentThread() != thread()) {
         // The window observes the document; it changes on the GUI thread only.
-        QMetaObject::invokeMethod(this, [this, &report] { reloadAfterSave(report); },
-                                  Qt::BlockingQueuedConnection);
+        CrossThread::runBlocking(this, [this, &report] { reloadAfterSave(report); });
         return;
     }
     auto failed = [&report](const char *name) { return report.failed.contains(QLatin1String(name)); };

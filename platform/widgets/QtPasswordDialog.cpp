@@ -1,5 +1,6 @@
 #include "platform/widgets/QtPasswordDialog.h"
 
+#include "platform/CrossThread.h"
 #include "platform/Localized.h"
 
 #include <QApplication>
@@ -21,8 +22,7 @@ std::optional<QByteArray> QtPasswordDialog::askPassword(const QString &reason, c
     // A save runs its steps on a worker: the GUI thread shows the dialog
     // while the worker waits for the answer.
     std::optional<QByteArray> answer;
-    QMetaObject::invokeMethod(
-        app, [&] { answer = askOnGuiThread(reason, complaint); }, Qt::BlockingQueuedConnection);
+    CrossThread::runBlocking(app, [&] { answer = askOnGuiThread(reason, complaint); });
     return answer;
 }
 
