@@ -1,8 +1,13 @@
 #include "app/MainWindow.h"
 
 #include "app/ImageWell.h"
-#include "controller/LumoraLogin.h"
 #include "app/QtMessageView.h"
+#include "app/SaveStatus.h"
+#include "app/UpdateCheckPanel.h"
+#include "controller/LumoraLogin.h"
+#include "controller/ManualUpdateCheck.h"
+#include "controller/SaveRunner.h"
+#include "platform/AlertPanel.h"
 #include "platform/Localized.h"
 #include "update/VersionChecker.h"
 
@@ -19,6 +24,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 namespace {
@@ -73,6 +79,10 @@ MainWindow::MainWindow(LumoraLogin &controller, QWidget *parent)
     : QMainWindow(parent), m_controller(controller)
 {
     setObjectName(QStringLiteral("mainWindow"));
+    m_undoStack = new QUndoStack(this);
+    m_saveRunner = new SaveRunner(m_controller, this);
+    connect(m_saveRunner, &SaveRunner::finished, this, &MainWindow::saveFinished);
+    m_updateCheck = new ManualUpdateCheck(m_controller.context().services(), {}, this);
     buildInterface();
     buildMenus();
     connectController();
@@ -170,6 +180,8 @@ void MainWindow::buildInterface()
 
     m_releaseLabel = new QLabel;
     m_releaseLabel->setObjectName(QStringLiteral("releaseLabel"));
+    m_saveStatus = new SaveStatus;
+    statusBar()->addWidget(m_saveStatus, 1);
     statusBar()->addPermanentWidget(m_releaseLabel);
     statusBar()->setObjectName(QStringLiteral("statusBar"));
 
@@ -177,16 +189,32 @@ void MainWindow::buildInterface()
     connect(m_restoreButton, &QPushButton::clicked, this, &MainWindow::restoreDefaultLook);
     connect(m_saveButton, &QPushButton::clicked, this, &MainWindow::save);
 
-    connect(m_logoWell, &ImageWell::imageChosen, this, [this](const Image &image) { m_controller.setLogo(image); });
-    connect(m_titleWell, &ImageWell::imageChosen, this, [this](const Image &image) { m_controller.setTitle(image); });
-    connect(m_backgroundWell, &ImageWell::imageChosen, this,
-            [this](const Image &image) { m_controller.setBackground(image); });
+    connect(m_logoWell, &ImageWell::imageChosen, this, [this](const Image &image) {
+        edit(localized("Change Logo"), [this, image] { m_controller.setLogo(image); });
+    });
+    connect(m_titleWell, &ImageWell::imageChosen, this, [this](const Image &image) {
+        edit(localized("Change Title"), [this, image] { m_controller.setTitle(image); });
+    });
+    connect(m_backgroundWell, &ImageWell::imageChosen, this, [this](const Image &image) {
+        edit(localized("Change Background"), [this, image] { m_controller.setBackground(image); });
+    });
+    // Typing is already in the document when the view says so; the state
+    // just before it is what Undo goes back to.
+    connect(m_messageView, &QtMessageView::userEditStarting, this,
+            [this] { m_beforeTyping = DocumentState::of(m_controller); });
+    connect(m_messageView, &QtMessageView::userEdited, this, [this] {
+        m_saveStatus->clear();
+        m_undoStack->push(DocumentEdit::typing(m_controller, m_beforeTyping));
+    });
     for (ImageWell *well : {m_logoWell, m_titleWell, m_backgroundWell})
         connect(well, &ImageWell::imageRefused, this, &MainWindow::imageRefused);
 
     // activated() comes from the user only; a reload sets the index quietly.
     connect(m_hostInfoChooser, &QComboBox::activated, this,
-            [this](int index) { m_controller.setHostInfoTag(m_hostInfoChooser->itemData(index).toInt()); });
+            [this](int index) {
+                const int tag = m_hostInfoChooser->itemData(index).toInt();
+                edit(localized("Change Host Information"), [this, tag] { m_controller.setHostInfoTag(tag); });
+            });
 }
 
 void MainWindow::buildMenus()
@@ -198,11 +226,26 @@ void MainWindow::buildMenus()
     m_saveAction->setShortcut(QKeySequence::Save);
     m_restoreAction = file->addAction(localized("&Restore Default Look"), this, &MainWindow::restoreDefaultLook);
     m_restoreAction->setObjectName(QStringLiteral("restoreAction"));
+    m_revertAction = file->addAction(localized("Re&vert to Saved"), this, &MainWindow::revertToSaved);
+    m_revertAction->setObjectName(QStringLiteral("revertAction"));
     file->addSeparator();
     m_quitAction = file->addAction(localized("&Quit"), this, &MainWindow::quit);
     m_quitAction->setObjectName(QStringLiteral("quitAction"));
     m_quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     m_quitAction->setMenuRole(QAction::QuitRole);
+
+    QMenu *editMenu = menuBar()->addMenu(localized("&Edit"));
+    m_undoAction = m_undoStack->createUndoAction(this, localized("&Undo"));
+    m_undoAction->setObjectName(QStringLiteral("undoAction"));
+    m_undoAction->setShortcut(QKeySequence::Undo);
+    m_redoAction = m_undoStack->createRedoAction(this, localized("&Redo"));
+    m_redoAction->setObjectName(QStringLiteral("redoAction"));
+    m_redoAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence::Redo});
+    editMenu->addAction(m_undoAction);
+    editMenu->addAction(m_redoAction);
+    // Shortcuts reach them from anywhere in the window, also with the menu bar hidden.
+    addAction(m_undoAction);
+    addAction(m_redoAction);
 
     QMenu *helpMenu = menuBar()->addMenu(localized("&Help"));
     m_helpAction = helpMenu->addAction(localized("Lumora Login &Help"), this, &MainWindow::help);
@@ -248,6 +291,23 @@ void MainWindow::showHostInfoTag()
 void MainWindow::showFlags()
 {
     setWindowModified(m_controller.dirty());
+    if (m_revertAction)
+        m_revertAction->setEnabled(m_controller.dirty() && !m_saving);
+}
+
+void MainWindow::edit(const QString &text, std::function<void()> change)
+{
+    if (m_saving)
+        return;
+    // An edit ends what the last save had to say.
+    m_saveStatus->clear();
+    m_undoStack->push(new DocumentEdit(m_controller, text, std::move(change)));
+}
+
+QString MainWindow::statusText() const
+{
+    const QString passing = statusBar()->currentMessage();
+    return passing.isEmpty() ? m_saveStatus->text() : passing;
 }
 
 void MainWindow::imageRefused(const QString &hostPath)
@@ -264,7 +324,8 @@ QString MainWindow::describeSave(const SaveReport &report)
         QStringList names;
         for (const QString &name : report.failed)
             names << settingName(name);
-        return localized("Could not save: %1. See the log for details.").arg(names.join(QStringLiteral(", ")));
+        return localized("Could not save: %1. Your changes to it are kept; Save tries again.")
+            .arg(names.join(QStringLiteral(", ")));
     }
     if (report.attempted.isEmpty())
         return localized("Nothing to save.");
@@ -310,39 +371,99 @@ void MainWindow::showVolumeNotice(const QString &text)
     m_volumeNotice->setVisible(!text.isEmpty());
 }
 
+void MainWindow::setEditing(bool enabled)
+{
+    // While a save runs, the document it writes must not change under it.
+    for (QWidget *w : {static_cast<QWidget *>(m_logoWell), static_cast<QWidget *>(m_titleWell),
+                       static_cast<QWidget *>(m_backgroundWell), static_cast<QWidget *>(m_hostInfoChooser)})
+        w->setEnabled(enabled);
+    // A folder that is not a volume is never saved or restored.
+    for (QPushButton *button : {m_saveButton, m_restoreButton})
+        button->setEnabled(enabled && !editingRefused());
+    m_messageView->setReadOnly(!enabled);
+    for (QAction *a : {m_saveAction, m_restoreAction})
+        a->setEnabled(enabled && !editingRefused());
+    m_revertAction->setEnabled(enabled && m_controller.dirty());
+    m_undoStack->setActive(enabled);
+    m_undoAction->setEnabled(enabled && m_undoStack->canUndo());
+    m_redoAction->setEnabled(enabled && m_undoStack->canRedo());
+    centralWidget()->setCursor(enabled ? Qt::ArrowCursor : Qt::BusyCursor);
+}
+
 void MainWindow::save()
 {
     if (m_saving || editingRefused())
         return;
     m_saving = true;
-    m_saveAction->setEnabled(false);
-    m_saveButton->setEnabled(false);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    statusBar()->showMessage(localized("Saving…"));
-    // The save blocks the event loop; let the busy state reach the screen
-    // first, without taking user input in between.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    setEditing(false);
+    statusBar()->clearMessage();
+    m_saveStatus->showBusy(localized("Saving…"));
+    if (!m_saveRunner->start()) {
+        m_saving = false;
+        setEditing(true);
+    }
+}
 
-    const SaveReport report = m_controller.save();
-
-    QApplication::restoreOverrideCursor();
-    m_saveAction->setEnabled(true);
-    m_saveButton->setEnabled(true);
+void MainWindow::saveFinished(const SaveReport &report, const QStringList &logLines)
+{
     m_saving = false;
-    statusBar()->showMessage(describeSave(report));
+    // The document now holds what the volume holds, but for what failed;
+    // earlier steps of the history no longer describe it.
+    m_undoStack->clear();
+    setEditing(true);
+    const QString line = describeSave(report);
+    if (report.succeeded()) {
+        m_saveStatus->clear();
+        statusBar()->showMessage(line, 5000);
+    } else {
+        m_saveStatus->showFailure(line, logLines);
+    }
+    emit saveDone();
 }
 
 void MainWindow::restoreDefaultLook()
 {
     if (editingRefused())
         return;
-    m_controller.defaults();
-    statusBar()->showMessage(localized("The default look is shown. Save to put it on the volume."));
+    edit(localized("Restore Default Look"), [this] { m_controller.defaults(); });
+    statusBar()->showMessage(localized("The default look is shown. Save to put it on the volume."), 5000);
+}
+
+void MainWindow::revertToSaved()
+{
+    if (m_saving)
+        return;
+    if (m_controller.dirty()) {
+        AlertPanel *alerts = m_controller.context().alerts;
+        const QString title = localized("Do you want to revert to the look saved on the volume?");
+        const QString message = localized("If you revert now, your changes will be lost.");
+        if (!alerts
+            || alerts->runAlert(title, message, localized("Revert"), localized("Cancel"))
+                   != AlertPanel::DefaultReturn)
+            return;
+    }
+    m_controller.loadCurrentSettings();
+    m_undoStack->clear();
+    m_saveStatus->clear();
+    statusBar()->showMessage(localized("The look saved on the volume is shown."), 5000);
 }
 
 void MainWindow::checkForUpdates()
 {
-    m_controller.checkForUpdates();
+    if (!m_updatePanel) {
+        m_updatePanel = new UpdateCheckPanel(this);
+        connect(m_updatePanel, &UpdateCheckPanel::cancelRequested, m_updateCheck, &ManualUpdateCheck::cancel);
+        connect(m_updateCheck, &ManualUpdateCheck::resultReady, m_updatePanel, &QDialog::hide);
+        connect(m_updateCheck, &ManualUpdateCheck::finished, this, [this] {
+            m_updatePanel->hide();
+            m_updateAction->setEnabled(true);
+        });
+    }
+    if (!m_updateCheck->start())
+        return;
+    m_updateAction->setEnabled(false);
+    m_updatePanel->show();
+    m_updatePanel->raise();
 }
 
 void MainWindow::help()

@@ -1,8 +1,17 @@
 #pragma once
 
+#include "app/UndoCommands.h"
+
 #include <QMainWindow>
 
+#include <functional>
+
 class ImageWell;
+class ManualUpdateCheck;
+class SaveRunner;
+class SaveStatus;
+class UpdateCheckPanel;
+class QUndoStack;
 class LumoraLogin;
 class QAction;
 class QComboBox;
@@ -37,16 +46,31 @@ public:
     // The status line after a save, from what the save reported.
     [[nodiscard]] static QString describeSave(const SaveReport &report);
 
+    // Starts the save on a worker and returns; the window stays live,
+    // shows that it is busy, and takes no edit and no second Save until
+    // saveDone().
     void save();
+    [[nodiscard]] bool isSaving() const { return m_saving; }
     void restoreDefaultLook();
+    // Reads the volume again, dropping unsaved edits after a question like
+    // the quit question.
+    void revertToSaved();
+    // Starts the check on a worker with a small panel whose Cancel ends it.
     void checkForUpdates();
     void help();
     // The Quit command: one question at most, then the window closes and
     // quitConfirmed() tells the application to end.
     void quit();
 
+    [[nodiscard]] QUndoStack *undoStack() const { return m_undoStack; }
+    // What the status line says now: a lasting save result, or the bar's
+    // own passing message.
+    [[nodiscard]] QString statusText() const;
+
 signals:
     void quitConfirmed();
+    // A save started by save() has ended and the window shows its result.
+    void saveDone();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -62,6 +86,10 @@ private:
     void showHostInfoTag();
     void showFlags();
     void imageRefused(const QString &hostPath);
+    // Every edit of the user goes through the undo stack.
+    void edit(const QString &text, std::function<void()> change);
+    void setEditing(bool enabled);
+    void saveFinished(const SaveReport &report, const QStringList &logLines);
 
     LumoraLogin &m_controller;
     ImageWell *m_logoWell = nullptr;
@@ -77,6 +105,15 @@ private:
     QAction *m_updateAction = nullptr;
     QAction *m_helpAction = nullptr;
     QAction *m_quitAction = nullptr;
+    QAction *m_undoAction = nullptr;
+    QAction *m_redoAction = nullptr;
+    QAction *m_revertAction = nullptr;
+    QUndoStack *m_undoStack = nullptr;
+    SaveStatus *m_saveStatus = nullptr;
+    SaveRunner *m_saveRunner = nullptr;
+    ManualUpdateCheck *m_updateCheck = nullptr;
+    UpdateCheckPanel *m_updatePanel = nullptr;
+    DocumentState m_beforeTyping;
     QLabel *m_releaseLabel = nullptr;
     QLabel *m_volumeNotice = nullptr;
     QMenu *m_fileMenu = nullptr;

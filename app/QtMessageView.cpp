@@ -1,6 +1,7 @@
 #include "app/QtMessageView.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QTextDocument>
 #include <QTextOption>
 
@@ -8,6 +9,9 @@ QtMessageView::QtMessageView(QWidget *parent) : QTextEdit(parent)
 {
     setAcceptRichText(false);
     setTabChangesFocus(true);
+    // The window's one Undo covers typing too; the editor keeps no history
+    // of its own that would undo behind the document's back.
+    setUndoRedoEnabled(false);
     connect(this, &QTextEdit::textChanged, this, &QtMessageView::textEdited);
 }
 
@@ -52,5 +56,21 @@ void QtMessageView::textEdited()
 {
     if (m_settingText || !m_onEdit)
         return;
+    emit userEditStarting();
     m_onEdit();
+    emit userEdited();
+}
+
+bool QtMessageView::event(QEvent *event)
+{
+    // Leave Undo and Redo to the window's actions even while typing here.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo)
+            || key->keyCombination() == QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_Z)) {
+            event->ignore();
+            return false;
+        }
+    }
+    return QTextEdit::event(event);
 }

@@ -18,6 +18,15 @@ public:
     void setCentered() override;
     void observeEdits(std::function<void()> onEdit) override;
 
+signals:
+    // Around the observer's call for each edit of the user: the window
+    // takes the document as it was before and records the edit for Undo.
+    void userEditStarting();
+    void userEdited();
+
+protected:
+    bool event(QEvent *event) override;
+
 private:
     void textEdited();
 

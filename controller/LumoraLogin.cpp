@@ -205,7 +205,7 @@ SaveReport LumoraLogin::save()
         if (m_context.clock)
             m_context.clock->sleepMicroseconds(500000);
     }
-    loadCurrentSettings();
+    reloadAfterSave(report);
     lock.unlock();
     emit saveFinished(report);
     return report;

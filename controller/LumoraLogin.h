@@ -96,6 +96,8 @@ public:
     void setShouldRevertBackground(bool flag);
 
     void messageChanged();
+    // Runs on the calling thread; from a worker (SaveRunner) whatever the
+    // window sees is done on the controller's own thread.
     SaveReport save();
     void help();
     [[nodiscard]] bool shouldQuit();
@@ -104,6 +106,10 @@ public:
 
     // --- Current settings (CurrentSettings.cpp) ---
     void loadCurrentSettings();
+    // After a save (SaveRunner.cpp): the settings that were saved, or had
+    // nothing to save, are read back from the volume; one whose step failed
+    // keeps the user's value and its change flag, so Save retries it.
+    void reloadAfterSave(const SaveReport &report);
     [[nodiscard]] QString currentBackgroundPath() const;
     [[nodiscard]] std::optional<QString> currentMessage() const;
     [[nodiscard]] std::int32_t currentHostInfoTag() const;

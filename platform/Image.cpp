@@ -3,8 +3,13 @@
 #include <QFileInfo>
 #include <QImageReader>
 
+#include <mutex>
+
 struct Image::State {
     QString path;
+    // A save decodes on its worker while the window may draw the same
+    // image; the first decode is made once, under this lock.
+    mutable std::mutex mutex;
     mutable bool decoded = false;
     mutable QImage pixels;
 };
@@ -53,6 +58,7 @@ QImage Image::pixels() const
 {
     if (!d)
         return {};
+    std::lock_guard lock(d->mutex);
     if (!d->decoded) {
         d->decoded = true;
         if (isDecodable(d->path)) {
@@ -73,8 +79,11 @@ QSize Image::size() const
 {
     if (!d)
         return {};
-    if (d->decoded)
-        return d->pixels.size();
+    {
+        std::lock_guard lock(d->mutex);
+        if (d->decoded)
+            return d->pixels.size();
+    }
     if (!isDecodable(d->path))
         return {};
     QImageReader reader(d->path);
@@ -86,12 +95,15 @@ QImage Image::thumbnail(const QSize &bounds) const
 {
     if (!d)
         return {};
-    if (d->decoded || d->path.isEmpty()) {
-        if (d->pixels.isNull())
-            return {};
-        return d->pixels.size().boundedTo(bounds) == d->pixels.size()
-                   ? d->pixels
-                   : d->pixels.scaled(bounds, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    {
+        std::lock_guard lock(d->mutex);
+        if (d->decoded || d->path.isEmpty()) {
+            if (d->pixels.isNull())
+                return {};
+            return d->pixels.size().boundedTo(bounds) == d->pixels.size()
+                       ? d->pixels
+                       : d->pixels.scaled(bounds, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        }
     }
     if (!isDecodable(d->path))
         return {};

@@ -13,7 +13,7 @@ Log::Sink g_sink;
 QByteArray g_identity = "Lumora Login";
 bool g_syslogOpen = false;
 
-void defaultSink(const QString &line)
+void writeToTerminalAndSyslog(const QString &line)
 {
     const QByteArray bytes = line.toUtf8();
     std::fprintf(stderr, "%s: %s\n", g_identity.constData(), bytes.constData());
@@ -35,7 +35,7 @@ void write(const QString &line)
     if (g_sink)
         g_sink(line);
     else
-        defaultSink(line);
+        writeToTerminalAndSyslog(line);
 }
 
 Sink setSink(Sink sink)
@@ -44,6 +44,11 @@ Sink setSink(Sink sink)
     Sink previous = std::move(g_sink);
     g_sink = std::move(sink);
     return previous;
+}
+
+Sink defaultSink()
+{
+    return &writeToTerminalAndSyslog;
 }
 
 void setIdentity(const QString &name)

@@ -17,6 +17,10 @@ void write(const QString &line);
 // default.
 Sink setSink(Sink sink);
 
+// The sink used when none is installed (standard error and syslog), for a
+// sink that passes lines on. Call it only from inside a sink.
+Sink defaultSink();
+
 // Identifier given to syslog.
 void setIdentity(const QString &name);
 

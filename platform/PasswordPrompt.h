@@ -10,8 +10,14 @@
 // companion asks on the terminal with echo off.
 class PasswordPrompt {
 public:
+    // As sudo does: a wrong password is asked for again, up to this many
+    // tries in all, before the request fails.
+    static constexpr int kTries = 3;
+
     virtual ~PasswordPrompt() = default;
     // Nothing when the user cancelled (or there is no way to ask). The
-    // caller wipes the returned bytes after use.
-    [[nodiscard]] virtual std::optional<QByteArray> askPassword(const QString &reason) = 0;
+    // caller wipes the returned bytes after use. `complaint` is empty on
+    // the first try and says why it asks again on the next ones.
+    [[nodiscard]] virtual std::optional<QByteArray> askPassword(const QString &reason,
+                                                                const QString &complaint) = 0;
 };

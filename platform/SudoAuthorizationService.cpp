@@ -57,25 +57,32 @@ std::int32_t SudoAuthorizationService::copyRights(const std::vector<RightsItem> 
 
     if (!m_prompt)
         return kCanceled;
-    std::optional<QByteArray> password = m_prompt->askPassword(
-        localized("Lumora Login needs administrator rights to change the login window. "
-                  "Type your password to allow this."));
-    if (!password)
-        return kCanceled;
+    const QString reason = localized("Lumora Login needs administrator rights to change the login window. "
+                                     "Type your password to allow this.");
+    // A wrong password is asked for again in the same request, as sudo
+    // itself does; only Cancel or the last wrong try fails it.
+    for (int attempt = 0; attempt < PasswordPrompt::kTries; ++attempt) {
+        const QString complaint = attempt == 0 ? QString() : localized("Sorry, try again.");
+        std::optional<QByteArray> password = m_prompt->askPassword(reason, complaint);
+        if (!password)
+            return kCanceled;
 
-    // sudo reads one line; the prompt text is empty so nothing is printed.
-    QByteArray input;
-    input.reserve(password->size() + 1);
-    input.append(*password);
-    input.append('\n');
-    wipe(*password);
-    const auto pid = Process::spawnWithInput(sudo, {"-S", "-p", "", "-v"}, input, true);
-    wipe(input);
-    if (!pid) {
-        Log::write(QStringLiteral("Cannot obtain administrator rights: %1 could not be started").arg(m_sudoPath));
-        return kInternal;
+        // sudo reads one line; the prompt text is empty so nothing is printed.
+        QByteArray input;
+        input.reserve(password->size() + 1);
+        input.append(*password);
+        input.append('\n');
+        wipe(*password);
+        const auto pid = Process::spawnWithInput(sudo, {"-S", "-p", "", "-v"}, input, true);
+        wipe(input);
+        if (!pid) {
+            Log::write(QStringLiteral("Cannot obtain administrator rights: %1 could not be started").arg(m_sudoPath));
+            return kInternal;
+        }
+        if (Process::waitFor(*pid).succeeded())
+            return kSuccess;
     }
-    return Process::waitFor(*pid).succeeded() ? kSuccess : kDenied;
+    return kDenied;
 }
 
 std::int32_t SudoAuthorizationService::executeWithPrivileges(const QByteArray &toolPath, std::uint32_t,

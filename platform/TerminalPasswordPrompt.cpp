@@ -37,7 +37,7 @@ void writeText(int fd, const QByteArray &text)
 
 TerminalPasswordPrompt::TerminalPasswordPrompt(QString terminalPath) : m_terminalPath(std::move(terminalPath)) {}
 
-std::optional<QByteArray> TerminalPasswordPrompt::askPassword(const QString &reason)
+std::optional<QByteArray> TerminalPasswordPrompt::askPassword(const QString &reason, const QString &complaint)
 {
     const int fd = ::open(QFile::encodeName(m_terminalPath).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
@@ -65,7 +65,8 @@ std::optional<QByteArray> TerminalPasswordPrompt::askPassword(const QString &rea
     quiet.c_lflag |= ICANON;
     ::tcsetattr(fd, TCSAFLUSH, &quiet);
 
-    writeText(fd, reason.toUtf8() + "\nPassword: ");
+    // The reason once; a retry says only what sudo says.
+    writeText(fd, complaint.isEmpty() ? reason.toUtf8() + "\nPassword: " : complaint.toUtf8() + "\nPassword: ");
 
     // Reserved once, so no reallocation leaves a copy of it behind.
     constexpr qsizetype kMaxLength = 4096;

@@ -10,7 +10,7 @@
 class TerminalPasswordPrompt final : public PasswordPrompt {
 public:
     explicit TerminalPasswordPrompt(QString terminalPath = QStringLiteral("/dev/tty"));
-    [[nodiscard]] std::optional<QByteArray> askPassword(const QString &reason) override;
+    [[nodiscard]] std::optional<QByteArray> askPassword(const QString &reason, const QString &complaint) override;
 
 private:
     QString m_terminalPath;

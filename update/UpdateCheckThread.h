@@ -5,6 +5,7 @@
 #include <QVariantMap>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -13,12 +14,17 @@
 // so nothing runs once the owner is gone.
 class UpdateCheckThread {
 public:
-    UpdateCheckThread(VersionChecker checker, QVariantMap options);
+    // `onFinished`, when given, is called on the worker as its last act,
+    // also after a cancel.
+    UpdateCheckThread(VersionChecker checker, QVariantMap options, std::function<void()> onFinished = {});
     ~UpdateCheckThread();
     UpdateCheckThread(const UpdateCheckThread &) = delete;
     UpdateCheckThread &operator=(const UpdateCheckThread &) = delete;
 
     [[nodiscard]] bool isFinished() const;
+    // Stops the check without waiting for its thread: a running download
+    // is killed, its folder removed, and a panel not yet shown is dropped.
+    void cancel();
     // Waits for the check to end by itself.
     void join();
 

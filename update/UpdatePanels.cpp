@@ -4,6 +4,7 @@
 #include "update/VersionChecker.h"
 
 #include "platform/AlertPanel.h"
+#include "platform/CrossThread.h"
 #include "platform/Localized.h"
 #include "platform/Log.h"
 #include "platform/Workspace.h"
@@ -26,15 +27,12 @@ bool VersionChecker::runPanel(const std::function<void()> &panel)
     // worker stops waiting and the queued request does nothing.
     auto cancellation = m_cancellation ? m_cancellation : std::make_shared<UpdateCheck::Cancellation>();
     auto done = std::make_shared<bool>(false);
-    QMetaObject::invokeMethod(
-        app,
-        [cancellation, done, panel] {
-            if (cancellation->isCancelled())
-                return;
-            panel();
-            cancellation->notify([&] { *done = true; });
-        },
-        Qt::QueuedConnection);
+    CrossThread::post(app, [cancellation, done, panel] {
+        if (cancellation->isCancelled())
+            return;
+        panel();
+        cancellation->notify([&] { *done = true; });
+    });
     return cancellation->waitUntil([&] { return *done; });
 }
 

@@ -103,7 +103,7 @@ void VersionChecker::checkForUpdatesWithOptions(const QVariantMap &options)
     QString appName = options.value(QStringLiteral("appName")).toString();
     if (appName.isEmpty())
         appName = QStringLiteral("the app");
-    checkForUpdatesSilently(silent, appName, false);
+    checkForUpdatesSilently(silent, appName, options.value(QStringLiteral("force")).toBool());
 }
 
 void VersionChecker::checkForUpdatesSilently(std::optional<bool> silentArgument, const QString &appName,

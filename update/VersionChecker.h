@@ -31,7 +31,8 @@ public:
     [[nodiscard]] std::unique_ptr<UpdateCheckThread> checkForUpdatesInNewThreadForAppName(const QString &appName) const;
 
     // The body of the worker: "silent" (bool) and "appName" (string) from
-    // the options, an empty or missing name becoming "the app".
+    // the options, an empty or missing name becoming "the app"; "force"
+    // (bool, the manual check) skips the interval test.
     void checkForUpdatesWithOptions(const QVariantMap &options);
 
     // The check itself, on the caller's thread (panels from a worker are

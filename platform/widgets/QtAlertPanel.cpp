@@ -1,5 +1,7 @@
 #include "platform/widgets/QtAlertPanel.h"
 
+#include "platform/CrossThread.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -13,10 +15,8 @@ int QtAlertPanel::runAlert(const QString &title, const QString &message, const Q
         return runOnGuiThread(title, message, defaultButton, alternateButton, otherButton);
     // Should the call never reach the GUI thread, nobody answered.
     int answer = alternateButton.isEmpty() ? DefaultReturn : AlternateReturn;
-    QMetaObject::invokeMethod(
-        qApp,
-        [&] { answer = runOnGuiThread(title, message, defaultButton, alternateButton, otherButton); },
-        Qt::BlockingQueuedConnection);
+    CrossThread::runBlocking(
+        qApp, [&] { answer = runOnGuiThread(title, message, defaultButton, alternateButton, otherButton); });
     return answer;
 }
 
@@ -54,7 +54,10 @@ int QtAlertPanel::runOnGuiThread(const QString &title, const QString &message,
 
 void QtAlertPanel::beep()
 {
-    QApplication::beep();
+    if (QThread::currentThread() == qApp->thread())
+        QApplication::beep();
+    else
+        CrossThread::runBlocking(qApp, [] { QApplication::beep(); });
 }
 
 void QtAlertPanel::activateApplication()
@@ -69,5 +72,5 @@ void QtAlertPanel::activateApplication()
     if (QThread::currentThread() == qApp->thread())
         raise();
     else
-        QMetaObject::invokeMethod(qApp, raise, Qt::BlockingQueuedConnection);
+        CrossThread::runBlocking(qApp, raise);
 }

@@ -1,18 +1,32 @@
 #include "platform/widgets/QtPasswordDialog.h"
 
+#include "platform/CrossThread.h"
 #include "platform/Localized.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QThread>
 #include <QVBoxLayout>
 
 QtPasswordDialog::QtPasswordDialog(QWidget *parent) : m_parent(parent) {}
 
-std::optional<QByteArray> QtPasswordDialog::askPassword(const QString &reason)
+std::optional<QByteArray> QtPasswordDialog::askPassword(const QString &reason, const QString &complaint)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread())
+        return askOnGuiThread(reason, complaint);
+    // A save runs its steps on a worker: the GUI thread shows the dialog
+    // while the worker waits for the answer.
+    std::optional<QByteArray> answer;
+    CrossThread::runBlocking(app, [&] { answer = askOnGuiThread(reason, complaint); });
+    return answer;
+}
+
+std::optional<QByteArray> QtPasswordDialog::askOnGuiThread(const QString &reason, const QString &complaint)
 {
     QString appName = QCoreApplication::applicationName();
     if (appName.isEmpty())
@@ -38,6 +52,16 @@ std::optional<QByteArray> QtPasswordDialog::askPassword(const QString &reason)
     field->setEchoMode(QLineEdit::Password);
     field->setPlaceholderText(localized("Password"));
     layout->addWidget(field);
+
+    // Why it asks again, right under the field the user retypes in.
+    auto *problem = new QLabel(complaint, &dialog);
+    problem->setObjectName(QStringLiteral("passwordComplaint"));
+    problem->setTextFormat(Qt::PlainText);
+    QPalette warning = problem->palette();
+    warning.setColor(QPalette::WindowText, QColor(0xb0, 0x1c, 0x1c));
+    problem->setPalette(warning);
+    problem->setVisible(!complaint.isEmpty());
+    layout->addWidget(problem);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel | QDialogButtonBox::Ok, &dialog);
     buttons->setObjectName(QStringLiteral("passwordButtons"));

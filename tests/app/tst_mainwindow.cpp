@@ -16,7 +16,14 @@
 #include "tests/fakes/LogCapture.h"
 #include "tests/fakes/TestVolume.h"
 
+#include "app/SaveStatus.h"
+#include "app/UndoCommands.h"
+#include "tests/fakes/VersionListServer.h"
+
 #include <QAction>
+#include <QDialog>
+#include <QPlainTextEdit>
+#include <QUndoStack>
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
@@ -27,8 +34,10 @@
 #include <QStatusBar>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 
 #include <sys/stat.h>
@@ -72,7 +81,14 @@ struct Fixture {
     ImageWell *well(const char *name) const { return find<ImageWell>(name); }
     QtMessageView *messageView() const { return find<QtMessageView>("messageView"); }
     QComboBox *chooser() const { return find<QComboBox>("hostInfoChooser"); }
-    QString status() const { return window->statusBar()->currentMessage(); }
+    QString status() const { return window->statusText(); }
+    // Save from the window and wait for the worker to end.
+    bool saveAndWait(const std::function<void()> &click) const
+    {
+        QSignalSpy done(window.get(), &MainWindow::saveDone);
+        click();
+        return done.size() == 1 || done.wait(20000);
+    }
 
     bool anyFlagSet() const
     {
@@ -138,6 +154,13 @@ private slots:
     void saveShowsBusyStateAndTellsWhatHappened();
     void saveStatusLine_data();
     void saveStatusLine();
+    void failureLastsWithItsDetails();
+    void undoRedoRestoreValueAndFlags_data();
+    void undoRedoRestoreValueAndFlags();
+    void undoCoversTypingThroughTheShortcut();
+    void revertToSavedAsksFirst_data();
+    void revertToSavedAsksFirst();
+    void updateCheckPanelCancels();
 };
 
 void TestMainWindow::showsTheVolumeAsLoaded()
@@ -445,40 +468,33 @@ void TestMainWindow::saveShowsBusyStateAndTellsWhatHappened()
     LogCapture log;
     auto *saveButton = f.find<QPushButton>("saveButton");
     auto *saveAction = f.find<QAction>("saveAction");
-    bool buttonEnabledDuringSave = true;
-    bool actionEnabledDuringSave = true;
-    int cursorDuringSave = -1;
-    connect(f.controller.get(), &LumoraLogin::saveStarted, this, [&] {
-        buttonEnabledDuringSave = saveButton->isEnabled();
-        actionEnabledDuringSave = saveAction->isEnabled();
-        cursorDuringSave = QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : -1;
-    });
 
+    // The save runs on a worker: the window is busy, and a second Save or
+    // an edit waits until it ends.
+    QSignalSpy done(f.window.get(), &MainWindow::saveDone);
     saveButton->click();
+    QVERIFY(f.window->isSaving());
+    QVERIFY(!saveButton->isEnabled());
+    QVERIFY(!saveAction->isEnabled());
+    QVERIFY(f.messageView()->isReadOnly());
+    QCOMPARE(f.status(), QStringLiteral("Saving…"));
+    saveAction->trigger();
+    f.controller->setDirty(false);
+    QVERIFY(done.wait(20000));
+    QCOMPARE(done.size(), 1);
     QCOMPARE(f.status(), QStringLiteral("Nothing to save."));
-    QVERIFY(!buttonEnabledDuringSave);
-    QVERIFY(!actionEnabledDuringSave);
-    QCOMPARE(cursorDuringSave, int(Qt::WaitCursor));
     QVERIFY(saveButton->isEnabled());
     QVERIFY(saveAction->isEnabled());
-    QVERIFY(!QApplication::overrideCursor());
+    QVERIFY(!f.messageView()->isReadOnly());
 
     // A logo that reaches the volume.
     const QString path = f.picture(QStringLiteral("saved-logo.png"), QSize(64, 48));
     QVERIFY(dropFile(f.well("logoWell"), path));
-    saveAction->trigger();
+    QVERIFY(f.saveAndWait([&] { saveAction->trigger(); }));
     QCOMPARE(f.status(), QStringLiteral("Saved."));
     QCOMPARE(QImageReader(f.volume.hostPath(LoginWindow::kLogoFirstPlace)).size(), QSize(64, 48));
     QCOMPARE(f.well("logoWell")->previewSize(), QSize(64, 48));
     QVERIFY(!f.window->isWindowModified());
-
-    // A logo that cannot be written: the line names it, nothing claims success.
-    f.controller->setLogo(Image());
-    saveButton->click();
-    QCOMPARE(f.status(), QStringLiteral("Could not save: logo. See the log for details."));
-    QCOMPARE(QImageReader(f.volume.hostPath(LoginWindow::kLogoFirstPlace)).size(), QSize(64, 48));
-    QVERIFY(saveButton->isEnabled());
-    QVERIFY(!QApplication::overrideCursor());
     QVERIFY(f.alerts.shown().isEmpty());
 }
 
@@ -491,7 +507,7 @@ void TestMainWindow::saveStatusLine_data()
     // "Nothing to save.", "Saved." and a single failure are seen in a real save above.
     QTest::newRow("two failed")
         << QStringList{"logo", "title", "message"} << QStringList{"logo", "message"} << false
-        << "Could not save: logo, message. See the log for details.";
+        << "Could not save: logo, message. Your changes to it are kept; Save tries again.";
     QTest::newRow("another copy saving")
         << QStringList() << QStringList() << true
         << "Not saved: another copy of Lumora Login is saving. Try again when it has finished.";
@@ -508,6 +524,175 @@ void TestMainWindow::saveStatusLine()
     report.failed = failed;
     report.anotherSaveRunning = another;
     QCOMPARE(MainWindow::describeSave(report), line);
+}
+
+// A logo that cannot be written: the line names it and stays through a
+// menu's passing hints until the next edit; Details… shows that save's log.
+void TestMainWindow::failureLastsWithItsDetails()
+{
+    Fixture f;
+    LogCapture log;
+    const Image unwritable;
+    f.controller->setLogo(unwritable);
+    QVERIFY(f.saveAndWait([&] { f.find<QPushButton>("saveButton")->click(); }));
+    const QString failure = QStringLiteral("Could not save: logo. Your changes to it are kept; Save tries again.");
+    QCOMPARE(f.status(), failure);
+    QVERIFY(f.controller->logoDirty());
+    QVERIFY(f.window->isWindowModified());
+
+    f.window->statusBar()->showMessage(QStringLiteral("a menu's hint"));
+    f.window->statusBar()->clearMessage();
+    QCOMPARE(f.status(), failure);
+
+    auto *details = f.find<QPushButton>("saveDetailsButton");
+    QVERIFY(details && details->isVisible());
+    details->click();
+    auto *panel = f.window->findChild<QDialog *>(QStringLiteral("saveDetails"));
+    QVERIFY(panel && panel->isVisible());
+    const QString shown = panel->findChild<QPlainTextEdit *>(QStringLiteral("saveDetailsLines"))->toPlainText();
+    QVERIFY(!log.lines().isEmpty());
+    QCOMPARE(shown, log.lines().join(QLatin1Char('\n')));
+    panel->close();
+
+    // The next edit ends it.
+    QVERIFY(dropFile(f.well("titleWell"), f.picture(QStringLiteral("t.png"), QSize(30, 10))));
+    QCOMPARE(f.status(), QString());
+}
+
+// Each setter from the window, and Restore Default Look, is one undo step
+// that puts back both the value and the flags; redo makes it again.
+void TestMainWindow::undoRedoRestoreValueAndFlags_data()
+{
+    QTest::addColumn<QString>("edit");
+    for (const char *edit : {"logo", "title", "background", "host information", "restore"})
+        QTest::newRow(edit) << QString::fromLatin1(edit);
+}
+
+void TestMainWindow::undoRedoRestoreValueAndFlags()
+{
+    QFETCH(QString, edit);
+    Fixture f;
+    // An earlier edit, so that undo must keep the document flag set.
+    f.messageView()->setFocus();
+    QTest::keyClicks(f.messageView(), QStringLiteral("x"));
+
+    auto state = [&f] {
+        const DocumentState s = DocumentState::of(*f.controller);
+        return QVariantList{s.logo.path(), s.title.path(), s.background.path(), s.message.value_or(QString()),
+                            s.hostInfoTag, s.logoDirty, s.titleDirty, s.backgroundDirty, s.messageDirty,
+                            s.hostInfoTagDirty, s.dirty, s.shouldRevertBackground,
+                            f.well("logoWell")->image().path(), f.messageView()->string(),
+                            f.chooser()->currentData().toInt(), f.window->isWindowModified()};
+    };
+    const QVariantList before = state();
+    const QString picture = f.picture(QStringLiteral("new.png"), QSize(40, 20));
+    if (edit == QLatin1String("logo"))
+        QVERIFY(dropFile(f.well("logoWell"), picture));
+    else if (edit == QLatin1String("title"))
+        QVERIFY(dropFile(f.well("titleWell"), picture));
+    else if (edit == QLatin1String("background"))
+        QVERIFY(dropFile(f.well("backgroundWell"), picture));
+    else if (edit == QLatin1String("host information"))
+        f.chooser()->activated(f.chooser()->findData(4));
+    else
+        f.find<QPushButton>("restoreButton")->click();
+    const QVariantList after = state();
+    QVERIFY(after != before);
+
+    QUndoStack *stack = f.window->undoStack();
+    QCOMPARE(stack->count(), 2); // the typing, then this edit
+    f.find<QAction>("undoAction")->trigger();
+    QCOMPARE(state(), before);
+    f.find<QAction>("redoAction")->trigger();
+    QCOMPARE(state(), after);
+    f.find<QAction>("undoAction")->trigger();
+    f.find<QAction>("undoAction")->trigger();
+    QVERIFY(!f.anyFlagSet());
+    QVERIFY(!f.window->isWindowModified());
+}
+
+// Ctrl+Z in the message view goes to the window's stack; consecutive
+// typing is one step, and Ctrl+Shift+Z types it again.
+void TestMainWindow::undoCoversTypingThroughTheShortcut()
+{
+    Fixture f;
+    QtMessageView *view = f.messageView();
+    const QString loaded = view->string();
+    view->setFocus();
+    QApplication::setActiveWindow(f.window.get());
+    view->moveCursor(QTextCursor::End);
+    QTest::keyClicks(view, QStringLiteral(" Hi"));
+    QCOMPARE(f.window->undoStack()->count(), 1);
+    QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(view->string(), loaded);
+    QCOMPARE(f.controller->message(), std::optional<QString>(loaded));
+    QVERIFY(!f.controller->messageDirty());
+    QVERIFY(!f.controller->dirty());
+    QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(view->string(), loaded + QStringLiteral(" Hi"));
+    QVERIFY(f.controller->messageDirty());
+    QVERIFY(f.window->isWindowModified());
+}
+
+void TestMainWindow::revertToSavedAsksFirst_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("reverted");
+    QTest::newRow("revert") << int(AlertPanel::DefaultReturn) << true;
+    QTest::newRow("cancel") << int(AlertPanel::AlternateReturn) << false;
+}
+
+void TestMainWindow::revertToSavedAsksFirst()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, reverted);
+    Fixture f;
+    const QString loadedLogo = f.controller->logo().path();
+    QVERIFY(dropFile(f.well("logoWell"), f.picture(QStringLiteral("l.png"), QSize(30, 30))));
+    f.alerts.scriptAnswers({answer});
+    f.find<QAction>("revertAction")->trigger();
+    QCOMPARE(f.alerts.shown().size(), 1);
+    QCOMPARE(f.alerts.shown().first().defaultButton, QStringLiteral("Revert"));
+    QCOMPARE(f.alerts.shown().first().alternateButton, QStringLiteral("Cancel"));
+    QCOMPARE(f.controller->logo().path() == loadedLogo, reverted);
+    QCOMPARE(f.controller->logoDirty(), !reverted);
+    QCOMPARE(f.window->isWindowModified(), !reverted);
+    QCOMPARE(f.window->undoStack()->count(), reverted ? 0 : 1);
+}
+
+// The panel of the user's check stays up while the server hangs, the
+// window keeps handling events, and Cancel closes it.
+void TestMainWindow::updateCheckPanelCancels()
+{
+    VersionListServer server;
+    VersionListServer::Response hang;
+    hang.hang = true;
+    server.setResponse(QStringLiteral("/versions.txt"), hang);
+    Fixture f;
+    QFile info(f.volume.resources() + QStringLiteral("/Info.plist"));
+    QVERIFY(info.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    info.write(PropertyList::serialize(
+        QVariantMap{{QStringLiteral("CFBundleIdentifier"), QStringLiteral("org.lumora.LumoraLogin")},
+                    {QStringLiteral("CFBundleVersion"), QStringLiteral("1.0.0")},
+                    {QStringLiteral("LumoraVersionListURL"), server.url(QStringLiteral("/versions.txt"))}},
+        PropertyList::Format::Xml));
+    info.close();
+
+    f.find<QAction>("updateAction")->trigger();
+    auto *panel = f.window->findChild<QDialog *>(QStringLiteral("updateCheckPanel"));
+    QVERIFY(panel && panel->isVisible());
+    QVERIFY(!f.find<QAction>("updateAction")->isEnabled());
+    QTRY_COMPARE(server.requestCount(QStringLiteral("/versions.txt")), 1);
+    bool fired = false;
+    QTimer::singleShot(0, [&] { fired = true; });
+    QTRY_VERIFY(fired);
+    QVERIFY(panel->isVisible());
+
+    f.window->findChild<QPushButton *>(QStringLiteral("updateCheckCancel"))->click();
+    QVERIFY(!panel->isVisible());
+    QVERIFY(f.find<QAction>("updateAction")->isEnabled());
+    QTest::qWait(100);
+    QVERIFY(f.alerts.shown().isEmpty());
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QList>
 
 #include <sys/stat.h>
 
@@ -20,13 +21,16 @@ namespace {
 
 class ScriptedPrompt final : public PasswordPrompt {
 public:
-    std::optional<QByteArray> askPassword(const QString &) override
+    std::optional<QByteArray> askPassword(const QString &, const QString &complaint) override
     {
         ++asked;
-        return next;
+        complaints += complaint.isEmpty() ? 0 : 1;
+        return script.isEmpty() ? next : script.takeFirst();
     }
+    QList<std::optional<QByteArray>> script; // answers first, then `next` for ever
     std::optional<QByteArray> next;
     int asked = 0;
+    int complaints = 0;
 };
 
 bool ownedByRoot(const QString &path)
@@ -62,29 +66,31 @@ int main(int argc, char **argv)
                                          std::nullopt);
     };
 
+    // sudo itself refuses the wrong ones; the prompt asks three times in one request.
     prompt.next = wrong;
     const bool wrongRan = copyTo(QStringLiteral("wrong"));
-    step("wrong password is refused", !wrongRan && prompt.asked == 1 && !QFile::exists(folder + "/wrong"));
+    step("three wrong passwords are refused", !wrongRan && prompt.asked == 3 && prompt.complaints == 2
+                                                  && !QFile::exists(folder + "/wrong"));
 
-    prompt.next = right;
+    prompt.script = {wrong, right};
     const bool firstRan = copyTo(QStringLiteral("first"));
-    step("right password runs /bin/cp as root",
-         firstRan && prompt.asked == 2 && ownedByRoot(folder + QStringLiteral("/first")));
+    step("wrong then right runs /bin/cp as root",
+         firstRan && prompt.asked == 5 && ownedByRoot(folder + QStringLiteral("/first")));
 
     prompt.next = std::nullopt; // a second prompt would be a cancel
     const bool secondRan = copyTo(QStringLiteral("second"));
     step("second tool runs without asking",
-         secondRan && prompt.asked == 2 && ownedByRoot(folder + QStringLiteral("/second")));
+         secondRan && prompt.asked == 5 && ownedByRoot(folder + QStringLiteral("/second")));
 
     authorization.deauthenticate(); // sudo -k
     const bool afterReset = copyTo(QStringLiteral("cancelled"));
-    step("after sudo -k the next tool asks again", !afterReset && prompt.asked == 3
+    step("after sudo -k the next tool asks again", !afterReset && prompt.asked == 6
                                                        && !QFile::exists(folder + QStringLiteral("/cancelled")));
 
     prompt.next = right;
     const bool thirdRan = copyTo(QStringLiteral("third"));
     step("and runs once the password is given again",
-         thirdRan && prompt.asked == 4 && ownedByRoot(folder + QStringLiteral("/third")));
+         thirdRan && prompt.asked == 7 && ownedByRoot(folder + QStringLiteral("/third")));
 
     authorization.deauthenticate();
     return allGood ? 0 : 1;

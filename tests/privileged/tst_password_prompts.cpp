@@ -11,7 +11,10 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+
+#include <atomic>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -36,10 +39,14 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("button");
         QTest::addColumn<std::optional<QByteArray>>("expected");
+        QTest::addColumn<QString>("complaint");
         QTest::newRow("ok") << QStringLiteral("s3cr\u00e9t pass") << QStringLiteral("passwordOk")
-                            << std::optional<QByteArray>(QStringLiteral("s3cr\u00e9t pass!").toUtf8());
+                            << std::optional<QByteArray>(QStringLiteral("s3cr\u00e9t pass!").toUtf8()) << QString();
         QTest::newRow("cancel") << QStringLiteral("typed anyway") << QStringLiteral("passwordCancel")
-                                << std::optional<QByteArray>();
+                                << std::optional<QByteArray>() << QString();
+        QTest::newRow("asked again") << QStringLiteral("second") << QStringLiteral("passwordOk")
+                                     << std::optional<QByteArray>("second!")
+                                     << QStringLiteral("Sorry, try again.");
     }
 
     void dialog()
@@ -47,8 +54,10 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, button);
         QFETCH(std::optional<QByteArray>, expected);
+        QFETCH(QString, complaint);
 
         QString title;
+        QString shownComplaint;
         QString reason;
         bool hidden = false;
         QTimer::singleShot(0, [&] {
@@ -58,6 +67,8 @@ private slots:
             title = dialog->windowTitle();
             if (auto *label = dialog->findChild<QLabel *>(QStringLiteral("passwordReason")))
                 reason = label->text();
+            if (auto *label = dialog->findChild<QLabel *>(QStringLiteral("passwordComplaint")))
+                shownComplaint = label->isVisible() ? label->text() : QString();
             auto *field = dialog->findChild<QLineEdit *>(QStringLiteral("passwordField"));
             if (field) {
                 hidden = field->echoMode() == QLineEdit::Password;
@@ -70,11 +81,37 @@ private slots:
                 dialog->reject();
         });
         QtPasswordDialog prompt;
-        const auto answer = prompt.askPassword(QStringLiteral("Lumora Login needs administrator rights."));
+        const auto answer = prompt.askPassword(QStringLiteral("Lumora Login needs administrator rights."), complaint);
         QCOMPARE(answer, expected);
         QCOMPARE(title, QStringLiteral("Lumora Login"));
         QCOMPARE(reason, QStringLiteral("Lumora Login needs administrator rights."));
         QVERIFY(hidden);
+        QCOMPARE(shownComplaint, complaint);
+    }
+
+    // From a worker, as a save asks: the GUI thread shows the dialog and
+    // the worker gets the answer.
+    void dialogFromAWorker()
+    {
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!dialog || QThread::currentThread() != dialog->thread())
+                return;
+            dialog->findChild<QLineEdit *>(QStringLiteral("passwordField"))->setText(QStringLiteral("pw"));
+            dialog->accept();
+        });
+        poll.start(10);
+        QtPasswordDialog prompt;
+        std::optional<QByteArray> answer;
+        std::atomic<bool> done = false;
+        std::thread worker([&] {
+            answer = prompt.askPassword(QStringLiteral("why"), {});
+            done = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(done.load(), 5000);
+        worker.join();
+        QCOMPARE(answer, std::optional<QByteArray>("pw"));
     }
 
     void noTerminalMeansNoAnswer_data()
@@ -88,7 +125,7 @@ private slots:
     {
         QFETCH(QString, path);
         TerminalPasswordPrompt prompt(path);
-        QCOMPARE(prompt.askPassword(QStringLiteral("why")), std::optional<QByteArray>());
+        QCOMPARE(prompt.askPassword(QStringLiteral("why"), {}), std::optional<QByteArray>());
     }
 
     // Typed on a pseudo-terminal: the answer comes back, nothing of it is
@@ -104,7 +141,7 @@ private slots:
         QVERIFY(slave >= 0);
 
         std::optional<QByteArray> answer;
-        std::thread asker([&] { answer = TerminalPasswordPrompt(slavePath).askPassword(QStringLiteral("Why")); });
+        std::thread asker([&] { answer = TerminalPasswordPrompt(slavePath).askPassword(QStringLiteral("Why"), {}); });
 
         QByteArray shown;
         auto readAvailable = [&](int timeoutMs) {

@@ -271,7 +271,8 @@ void TestSaveRuns::refusedWriteSetsNoMode()
     // The copy and the rename go through; the preference write is refused.
     f.recorder->scriptLaunchStatus(
         {AuthorizationService::kSuccess, AuthorizationService::kSuccess, AuthorizationService::kToolExecuteFailure});
-    f.controller.setBackground(Image::fromPixels(gradient(64, 48, 5)));
+    const Image chosen = Image::fromPixels(gradient(64, 48, 5));
+    f.controller.setBackground(chosen);
     const SaveReport report = f.controller.save();
 
     QCOMPARE(report.failed, QStringList({QStringLiteral("background")}));
@@ -289,10 +290,12 @@ void TestSaveRuns::refusedWriteSetsNoMode()
     QCOMPARE(f.alerts.shown().first().title, QStringLiteral("Command Failed"));
     QCOMPARE(f.alerts.beeps(), 1);
     // The copied file stays, with the mode the copy gave it; the login
-    // window still shows its default picture.
+    // window still shows its default picture, and the document keeps the
+    // user's picture for the next Save.
     QVERIFY(QFileInfo::exists(f.host(LoginWindow::kInstalledBackground)));
     QCOMPARE(f.domainString(LoginWindow::kDesktopPictureKey), std::nullopt);
-    QCOMPARE(f.controller.background().path(), f.host(LoginWindow::kTigerDefaultBackground));
+    QVERIFY(f.controller.background().isSameAs(chosen));
+    QVERIFY(f.controller.backgroundDirty());
 }
 
 void TestSaveRuns::failedCopyStopsTheImageSave_data()
@@ -362,10 +365,11 @@ void TestSaveRuns::cancelledPasswordRunsNothing()
     QVERIFY(f.alerts.shown().isEmpty());
     QCOMPARE(f.alerts.beeps(), 0);
     QCOMPARE(f.domain(), domainBefore);
-    // The reload shows what the volume still holds.
-    QCOMPARE(f.controller.message(), SampleVolume::Options().message);
-    QCOMPARE(f.controller.hostInfoTag(), 1);
-    QVERIFY(!f.anyFlagSet());
+    // Nothing was written, and nothing the user gave is lost: both edits
+    // wait, marked, for the next Save.
+    QCOMPARE(f.controller.message(), QStringLiteral("Never written"));
+    QCOMPARE(f.controller.hostInfoTag(), 3);
+    QVERIFY(f.controller.messageDirty() && f.controller.hostInfoTagDirty() && f.controller.dirty());
 }
 
 void TestSaveRuns::messageArgument_data()

@@ -1,0 +1,91 @@
+#include "app/UndoCommands.h"
+
+#include "controller/LumoraLogin.h"
+#include "platform/Localized.h"
+
+DocumentState DocumentState::of(const LumoraLogin &c)
+{
+    DocumentState s;
+    s.logo = c.logo();
+    s.title = c.title();
+    s.background = c.background();
+    s.message = c.message();
+    s.hostInfoTag = c.hostInfoTag();
+    s.logoDirty = c.logoDirty();
+    s.titleDirty = c.titleDirty();
+    s.backgroundDirty = c.backgroundDirty();
+    s.messageDirty = c.messageDirty();
+    s.hostInfoTagDirty = c.hostInfoTagDirty();
+    s.dirty = c.dirty();
+    s.shouldRevertBackground = c.shouldRevertBackground();
+    return s;
+}
+
+void DocumentState::applyTo(LumoraLogin &c) const
+{
+    // Only what differs is set, so an undo of one setting leaves the others
+    // (and the view's cursor in an unchanged message) alone.
+    if (!c.logo().isSameAs(logo))
+        c.setLogo(logo);
+    if (!c.title().isSameAs(title))
+        c.setTitle(title);
+    if (!c.background().isSameAs(background))
+        c.setBackground(background);
+    if (c.message() != message)
+        c.setMessage(message);
+    if (c.hostInfoTag() != hostInfoTag)
+        c.setHostInfoTag(hostInfoTag);
+    c.setLogoDirty(logoDirty);
+    c.setTitleDirty(titleDirty);
+    c.setBackgroundDirty(backgroundDirty);
+    c.setMessageDirty(messageDirty);
+    c.setHostInfoTagDirty(hostInfoTagDirty);
+    c.setShouldRevertBackground(shouldRevertBackground);
+    c.setDirty(dirty);
+}
+
+DocumentEdit::DocumentEdit(LumoraLogin &controller, const QString &text, std::function<void()> edit)
+    : QUndoCommand(text), m_controller(controller), m_edit(std::move(edit))
+{
+}
+
+DocumentEdit *DocumentEdit::typing(LumoraLogin &controller, const DocumentState &before)
+{
+    auto *command = new DocumentEdit(controller, localized("Typing"), {});
+    command->m_typing = true;
+    command->m_alreadyMade = true;
+    command->m_before = before;
+    command->m_after = DocumentState::of(controller);
+    return command;
+}
+
+void DocumentEdit::redo()
+{
+    if (m_alreadyMade) {
+        // Pushed right after the user typed: the document holds it already.
+        m_alreadyMade = false;
+        return;
+    }
+    if (m_edit) {
+        m_before = DocumentState::of(m_controller);
+        m_edit();
+        m_edit = {};
+        m_after = DocumentState::of(m_controller);
+        return;
+    }
+    m_after.applyTo(m_controller);
+}
+
+void DocumentEdit::undo()
+{
+    m_before.applyTo(m_controller);
+}
+
+bool DocumentEdit::mergeWith(const QUndoCommand *other)
+{
+    const auto *next = static_cast<const DocumentEdit *>(other);
+    if (!m_typing || !next->m_typing)
+        return false;
+    m_after = next->m_after;
+    return true;
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "platform/Image.h"
+
+#include <QUndoCommand>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+class LumoraLogin;
+
+// Everything an edit can change in the document: the five values, their
+// change flags, the document flag and the background's revert mark.
+struct DocumentState {
+    Image logo;
+    Image title;
+    Image background;
+    std::optional<QString> message;
+    std::int32_t hostInfoTag = 0;
+    bool logoDirty = false;
+    bool titleDirty = false;
+    bool backgroundDirty = false;
+    bool messageDirty = false;
+    bool hostInfoTagDirty = false;
+    bool dirty = false;
+    bool shouldRevertBackground = false;
+
+    [[nodiscard]] static DocumentState of(const LumoraLogin &controller);
+    // Through the controller's setters, so the window follows; the flags
+    // are then put back exactly as they were.
+    void applyTo(LumoraLogin &controller) const;
+};
+
+// One undoable edit of the document: a setter, Restore Default Look (all
+// its setters as one step), or the user's typing in the message.
+class DocumentEdit final : public QUndoCommand {
+public:
+    // Makes the edit when the stack first runs it (QUndoStack::push).
+    DocumentEdit(LumoraLogin &controller, const QString &text, std::function<void()> edit);
+    // An edit the user already made in the message view; `before` is the
+    // document just before it. Consecutive typing is one step.
+    static DocumentEdit *typing(LumoraLogin &controller, const DocumentState &before);
+
+    void undo() override;
+    void redo() override;
+    [[nodiscard]] int id() const override { return m_typing ? kTypingId : -1; }
+    bool mergeWith(const QUndoCommand *other) override;
+
+private:
+    static constexpr int kTypingId = 1;
+
+    LumoraLogin &m_controller;
+    std::function<void()> m_edit; // empty once made
+    bool m_typing = false;
+    bool m_alreadyMade = false;
+    DocumentState m_before;
+    DocumentState m_after;
+};
