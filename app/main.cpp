@@ -7,6 +7,7 @@
 #include "platform/AuthorizationBackend.h"
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
+#include "platform/Interruption.h"
 #include "platform/Log.h"
 #include "platform/widgets/QtAlertPanel.h"
 #include "platform/widgets/QtPasswordDialog.h"
@@ -16,8 +17,10 @@
 #include "privileged/Authorization.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSocketNotifier>
 #include <QTranslator>
 
 #include <cstdio>
@@ -44,6 +47,37 @@ void installTranslations(QApplication &app, const Bundle &bundle)
         QApplication::installTranslator(qt);
 }
 
+// SIGTERM, SIGINT or SIGHUP: between saves the application quits at once
+// (without asking about unsaved changes); during one, a dialog the save
+// waits on gives up, the save stops after its current step, and the
+// application quits when it has.
+void watchForStopSignals(LumoraLogin &controller)
+{
+    if (Interruption::notifierFd() < 0)
+        return;
+    auto *notifier = new QSocketNotifier(Interruption::notifierFd(), QSocketNotifier::Read, &controller);
+    auto saving = std::make_shared<bool>(false);
+    auto leaveIfStopped = [saving] {
+        if (!Interruption::requested())
+            return;
+        if (!*saving) {
+            QApplication::exit(128 + Interruption::requested());
+            return;
+        }
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            dialog->reject();
+    };
+    QObject::connect(notifier, &QSocketNotifier::activated, &controller, [leaveIfStopped] {
+        Interruption::drain();
+        leaveIfStopped();
+    });
+    QObject::connect(&controller, &LumoraLogin::saveStarted, &controller, [saving] { *saving = true; });
+    QObject::connect(&controller, &LumoraLogin::saveFinished, &controller, [saving, leaveIfStopped] {
+        *saving = false;
+        QMetaObject::invokeMethod(qApp, leaveIfStopped, Qt::QueuedConnection);
+    });
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -61,6 +95,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Lumora Login"));
     QApplication::setApplicationDisplayName(QStringLiteral("Lumora Login"));
     Log::setIdentity(QStringLiteral("Lumora Login"));
+    Interruption::install();
 
     const Bundle bundle = Bundle::fromApplication();
     installTranslations(app, bundle);
@@ -90,6 +125,7 @@ int main(int argc, char **argv)
         MainWindow window(controller);
         alerts.setParent(&window);
         QObject::connect(&window, &MainWindow::quitConfirmed, &app, &QApplication::quit, Qt::QueuedConnection);
+        watchForStopSignals(controller);
         window.show();
         controller.attachFrontEnd(window.messageView(), LumoraLogin::LaunchCheck::Start);
         status = QApplication::exec();
@@ -99,5 +135,7 @@ int main(int argc, char **argv)
     // password dialog it may reach is still alive.
     Authorization::releaseShared();
     Authorization::install(nullptr);
+    if (const int signal = Interruption::requested())
+        Interruption::leaveBySignal(signal);
     return status;
 }
