@@ -46,6 +46,14 @@ int openMachineLock(const QString &path)
     return -1;
 }
 
+bool namesSameFile(const QString &path, int fd)
+{
+    struct stat named {};
+    struct stat held {};
+    return ::stat(QFile::encodeName(path).constData(), &named) == 0 && ::fstat(fd, &held) == 0
+           && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+}
+
 } // namespace
 
 SaveLock::SaveLock(const Volume &volume, QString userFolder)
@@ -73,7 +81,8 @@ QString SaveLock::machineLockPath() const
     else
         id = QFile::encodeName(QFileInfo(m_volume.root()).absoluteFilePath());
     const QByteArray digest = QCryptographicHash::hash(id, QCryptographicHash::Sha256).toHex().left(16);
-    return QDir::tempPath() + QStringLiteral("/lumora-login-volume-%1.lock").arg(QString::fromLatin1(digest));
+    // One folder for every user: a per-user TMPDIR would give each their own.
+    return QStringLiteral("/tmp/lumora-login-volume-%1.lock").arg(QString::fromLatin1(digest));
 }
 
 QString SaveLock::volumeLockPath() const
@@ -128,19 +137,29 @@ SaveLock::Outcome SaveLock::acquire(std::chrono::milliseconds wait)
     }
 
     const QString machine = machineLockPath();
-    m_machineFd = openMachineLock(machine);
-    if (m_machineFd < 0) {
-        Log::write(QStringLiteral("Unable to use the volume's save lock %1").arg(machine));
-    } else {
-        while (::flock(m_machineFd, LOCK_EX | LOCK_NB) != 0) {
-            if (errno != EWOULDBLOCK && errno != EINTR) {
-                Log::write(QStringLiteral("Unable to use the volume's save lock %1").arg(machine));
-                break;
-            }
-            outcome = waitOrGiveUp(machine, m_busy);
-            if (outcome != Outcome::Held)
-                return giveUp();
+    for (;;) {
+        m_machineFd = openMachineLock(machine);
+        if (m_machineFd < 0) {
+            Log::write(QStringLiteral("Unable to use the volume's save lock %1").arg(machine));
+            break;
         }
+        if (::flock(m_machineFd, LOCK_EX | LOCK_NB) == 0) {
+            // The holder before us removes the file as it lets go; a lock
+            // on the file it removed would be a lock on nothing.
+            if (namesSameFile(machine, m_machineFd))
+                break;
+        } else if (errno != EWOULDBLOCK && errno != EINTR) {
+            Log::write(QStringLiteral("Unable to use the volume's save lock %1").arg(machine));
+            ::close(m_machineFd);
+            m_machineFd = -1;
+            break;
+        } else {
+            outcome = waitOrGiveUp(machine, m_busy);
+        }
+        ::close(m_machineFd);
+        m_machineFd = -1;
+        if (outcome != Outcome::Held)
+            return giveUp();
     }
 
     // Only where we may write without administrator rights: asking for a
@@ -167,6 +186,11 @@ void SaveLock::release()
         m_volumeLock->unlock();
     m_volumeLock.reset();
     if (m_machineFd >= 0) {
+        // Removed while still locked, so that nothing is left in the
+        // temporary folder; a waiter that opened it already sees that it
+        // is gone and opens the next one. In a sticky folder only its maker
+        // may remove it, and then it simply stays.
+        (void)::unlink(QFile::encodeName(machineLockPath()).constData());
         ::flock(m_machineFd, LOCK_UN);
         ::close(m_machineFd);
         m_machineFd = -1;

@@ -12,9 +12,9 @@ class QLockFile;
 // The locks a save holds from start to end, taken in this order:
 //  - the user's own lock in the per-user support folder (two copies of the
 //    application would overwrite each other's staging files);
-//  - the volume's lock on this machine: a file named after the volume in the
-//    temporary folder, locked with flock, so that saves by any user through
-//    any back end take turns; the kernel lets go of it when its holder dies;
+//  - the volume's lock on this machine: a file named after the volume in
+//    /tmp, locked with flock, so that saves by any user through any back
+//    end take turns; the kernel lets go of it when its holder dies;
 //  - the volume's lock on the volume itself, in the shared support folder,
 //    when we may create files there, so that other machines take turns too.
 // A lock file whose holder is gone (this machine: its process no longer

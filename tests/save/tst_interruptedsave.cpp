@@ -172,7 +172,6 @@ private:
                            QStringLiteral("HOME=") + home,
                            QStringLiteral("XDG_DATA_HOME=") + home + QStringLiteral("/data"),
                            QStringLiteral("XDG_CONFIG_HOME=") + home + QStringLiteral("/config"),
-                           QStringLiteral("TMPDIR=") + work(QStringLiteral("tmp")),
                            QStringLiteral("QT_QPA_PLATFORM=offscreen")}
                + extra;
     }
