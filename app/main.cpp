@@ -9,6 +9,7 @@
 #include "platform/AuthorizationBackend.h"
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
+#include "platform/Interruption.h"
 #include "platform/Log.h"
 #include "platform/widgets/QtAlertPanel.h"
 #include "platform/widgets/QtPasswordDialog.h"
@@ -19,9 +20,11 @@
 #include "privileged/Authorization.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSocketNotifier>
 #include <QTranslator>
 
 #include <cstdio>
@@ -46,6 +49,43 @@ void installTranslations(QApplication &app, const Bundle &bundle)
     if (qt->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
                  QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(qt);
+}
+
+// SIGTERM, SIGINT or SIGHUP: between saves the application quits at once
+// (without asking about unsaved changes); during one, a dialog the save
+// waits on gives up, the save stops after its current step, and the
+// application quits when it has.
+void watchForStopSignals(VolumeSession &session)
+{
+    if (Interruption::notifierFd() < 0)
+        return;
+    auto *notifier = new QSocketNotifier(Interruption::notifierFd(), QSocketNotifier::Read, &session);
+    auto saving = std::make_shared<bool>(false);
+    auto leaveIfStopped = [saving] {
+        if (!Interruption::requested())
+            return;
+        if (!*saving) {
+            QApplication::exit(128 + Interruption::requested());
+            return;
+        }
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            dialog->reject();
+    };
+    QObject::connect(notifier, &QSocketNotifier::activated, &session, [leaveIfStopped] {
+        Interruption::drain();
+        leaveIfStopped();
+    });
+    // Each volume opened gets a controller of its own.
+    QObject::connect(&session, &VolumeSession::windowChanged, &session, [&session, saving, leaveIfStopped] {
+        LumoraLogin *controller = session.controller();
+        if (!controller)
+            return;
+        QObject::connect(controller, &LumoraLogin::saveStarted, controller, [saving] { *saving = true; });
+        QObject::connect(controller, &LumoraLogin::saveFinished, controller, [saving, leaveIfStopped] {
+            *saving = false;
+            QMetaObject::invokeMethod(qApp, leaveIfStopped, Qt::QueuedConnection);
+        });
+    });
 }
 
 } // namespace
@@ -83,6 +123,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Lumora Login"));
     QApplication::setApplicationDisplayName(QStringLiteral("Lumora Login"));
     Log::setIdentity(QStringLiteral("Lumora Login"));
+    Interruption::install();
 
     const Bundle bundle = Bundle::fromApplication();
     installTranslations(app, bundle);
@@ -117,6 +158,7 @@ int main(int argc, char **argv)
         QObject::connect(&session, &VolumeSession::windowChanged, &app,
                          [&alerts](MainWindow *window) { alerts.setParent(window); });
         QObject::connect(&session, &VolumeSession::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
+        watchForStopSignals(session);
         session.start(root);
         status = QApplication::exec();
         alerts.setParent(nullptr);
@@ -125,5 +167,7 @@ int main(int argc, char **argv)
     // password dialog it may reach is still alive.
     Authorization::releaseShared();
     Authorization::install(nullptr);
+    if (const int signal = Interruption::requested())
+        Interruption::leaveBySignal(signal);
     return status;
 }

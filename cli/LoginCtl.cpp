@@ -158,7 +158,8 @@ int LoginCtl::saveAndVerify(const Expected &expected, QHash<QString, QString> &r
 {
     const SaveReport report = m_controller.save();
     if (report.anotherSaveRunning) {
-        complain(QStringLiteral("another copy of Lumora Login is saving; nothing was saved"));
+        complain(QStringLiteral("another copy of Lumora Login is saving (it holds %1); nothing was saved")
+                     .arg(report.busyLock));
         return kFailed;
     }
 

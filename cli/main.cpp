@@ -9,6 +9,7 @@
 #include "platform/AuthorizationBackend.h"
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
+#include "platform/Interruption.h"
 #include "platform/Log.h"
 #include "platform/TerminalPasswordPrompt.h"
 #include "platform/UserDefaults.h"
@@ -27,6 +28,9 @@ int main(int argc, char **argv)
     // no display; a core application keeps the tool usable over ssh.
     QCoreApplication app(argc, argv);
     Log::setIdentity(QStringLiteral("lumora-loginctl"));
+    // A stop signal during a save ends its current tool, undoes or finishes
+    // that step and releases the locks; then we leave by the signal.
+    Interruption::install();
 
     const CtlParse parsed = parseCommandLine(app.arguments().mid(1));
     if (!parsed.request) {
@@ -73,36 +77,46 @@ int main(int argc, char **argv)
         inputs = *check.inputs;
     }
 
-    UserDefaults defaults;
-    ConsoleAlertPanel alerts;
-    ConsoleWorkspace workspace;
-    SystemClock clock;
-    TerminalPasswordPrompt prompt;
-    // Only the commands that write hold an authorization: freeing one
-    // destroys the rights it obtained, which `show` has no business doing.
-    std::unique_ptr<Authorization> authorization;
-    // --check only reads, and so never asks for a password either.
-    const bool writes = (request.command == Command::Set || request.command == Command::Restore) && !request.check;
-    if (writes)
-        authorization = std::make_unique<Authorization>(makeAuthorizationService(&prompt), &alerts);
+    int status = LoginCtl::kSuccess;
+    {
+        UserDefaults defaults;
+        ConsoleAlertPanel alerts;
+        ConsoleWorkspace workspace;
+        SystemClock clock;
+        TerminalPasswordPrompt prompt;
+        // Only the commands that write hold an authorization: freeing one
+        // destroys the rights it obtained, which `show` has no business doing.
+        std::unique_ptr<Authorization> authorization;
+        // --check only reads, and so never asks for a password either.
+        const bool writes =
+            (request.command == Command::Set || request.command == Command::Restore) && !request.check;
+        if (writes)
+            authorization = std::make_unique<Authorization>(makeAuthorizationService(&prompt), &alerts);
 
-    LumoraContext context{volume, bundle, &defaults, &alerts, &workspace, &clock, authorization.get()};
-    LoginCtl ctl(std::move(context));
+        LumoraContext context{volume, bundle, &defaults, &alerts, &workspace, &clock, authorization.get()};
+        LoginCtl ctl(std::move(context));
 
-    const LoginCtl::ApplyOptions apply{request.check, request.json};
-    switch (request.command) {
-    case Command::Show:
-        return ctl.show(request.json);
-    case Command::Set:
-        return ctl.set(inputs, apply);
-    case Command::Restore:
-        return ctl.restore(apply);
-    case Command::CheckUpdates:
-        return ctl.checkUpdates(alerts);
-    case Command::Help:
-    case Command::Version:
-    case Command::Volumes:
-        break;
+        const LoginCtl::ApplyOptions apply{request.check, request.json};
+        switch (request.command) {
+        case Command::Show:
+            status = ctl.show(request.json);
+            break;
+        case Command::Set:
+            status = ctl.set(inputs, apply);
+            break;
+        case Command::Restore:
+            status = ctl.restore(apply);
+            break;
+        case Command::CheckUpdates:
+            status = ctl.checkUpdates(alerts);
+            break;
+        case Command::Help:
+        case Command::Version:
+        case Command::Volumes:
+            break;
+        }
     }
-    return LoginCtl::kSuccess;
+    if (const int signal = Interruption::requested())
+        Interruption::leaveBySignal(signal);
+    return status;
 }

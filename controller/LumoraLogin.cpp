@@ -1,15 +1,15 @@
 #include "controller/LumoraLogin.h"
 
 #include "controller/MessageView.h"
+#include "controller/SaveLock.h"
 #include "platform/AlertPanel.h"
 #include "platform/Clock.h"
+#include "platform/Interruption.h"
 #include "platform/Localized.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
 
-#include <QDir>
-#include <QLockFile>
 #include <QTimer>
 #include <QUrl>
 
@@ -17,8 +17,8 @@ namespace {
 
 const char kDefaultSupportUrl[] = "https://lumora-login.example.org/support.htm";
 
-// How long a Save waits for another copy of the application to finish its
-// own before telling the user.
+// How long a Save waits for another copy of the application (or another
+// user, or another machine) to finish its own before telling the user.
 constexpr int kSaveLockWaitMs = 10000;
 
 } // namespace
@@ -170,27 +170,36 @@ SaveReport LumoraLogin::save()
     SaveReport report;
     emit saveStarted();
 
-    // Two copies of the application would overwrite each other's staging
-    // files; the lock lives in the per-user support folder beside them.
-    QDir().mkpath(applicationSupportPath());
-    QLockFile lock(applicationSupportPath() + QStringLiteral("/save.lock"));
-    lock.setStaleLockTime(0); // a save may wait on the password dialog for long
-    if (!lock.tryLock(kSaveLockWaitMs)) {
-        if (lock.error() == QLockFile::LockFailedError) {
-            Log::write(QStringLiteral("Another copy of Lumora Login is saving; nothing was saved"));
-            report.anotherSaveRunning = true;
-            emit saveFinished(report);
-            return report;
-        }
-        // The lock file cannot even be made (the folder is read-only or
-        // full), so no copy can stage anything there: go on, and let each
-        // step report what it could not do.
-        Log::write(QStringLiteral("Unable to create the save lock in %1").arg(applicationSupportPath()));
+    SaveLock lock(m_context.volume, applicationSupportPath());
+    switch (lock.acquire(std::chrono::milliseconds(kSaveLockWaitMs))) {
+    case SaveLock::Outcome::Held:
+        break;
+    case SaveLock::Outcome::Busy:
+        Log::write(QStringLiteral("Another copy of Lumora Login is saving; nothing was saved (it holds %1)")
+                       .arg(lock.busyLock()));
+        report.anotherSaveRunning = true;
+        report.busyLock = lock.busyLock();
+        emit saveFinished(report);
+        return report;
+    case SaveLock::Outcome::Interrupted:
+        report.interrupted = true;
+        emit saveFinished(report);
+        return report;
     }
 
-    auto step = [&report](bool run, const QString &name, auto &&operation) {
+    // No other save of this volume runs now, so any hidden file of ours is
+    // left over from one that was stopped; once more on the way out, for
+    // what a tool of a killed save finished meanwhile, or what a stop signal
+    // cut short.
+    (void)removeLeftovers();
+    auto step = [this, &report, &lock](bool run, const QString &name, auto &&operation) {
         if (!run)
             return;
+        if (Interruption::requested()) {
+            report.interrupted = true;
+            return;
+        }
+        lock.refresh();
         report.attempted << name;
         if (!operation())
             report.failed << name;
@@ -202,11 +211,14 @@ SaveReport LumoraLogin::save()
     if (m_hostInfoTagDirty) {
         step(true, QStringLiteral("host information"), [this] { return saveHostInfo(); });
         // The login window picks up the preference change asynchronously.
-        if (m_context.clock)
+        if (m_context.clock && !Interruption::requested())
             m_context.clock->sleepMicroseconds(500000);
     }
+    (void)removeLeftovers();
+    if (Interruption::requested())
+        report.interrupted = true;
     reloadAfterSave(report);
-    lock.unlock();
+    lock.release();
     emit saveFinished(report);
     return report;
 }

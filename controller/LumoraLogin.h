@@ -42,7 +42,9 @@ struct SaveReport {
     QStringList attempted; // "logo", "title", "background", "message", "host information"
     QStringList failed;
     bool anotherSaveRunning = false;
-    [[nodiscard]] bool succeeded() const { return failed.isEmpty() && !anotherSaveRunning; }
+    QString busyLock;         // with anotherSaveRunning: the lock file that is held
+    bool interrupted = false; // a stop signal ended the save early
+    [[nodiscard]] bool succeeded() const { return failed.isEmpty() && !anotherSaveRunning && !interrupted; }
 };
 
 // The one controller of the application: the settings document being
@@ -129,6 +131,7 @@ public:
     [[nodiscard]] QString backupMadeKey(const QString &defaultsKey) const;
     [[nodiscard]] bool copyIntoPlace(const QString &source, const QString &destination);
     bool createApplicationSupportPath();
+    int removeLeftovers();
     bool setMode(const QString &mode, const QString &path);
     [[nodiscard]] QString preferenceToolPath() const;
 

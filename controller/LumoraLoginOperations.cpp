@@ -37,6 +37,8 @@ bool LumoraLogin::copyIntoPlace(const QString &source, const QString &destinatio
 
 bool LumoraLogin::createApplicationSupportPath() { return staging().createApplicationSupportPath(); }
 
+int LumoraLogin::removeLeftovers() { return staging().removeLeftovers(); }
+
 bool LumoraLogin::setMode(const QString &mode, const QString &path) { return staging().setMode(mode, path); }
 
 QString LumoraLogin::preferenceToolPath() const { return staging().preferenceToolPath(); }

@@ -1,7 +1,9 @@
 #include "platform/Clock.h"
 
-#include <chrono>
-#include <thread>
+#include "platform/Interruption.h"
+
+#include <cerrno>
+#include <ctime>
 
 QDateTime SystemClock::now() const
 {
@@ -10,5 +12,8 @@ QDateTime SystemClock::now() const
 
 void SystemClock::sleepMicroseconds(qint64 microseconds)
 {
-    std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
+    // A stop signal ends the pause: the save it belongs to is over.
+    timespec left{time_t(microseconds / 1000000), long(microseconds % 1000000) * 1000};
+    while (!Interruption::requested() && ::nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
 }

@@ -1,8 +1,13 @@
 #include "platform/Process.h"
 
+#include "platform/Interruption.h"
+
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,14 +43,53 @@ std::optional<pid_t> spawn(const QByteArray &path, const std::vector<QByteArray>
     return pid;
 }
 
+namespace {
+
+// Blocks until the child can be reaped or one of our stop signals arrives;
+// true when it is time to reap. Without a process descriptor (an old
+// kernel) waitpid itself is what the signal interrupts.
+bool awaitEndOrSignal(int pidfd, int signalsBefore)
+{
+    const int notifier = Interruption::notifierFd();
+    while (Interruption::count() == signalsBefore) {
+        if (pidfd < 0)
+            return true;
+        pollfd fds[2] = {{pidfd, POLLIN, 0}, {notifier, POLLIN, 0}};
+        if (::poll(fds, notifier >= 0 ? 2 : 1, -1) < 0 && errno != EINTR)
+            return true;
+        if (fds[0].revents)
+            return true;
+        if (notifier >= 0 && fds[1].revents)
+            Interruption::drain();
+    }
+    return false;
+}
+
+} // namespace
+
 ExitStatus waitFor(pid_t pid)
 {
     ExitStatus status;
+    // A tool started after a stop signal is part of undoing a step and runs
+    // to its end; one that is running when the signal comes is ended, so
+    // that the step can be undone once it has gone.
+    const int signalsBefore = Interruption::count();
+    const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
+    bool ended = false;
     int raw = 0;
     pid_t r;
-    do {
+    for (;;) {
+        if (!ended && !awaitEndOrSignal(pidfd, signalsBefore)) {
+            ::kill(pid, SIGTERM);
+            ended = true;
+        }
         r = ::waitpid(pid, &raw, 0);
-    } while (r < 0 && errno == EINTR);
+        if (r < 0 && errno == EINTR)
+            continue;
+        break;
+    }
+    if (pidfd >= 0)
+        ::close(pidfd);
     if (r != pid)
         return status;
     if (WIFEXITED(raw)) {

@@ -4,6 +4,7 @@
 
 #include "privileged/Staging.h"
 
+#include "platform/Interruption.h"
 #include "platform/LoginWindow.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
@@ -13,10 +14,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <set>
+#include <utility>
 
 namespace {
 
@@ -51,6 +57,43 @@ std::optional<QString> volumePathOf(const Volume &volume, const QString &hostPat
     if (hostPath.startsWith(volume.root() + QLatin1Char('/')))
         return hostPath.mid(volume.root().size());
     return std::nullopt;
+}
+
+// Our hidden files: ".NAME.lumora-XXXXXXXX" beside an installed file, and
+// the preference tool's ".com.apple.loginwindow.plist.XXXXXX".
+bool isLeftoverName(const QString &name)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\.(.+\\.lumora-[a-z0-9]{8}|com\\.apple\\.loginwindow\\.plist\\.[A-Za-z0-9]{6})$"));
+    return pattern.match(name).hasMatch();
+}
+
+// Every file some process has open, as device and inode. Only what we may
+// look at counts: without administrator rights another user's tools are
+// not seen.
+std::set<std::pair<dev_t, ino_t>> openFiles()
+{
+    std::set<std::pair<dev_t, ino_t>> open;
+    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &pid : processes) {
+        bool number = false;
+        (void)pid.toInt(&number);
+        if (!number)
+            continue;
+        const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);
+        for (const QString &fd : QDir(fds).entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
+            struct stat info {};
+            if (::stat(QFile::encodeName(fds + QLatin1Char('/') + fd).constData(), &info) == 0)
+                open.emplace(info.st_dev, info.st_ino);
+        }
+    }
+    return open;
+}
+
+// Syncing a file flushes its data; syncing a folder flushes the names in it.
+bool syncToDisk(Authorization &runner, const QString &path)
+{
+    return runner.executeTool(QStringLiteral("/bin/sync"), path, std::nullopt, std::nullopt);
 }
 
 } // namespace
@@ -93,11 +136,11 @@ bool Staging::backupFile(const QString &path, bool withAuthorization, const QStr
 {
     UserDefaults &defaults = *m_defaults;
     const QString key = backupMadeKey(defaultsKey);
-    if (defaults.boolForKey(key))
-        return true;
-
-    // Both as the volume's links lead; a file that is simply not there has
-    // nothing to back up, but one whose path leads off the volume fails.
+    // The volume itself says whether it has a backup (it may have been
+    // re-imaged, or be another disk mounted at the same place, since the key
+    // was stored). Both paths as the volume's links lead; a file that is
+    // simply not there has nothing to back up, but one whose path leads off
+    // the volume fails.
     const VolumeResolver files = resolver();
     const auto resolvedFile = files.writablePath(path);
     const auto resolvedBackup = files.writablePath(backupPathForPath(path));
@@ -147,21 +190,77 @@ bool Staging::copyIntoPlace(const QString &sourcePath, const QString &destinatio
     const QFileInfo target(destination);
     const QString side = sideFileFor(target);
     const std::optional<QString> mode = modeOf(destination);
+    // A stop signal between the tools undoes the step rather than finish it.
+    auto goOn = [](bool sofar) { return sofar && !Interruption::requested(); };
     // "/bin/cp" writing straight over the file would leave it cut short if
     // the copy failed half-way (a full disk), and would write through a
     // symbolic link planted in its place.
     bool installed = runner.executeTool(QStringLiteral("/bin/cp"), source, side, std::nullopt);
-    if (installed && mode && modeOf(side) != mode)
+    if (goOn(installed) && mode && modeOf(side) != mode)
         installed = runner.executeTool(QStringLiteral("/bin/chmod"), *mode, side, std::nullopt);
-    if (installed) {
+    // On disk before it is given the name: after a power cut the name must
+    // not lead to an empty file.
+    if (goOn(installed))
+        installed = syncToDisk(runner, side);
+    if (goOn(installed)) {
         // -T: a folder at the destination is a failure, not a place to move into.
         installed = runner.executeTool(QStringLiteral("/bin/mv"), QStringLiteral("-f"), QStringLiteral("-T"), side,
                                        destination);
+        if (installed)
+            (void)syncToDisk(runner, target.absolutePath());
+    } else {
+        installed = false;
     }
     const QFileInfo leftOver(side);
     if (!installed && (leftOver.exists() || leftOver.isSymLink()))
         (void)runner.executeTool(QStringLiteral("/bin/rm"), QStringLiteral("-f"), side, std::nullopt);
     return installed;
+}
+
+int Staging::removeLeftovers() const
+{
+    // The folders as the volume's links lead: a link off the volume must not
+    // steer the removal onto the host.
+    const VolumeResolver files = resolver();
+    QStringList folders;
+    for (const QString &volumeFolder :
+         {QFileInfo(LoginWindow::kLogoFirstPlace).path(), QFileInfo(LoginWindow::kTitleFirstPlace).path(),
+          LoginWindow::kSharedSupportFolder, QFileInfo(LoginWindow::kDomain).path(),
+          QFileInfo(LoginWindow::kTigerDefaultBackground).path()}) {
+        const auto folder = files.resolve(volumeFolder);
+        if (folder && QFileInfo(*folder).isDir())
+            folders << *folder;
+    }
+    QStringList found;
+    for (const QString &folder : std::as_const(folders)) {
+        const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+        for (const QString &name : names) {
+            const QString path = folder + QLatin1Char('/') + name;
+            if (isLeftoverName(name) && !found.contains(path))
+                found << path;
+        }
+    }
+    if (found.isEmpty())
+        return 0;
+
+    const auto open = openFiles();
+    int removed = 0;
+    for (const QString &path : std::as_const(found)) {
+        const QByteArray name = QFile::encodeName(path);
+        struct stat info {};
+        if (::lstat(name.constData(), &info) != 0 || !(S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)))
+            continue;
+        if (S_ISREG(info.st_mode) && open.count({info.st_dev, info.st_ino}))
+            continue;
+        // Left by a tool that ran as administrator, it may only go the same way.
+        if (::unlink(name.constData()) == 0
+            || (errno != ENOENT && m_runner
+                && m_runner->executeTool(QStringLiteral("/bin/rm"), QStringLiteral("-f"), path, std::nullopt))) {
+            Log::write(QStringLiteral("Removed %1, left by an interrupted save").arg(path));
+            ++removed;
+        }
+    }
+    return removed;
 }
 
 bool Staging::createApplicationSupportPath() const

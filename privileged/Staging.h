@@ -45,6 +45,12 @@ public:
     // lie on the volume; both ends on it are resolved within it first, and
     // one that leads off it fails with nothing run.
     [[nodiscard]] bool copyIntoPlace(const QString &source, const QString &destination) const;
+    // Removes our own hidden files (the side files of copyIntoPlace and the
+    // preference tool's temporary domain files) from the folders a save
+    // writes. Called only while the volume's save lock is held, so the save
+    // that made them no longer runs; a file some process still has open is
+    // left to it. Returns how many it removed.
+    int removeLeftovers() const;
     // True when the shared support folder exists afterwards.
     bool createApplicationSupportPath() const;
     // `path` is a volume path.

@@ -7,7 +7,8 @@
 #include <QStringList>
 
 // What a privileged copy into place runs: the copy to a hidden file beside
-// the destination, then the rename over it. The hidden file's random part
+// the destination, its sync to disk, the rename over the destination, then
+// the sync of the folder that holds the new name. The hidden file's random part
 // is written as "********" here; stableSideNames() does the same to
 // recorded runs so that the two compare.
 namespace InstallRuns {
@@ -21,8 +22,10 @@ inline QString sideFile(const QString &destination)
 inline QList<QStringList> copyIntoPlace(const QString &source, const QString &destination)
 {
     return {{QStringLiteral("/bin/cp"), source, sideFile(destination)},
+            {QStringLiteral("/bin/sync"), sideFile(destination)},
             {QStringLiteral("/bin/mv"), QStringLiteral("-f"), QStringLiteral("-T"), sideFile(destination),
-             destination}};
+             destination},
+            {QStringLiteral("/bin/sync"), QFileInfo(destination).absolutePath()}};
 }
 
 inline QList<QStringList> stableSideNames(QList<QStringList> runs)

@@ -2,6 +2,8 @@
 
 #include "platform/Process.h"
 
+#include <QFile>
+
 void RecordingAuthorizationService::setRightsHeld(bool held)
 {
     std::lock_guard lock(m_mutex);
@@ -18,6 +20,13 @@ void RecordingAuthorizationService::scriptLaunchStatus(QList<std::int32_t> statu
 {
     std::lock_guard lock(m_mutex);
     m_launchStatuses = std::move(statuses);
+}
+
+void RecordingAuthorizationService::substituteOnce(const QRegularExpression &run, const QString &wrapper)
+{
+    std::lock_guard lock(m_mutex);
+    m_substituted = run;
+    m_wrapper = wrapper;
 }
 
 QList<RecordingAuthorizationService::Call> RecordingAuthorizationService::calls() const
@@ -96,7 +105,15 @@ std::int32_t RecordingAuthorizationService::executeWithPrivileges(const QByteArr
     const std::int32_t status = m_launchStatuses.isEmpty() ? kSuccess : m_launchStatuses.takeFirst();
     if (status != kSuccess)
         return status;
-    const auto child = Process::spawn(toolPath, arguments);
+    std::optional<pid_t> child;
+    if (!m_wrapper.isEmpty() && m_substituted.match(vector.join(QLatin1Char(' '))).hasMatch()) {
+        std::vector<QByteArray> wrapped{toolPath};
+        wrapped.insert(wrapped.end(), arguments.begin(), arguments.end());
+        child = Process::spawn(QFile::encodeName(m_wrapper), wrapped);
+        m_wrapper.clear();
+    } else {
+        child = Process::spawn(toolPath, arguments);
+    }
     if (!child)
         return kToolExecuteFailure;
     m_runs.append(vector);

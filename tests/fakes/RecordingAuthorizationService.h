@@ -3,6 +3,7 @@
 #include "platform/AuthorizationService.h"
 
 #include <QList>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -30,6 +31,11 @@ public:
     // Successive launches (default 0 = launch); a non-zero status refuses
     // that launch without running it.
     void scriptLaunchStatus(QList<std::int32_t> statuses);
+    // The first launch whose tool and arguments, joined by spaces, match
+    // `run` starts `wrapper` instead, with the tool and its arguments as
+    // its own arguments (recorded as the tool itself): a fake tool that can
+    // stop half-way or wait for the test.
+    void substituteOnce(const QRegularExpression &run, const QString &wrapper);
 
     // Recording
     [[nodiscard]] QList<Call> calls() const;
@@ -51,6 +57,8 @@ private:
     bool m_held = false;
     QList<Answer> m_interactive;
     QList<std::int32_t> m_launchStatuses;
+    QRegularExpression m_substituted;
+    QString m_wrapper;
     QList<Call> m_calls;
     QList<QStringList> m_runs;
     int m_passwordRequests = 0;

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -126,10 +127,12 @@ private slots:
         QTest::addColumn<int>("runs");
         QTest::addColumn<QStringList>("logLines");
         const QString unable = QStringLiteral("Unable to backup file for key Made logo backup");
-        QTest::newRow("key already YES") << "key yes" << true << true << 0 << QStringList{};
+        // The volume is the record: a stored key does not stand for a backup
+        // that is not there (a re-imaged volume, another disk at that place).
+        QTest::newRow("key YES, no backup on the volume") << "key yes" << true << true << 4 << QStringList{};
         QTest::newRow("backup already there") << "backup present" << true << true << 0 << QStringList{};
         QTest::newRow("no file to back up") << "no file" << true << true << 0 << QStringList{};
-        QTest::newRow("copied with rights") << "copy" << true << true << 2 << QStringList{};
+        QTest::newRow("copied with rights") << "copy" << true << true << 4 << QStringList{};
         QTest::newRow("copied without rights") << "copy without rights" << true << true << 0 << QStringList{};
         QTest::newRow("dialog cancelled")
             << "cancel" << false << false << 0
@@ -182,7 +185,7 @@ private slots:
         QCOMPARE(f.service->runs().size(), runs);
         QCOMPARE(log.lines(), logLines);
 
-        if (situation == QLatin1String("copy")) {
+        if (situation == QLatin1String("copy") || situation == QLatin1String("key yes")) {
             QCOMPARE(InstallRuns::stableSideNames(f.service->runs()), InstallRuns::copyIntoPlace(file, backup));
             QCOMPARE(readBytes(backup), stock);
         } else if (situation == QLatin1String("copy without rights")) {
@@ -190,9 +193,6 @@ private slots:
             QVERIFY(f.service->calls().isEmpty());
         } else if (situation == QLatin1String("backup present")) {
             QCOMPARE(readBytes(backup), QByteArray("older backup"));
-        } else if (situation == QLatin1String("key yes")) {
-            QVERIFY(f.service->calls().isEmpty());
-            QVERIFY(!QFileInfo::exists(backup));
         } else if (!inPlace) {
             QVERIFY(!QFileInfo::exists(backup));
         }
@@ -381,6 +381,62 @@ private slots:
         }
         QCOMPARE(QDir(QFileInfo(destination).path()).entryList({QStringLiteral(".*lumora-*")}, QDir::AllEntries | QDir::Hidden),
                  QStringList());
+    }
+
+    void leftoversOfStoppedSavesAreRemoved()
+    {
+        Fixture f;
+        const QString resources = QFileInfo(f.host(LoginWindow::kLogoFirstPlace)).absolutePath();
+        const QString preferences = QFileInfo(f.host(LoginWindow::kDomain)).absolutePath();
+        const QString shared = f.host(LoginWindow::kSharedSupportFolder);
+        QVERIFY(QDir().mkpath(shared));
+        const QStringList litter{
+            resources + QStringLiteral("/.applelogo.tif.lumora-a1b2c3d4"),
+            resources + QStringLiteral("/.applelogo_Original.tif.lumora-zz99zz99"),
+            shared + QStringLiteral("/.login_background.jpg.lumora-0000abcd"),
+            preferences + QStringLiteral("/.com.apple.loginwindow.plist.Xy12Zq"),
+        };
+        // Not ours, or not of the shape we make: never touched.
+        const QStringList kept{
+            resources + QStringLiteral("/.applelogo.tif.lumora-short"),
+            resources + QStringLiteral("/applelogo.tif.lumora-a1b2c3d4"),
+            preferences + QStringLiteral("/.com.apple.loginwindow.plist.lock"),
+            preferences + QStringLiteral("/.com.apple.finder.plist.Xy12Zq"),
+        };
+        for (const QString &path : litter + kept)
+            QVERIFY(writeBytes(path, "partial"));
+        // A link of that name goes (not what it points at); a folder stays.
+        const QString target = f.volume.scratch() + QStringLiteral("/target");
+        QVERIFY(writeBytes(target, "not ours"));
+        const QString link = resources + QStringLiteral("/.MacOSX.tif.lumora-11112222");
+        QVERIFY(QFile::link(target, link));
+        const QString folder = resources + QStringLiteral("/.applelogo.tif.lumora-33334444");
+        QVERIFY(QDir().mkdir(folder));
+        // A tool that still writes its file keeps it.
+        const QString busy = preferences + QStringLiteral("/.com.apple.loginwindow.plist.Busy01");
+        QProcess writer;
+        writer.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec 3>\"$1\"; echo open; exec sleep 60"),
+                                                 QStringLiteral("sh"), busy});
+        QVERIFY(writer.waitForReadyRead(10000));
+
+        LogCapture log;
+        QCOMPARE(f.controller->removeLeftovers(), litter.size() + 1);
+        for (const QString &path : litter)
+            QVERIFY2(!QFileInfo::exists(path), qPrintable(path));
+        QVERIFY(!QFileInfo(link).isSymLink());
+        QCOMPARE(readBytes(target), QByteArray("not ours"));
+        for (const QString &path : kept)
+            QVERIFY2(QFileInfo::exists(path), qPrintable(path));
+        QVERIFY(QFileInfo(folder).isDir());
+        QVERIFY(QFileInfo::exists(busy));
+        QCOMPARE(log.count(QStringLiteral("Removed %1, left by an interrupted save").arg(litter.first())), 1);
+        // All went without administrator rights: the folders are ours here.
+        QVERIFY(f.service->runs().isEmpty());
+
+        writer.kill();
+        writer.waitForFinished();
+        QCOMPARE(f.controller->removeLeftovers(), 1);
+        QVERIFY(!QFileInfo::exists(busy));
     }
 };
 

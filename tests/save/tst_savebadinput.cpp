@@ -282,7 +282,7 @@ void TestSaveBadInput::secondSaveAtOnceWritesNothing()
 
     QVERIFY(report.anotherSaveRunning);
     QVERIFY(!report.succeeded());
-    QCOMPARE(log.count(QStringLiteral("Another copy of Lumora Login is saving; nothing was saved")), 1);
+    QCOMPARE(log.count(QStringLiteral("Another copy of Lumora Login is saving; nothing was saved (it holds %1)").arg(LumoraLogin::applicationSupportPath() + QStringLiteral("/save.lock"))), 1);
     QVERIFY(f.recorder->runs().isEmpty());
     QCOMPARE(snapshot(f.volume.root()), before);
     // The edits are kept for a later save.

@@ -268,22 +268,23 @@ void TestSaveRuns::refusedWriteSetsNoMode()
 {
     RecordedSave f;
     LogCapture log;
-    // The copy and the rename go through; the preference write is refused.
-    f.recorder->scriptLaunchStatus(
-        {AuthorizationService::kSuccess, AuthorizationService::kSuccess, AuthorizationService::kToolExecuteFailure});
+    // The copy, the syncs and the rename go through; the preference write is refused.
+    f.recorder->scriptLaunchStatus({AuthorizationService::kSuccess, AuthorizationService::kSuccess,
+                                    AuthorizationService::kSuccess, AuthorizationService::kSuccess,
+                                    AuthorizationService::kToolExecuteFailure});
     const Image chosen = Image::fromPixels(gradient(64, 48, 5));
     f.controller.setBackground(chosen);
     const SaveReport report = f.controller.save();
 
     QCOMPARE(report.failed, QStringList({QStringLiteral("background")}));
     const Runs attempted = f.newPictureRuns();
-    COMPARE_RUNS(f.recorder->runs(), attempted.mid(0, 2));
+    COMPARE_RUNS(f.recorder->runs(), attempted.mid(0, 4));
     QStringList executed;
     for (const auto &call : f.recorder->calls()) {
         if (call.kind == QLatin1String("execute"))
             executed << call.values.first();
     }
-    QCOMPARE(executed, QStringList({kCp, kMv, f.tool()}));
+    QCOMPARE(executed, QStringList({kCp, QStringLiteral("/bin/sync"), kMv, QStringLiteral("/bin/sync"), f.tool()}));
     QCOMPARE(log.count(QStringLiteral("Failed to set defaults for new login background.")), 1);
     QCOMPARE(log.count(QStringLiteral("Failed to set privileges for new login background.")), 0);
     QCOMPARE(f.alerts.shown().size(), 1);
@@ -326,10 +327,11 @@ void TestSaveRuns::failedCopyStopsTheImageSave()
         // The backup was made long ago, and a folder now stands where the
         // logo was: the copy beside it goes through, the rename over a folder
         // fails (also for root), and the copy is taken away again.
-        f.defaults.setBool(f.controller.backupMadeKey(PreferenceKeys::kMadeLogoBackup), true);
+        QVERIFY(QFile::copy(logo, LumoraLogin::backupPathForPath(logo)));
         QVERIFY(QFile::remove(logo));
         QVERIFY(QDir().mkdir(logo));
-        expected += InstallRuns::copyIntoPlace(RecordedSave::staging(QStringLiteral("logo.tif")), logo);
+        // Copy, sync and the failed rename; no folder sync after it.
+        expected += InstallRuns::copyIntoPlace(RecordedSave::staging(QStringLiteral("logo.tif")), logo).mid(0, 3);
         expected.append({QStringLiteral("/bin/rm"), QStringLiteral("-f"), InstallRuns::sideFile(logo)});
     }
     const auto before = snapshot(f.volume.root());

@@ -1,0 +1,201 @@
+#include "controller/SaveLock.h"
+
+#include "platform/Interruption.h"
+#include "platform/Log.h"
+#include "platform/LoginWindow.h"
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QThread>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kRetryMs = 50;
+
+// Opens (or makes) the machine-wide lock file without following a link
+// planted in its place. Read-only is enough for flock, so a file another
+// user made serves everyone.
+int openMachineLock(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT)
+            fd = ::open(name.constData(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0 && errno == EEXIST)
+            continue; // made by someone else just now
+        if (fd < 0)
+            return -1;
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+    return -1;
+}
+
+bool namesSameFile(const QString &path, int fd)
+{
+    struct stat named {};
+    struct stat held {};
+    return ::stat(QFile::encodeName(path).constData(), &named) == 0 && ::fstat(fd, &held) == 0
+           && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+}
+
+} // namespace
+
+SaveLock::SaveLock(const Volume &volume, QString userFolder)
+    : m_volume(volume), m_userFolder(std::move(userFolder))
+{
+}
+
+SaveLock::~SaveLock()
+{
+    release();
+}
+
+QString SaveLock::userLockPath() const
+{
+    return m_userFolder + QStringLiteral("/save.lock");
+}
+
+QString SaveLock::machineLockPath() const
+{
+    // Named by the volume's folder itself, not by the path it was reached by.
+    struct stat info {};
+    QByteArray id;
+    if (::stat(QFile::encodeName(m_volume.root()).constData(), &info) == 0)
+        id = QByteArray::number(quint64(info.st_dev)) + ':' + QByteArray::number(quint64(info.st_ino));
+    else
+        id = QFile::encodeName(QFileInfo(m_volume.root()).absoluteFilePath());
+    const QByteArray digest = QCryptographicHash::hash(id, QCryptographicHash::Sha256).toHex().left(16);
+    // One folder for every user: a per-user TMPDIR would give each their own.
+    return QStringLiteral("/tmp/lumora-login-volume-%1.lock").arg(QString::fromLatin1(digest));
+}
+
+QString SaveLock::volumeLockPath() const
+{
+    return m_volume.hostPath(LoginWindow::kSharedSupportFolder) + QStringLiteral("/save.lock");
+}
+
+SaveLock::Outcome SaveLock::acquire(std::chrono::milliseconds wait)
+{
+    release();
+    const QDeadlineTimer deadline(wait);
+    auto waitOrGiveUp = [&deadline](const QString &busy, QString &busyOut) {
+        if (Interruption::requested())
+            return Outcome::Interrupted;
+        if (deadline.hasExpired()) {
+            busyOut = busy;
+            return Outcome::Busy;
+        }
+        QThread::msleep(kRetryMs);
+        return Outcome::Held; // try again
+    };
+    // Polls a lock file until it is ours, given up (false with `outcome`),
+    // or cannot be made at all (true with no lock).
+    auto takeLockFile = [&](std::unique_ptr<QLockFile> &slot, const QString &path, Outcome &outcome) {
+        auto lock = std::make_unique<QLockFile>(path);
+        lock->setStaleLockTime(int(std::chrono::milliseconds(kStaleAfter).count()));
+        for (;;) {
+            if (lock->tryLock(0)) {
+                slot = std::move(lock);
+                return true;
+            }
+            if (lock->error() != QLockFile::LockFailedError)
+                return true;
+            outcome = waitOrGiveUp(path, m_busy);
+            if (outcome != Outcome::Held)
+                return false;
+        }
+    };
+
+    Outcome outcome = Outcome::Held;
+    auto giveUp = [this, &outcome] {
+        release();
+        return outcome;
+    };
+    QDir().mkpath(m_userFolder);
+    if (!takeLockFile(m_userLock, userLockPath(), outcome))
+        return giveUp();
+    if (!m_userLock) {
+        // The folder is read-only or full, so no copy can stage anything
+        // there: go on, and let each step report what it could not do.
+        Log::write(QStringLiteral("Unable to create the save lock in %1").arg(m_userFolder));
+    }
+
+    const QString machine = machineLockPath();
+    for (;;) {
+        m_machineFd = openMachineLock(machine);
+        if (m_machineFd < 0) {
+            Log::write(QStringLiteral("Unable to use the volume's save lock %1").arg(machine));
+            break;
+        }
+        if (::flock(m_machineFd, LOCK_EX | LOCK_NB) == 0) {
+            // The holder before us removes the file as it lets go; a lock
+            // on the file it removed would be a lock on nothing.
+            if (namesSameFile(machine, m_machineFd))
+                break;
+        } else if (errno != EWOULDBLOCK && errno != EINTR) {
+            Log::write(QStringLiteral("Unable to use the volume's save lock %1").arg(machine));
+            ::close(m_machineFd);
+            m_machineFd = -1;
+            break;
+        } else {
+            outcome = waitOrGiveUp(machine, m_busy);
+        }
+        ::close(m_machineFd);
+        m_machineFd = -1;
+        if (outcome != Outcome::Held)
+            return giveUp();
+    }
+
+    // Only where we may write without administrator rights: asking for a
+    // password merely to take turns would ask it of every save.
+    const QString shared = m_volume.hostPath(LoginWindow::kSharedSupportFolder);
+    if (QFileInfo(shared).isDir() && ::access(QFile::encodeName(shared).constData(), W_OK) == 0) {
+        if (!takeLockFile(m_volumeLock, volumeLockPath(), outcome))
+            return giveUp();
+    }
+    return Outcome::Held;
+}
+
+void SaveLock::refresh() const
+{
+    if (m_userLock)
+        ::utimensat(AT_FDCWD, QFile::encodeName(userLockPath()).constData(), nullptr, 0);
+    if (m_volumeLock)
+        ::utimensat(AT_FDCWD, QFile::encodeName(volumeLockPath()).constData(), nullptr, 0);
+}
+
+void SaveLock::release()
+{
+    if (m_volumeLock)
+        m_volumeLock->unlock();
+    m_volumeLock.reset();
+    if (m_machineFd >= 0) {
+        // Removed while still locked, so that nothing is left in the
+        // temporary folder; a waiter that opened it already sees that it
+        // is gone and opens the next one. In a sticky folder only its maker
+        // may remove it, and then it simply stays.
+        (void)::unlink(QFile::encodeName(machineLockPath()).constData());
+        ::flock(m_machineFd, LOCK_UN);
+        ::close(m_machineFd);
+        m_machineFd = -1;
+    }
+    if (m_userLock)
+        m_userLock->unlock();
+    m_userLock.reset();
+}
