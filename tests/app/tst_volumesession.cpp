@@ -286,7 +286,10 @@ void TestVolumeSession::otherReleaseWarnsAndStillSaves()
 
     f.session->controller()->setMessage(QStringLiteral("Saved on 10.5"));
     f.session->controller()->setMessageDirty(true);
+    // The save runs off the GUI thread; the window says when it is done.
+    QSignalSpy done(f.window(), &MainWindow::saveDone);
     f.window()->save();
+    QVERIFY(done.wait(30000));
     QCOMPARE(currentMessageOf(f.other), QStringLiteral("Saved on 10.5"));
 }
 

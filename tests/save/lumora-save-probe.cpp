@@ -43,7 +43,7 @@ int main(int argc, char **argv)
         Authorization authorization(std::move(service), &alerts);
         LoginCtl ctl(LumoraContext{Volume::fromEnvironment(), Bundle::fromApplication(), &defaults, &alerts,
                                    &workspace, &clock, &authorization});
-        status = parsed.request->command == CtlRequest::Command::Restore ? ctl.restore() : ctl.set(*check.inputs);
+        status = parsed.request->command == CtlRequest::Command::Restore ? ctl.restore({}) : ctl.set(*check.inputs, {});
     }
     if (const int signal = Interruption::requested())
         Interruption::leaveBySignal(signal);
