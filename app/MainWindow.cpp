@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/ImageWell.h"
+#include "app/PreviewPane.h"
 #include "controller/LumoraLogin.h"
 #include "app/QtMessageView.h"
 #include "platform/Localized.h"
@@ -76,6 +77,7 @@ MainWindow::MainWindow(LumoraLogin &controller, QWidget *parent)
     buildInterface();
     buildMenus();
     connectController();
+    installPreview(*this, m_controller);
 
     const QString volume = m_controller.context().volume.displayName();
     // The window system adds the application name.

@@ -5,6 +5,7 @@
 #include "cli/CommandLine.h"
 #include "cli/ConsolePanels.h"
 #include "cli/LoginCtl.h"
+#include "cli/PreviewCommand.h"
 #include "platform/AuthorizationBackend.h"
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
@@ -16,17 +17,28 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
 
 #include <memory>
 
 int main(int argc, char **argv)
 {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CtlParse parsed = parseCommandLine(arguments);
+
     // Images are decoded and encoded through Qt's image plugins, which need
-    // no display; a core application keeps the tool usable over ssh.
-    QCoreApplication app(argc, argv);
+    // no display; a core application keeps the tool usable over ssh. Drawing
+    // text for a preview needs a GUI application, which the offscreen
+    // platform gives without a display.
+    const bool drawing = parsed.request && parsed.request->command == CtlRequest::Command::Preview;
+    if (drawing)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QCoreApplication> app =
+        drawing ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     Log::setIdentity(QStringLiteral("lumora-loginctl"));
 
-    const CtlParse parsed = parseCommandLine(app.arguments().mid(1));
     if (!parsed.request) {
         writeText(stderr, QStringLiteral("lumora-loginctl: %1\n\n").arg(parsed.error) + usageText());
         return LoginCtl::kUsage;
@@ -58,7 +70,7 @@ int main(int argc, char **argv)
     // Everything given on the command line is read and checked before the
     // controller exists, so a bad FILE cannot leave half a look behind.
     SetInputs inputs;
-    if (request.command == Command::Set) {
+    if (request.command == Command::Set || request.command == Command::Preview) {
         const SetInputsCheck check = readSetInputs(request);
         if (!check.inputs) {
             writeText(stderr, QStringLiteral("lumora-loginctl: %1\n").arg(check.error));
@@ -79,6 +91,8 @@ int main(int argc, char **argv)
         authorization = std::make_unique<Authorization>(makeAuthorizationService(&prompt), &alerts);
 
     LumoraContext context{volume, bundle, &defaults, &alerts, &workspace, &clock, authorization.get()};
+    if (request.command == Command::Preview)
+        return runPreview(std::move(context), inputs, *request.outputFile, request.screenSize);
     LoginCtl ctl(std::move(context));
 
     switch (request.command) {
@@ -92,6 +106,7 @@ int main(int argc, char **argv)
         return ctl.checkUpdates(alerts);
     case Command::Help:
     case Command::Version:
+    case Command::Preview:
         break;
     }
     return LoginCtl::kSuccess;
