@@ -5,10 +5,14 @@
 #include <QImage>
 #include <QObject>
 #include <QSize>
-#include <QThreadPool>
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 // Prepares the pictures of a live preview off the calling thread: decodes
 // them, encodes new ones as Save will and decodes them back, and scales the
@@ -34,8 +38,7 @@ public:
     [[nodiscard]] QImage filledBackground() const { return m_filled; }
     [[nodiscard]] bool isBusy() const;
 
-    // Jobs started since the preparer was made (for tests: superseded
-    // pictures are still started once, and stop early).
+    // Jobs a worker began (a job superseded while queued never begins).
     [[nodiscard]] int jobsStarted() const { return m_jobsStarted.load(); }
 
 signals:
@@ -50,16 +53,37 @@ private:
         quint64 generation = 0;
         QImage prepared;
     };
+    struct Job {
+        Picture which;
+        quint64 generation;
+        QString path;  // decode this file...
+        QImage pixels; // ...or take these
+        bool asSaved;
+        QSize screen;
+    };
+    struct Result {
+        Picture which;
+        quint64 generation;
+        QImage prepared;
+        QImage filled;
+    };
     static constexpr std::size_t index(Picture which) { return std::size_t(which); }
     void submit(Picture which, const QImage &ready = QImage());
-    void deliver(Picture which, quint64 generation, const QImage &prepared, const QImage &filled);
+    void work();
+    void run(Job job);
+    void collect();
 
     std::array<Slot, 3> m_slots;
     QImage m_filled;
     QSize m_screen{1024, 768};
-    // Read by the jobs; written on the owner's thread only.
+    // Read by the workers; written on the owner's thread only.
     std::array<std::atomic<quint64>, 3> m_generations{};
-    std::atomic<bool> m_stopping{false};
     std::atomic<int> m_jobsStarted{0};
-    QThreadPool m_pool;
+    // Jobs in, results out, and the stop, under one lock.
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<Job> m_jobs;
+    std::vector<Result> m_results;
+    bool m_stopping = false;
+    std::vector<std::thread> m_workers;
 };

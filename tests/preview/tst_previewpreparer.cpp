@@ -70,12 +70,13 @@ private slots:
         QVERIFY(logo.save(path));
         PreviewPreparer preparer;
         QSignalSpy changed(&preparer, &PreviewPreparer::picturesChanged);
-        preparer.setPicture(Picture::Logo, {Image::referencingFile(path), false});
-        // The same image and mode again is no new job.
-        preparer.setPicture(Picture::Logo, preparer.picture(Picture::Logo).isNull()
-                                               ? PictureSource{Image::referencingFile(path), false}
-                                               : PictureSource{});
+        const PictureSource source{Image::referencingFile(path), false};
+        preparer.setPicture(Picture::Logo, source);
         QVERIFY(waitIdle(preparer));
+        // The same image and mode again is no new job.
+        preparer.setPicture(Picture::Logo, source);
+        QVERIFY(!preparer.isBusy());
+        QCOMPARE(preparer.jobsStarted(), 1);
         QCOMPARE(preparer.picture(Picture::Logo).convertToFormat(QImage::Format_ARGB32), logo);
         QCOMPARE(preparer.picture(Picture::Logo).size(), QSize(40, 30));
         QVERIFY(changed.size() >= 1);
