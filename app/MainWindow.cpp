@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/ImageWell.h"
+#include "app/PreviewPane.h"
 #include "app/QtMessageView.h"
 #include "app/SaveStatus.h"
 #include "app/UpdateCheckPanel.h"
@@ -86,6 +87,7 @@ MainWindow::MainWindow(LumoraLogin &controller, QWidget *parent)
     buildInterface();
     buildMenus();
     connectController();
+    installPreview(*this, m_controller);
 
     const Volume &volume = m_controller.context().volume;
     // The window system adds the application name.

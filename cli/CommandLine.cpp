@@ -1,10 +1,12 @@
 #include "cli/CommandLine.h"
 
 #include "platform/LoginWindow.h"
+#include "preview/LoginScreenRenderer.h"
 
 #include <QCommandLineParser>
 #include <QDir>
 #include <QHash>
+#include <QRegularExpression>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -34,6 +36,10 @@ constexpr ValueOption kSetOptions[] = {
     {"message-file", "FILE", &CtlRequest::messageFile},
     {"host-info", "NAME|TAG", nullptr},
 };
+constexpr ValueOption kPreviewOptions[] = {
+    {"output", "FILE", &CtlRequest::outputFile},
+    {"size", "WxH", nullptr},
+};
 
 } // namespace
 
@@ -50,6 +56,22 @@ std::optional<std::int32_t> parseHostInfo(const QString &value)
     return std::nullopt;
 }
 
+std::optional<QSize> parseScreenSize(const QString &value)
+{
+    static const QRegularExpression pattern(QStringLiteral("^([0-9]{1,5})[x\u00d7]([0-9]{1,5})$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const auto match = pattern.match(value.trimmed());
+    if (!match.hasMatch())
+        return std::nullopt;
+    const QSize size(match.captured(1).toInt(), match.captured(2).toInt());
+    const QSize least = LoginScreenRenderer::kMinimumScreen;
+    const QSize most = LoginScreenRenderer::kMaximumScreen;
+    if (size.width() < least.width() || size.height() < least.height() || size.width() > most.width()
+        || size.height() > most.height())
+        return std::nullopt;
+    return size;
+}
+
 CtlParse parseCommandLine(const QStringList &arguments)
 {
     // The parser takes the word after an option that needs a value as that
@@ -63,6 +85,8 @@ CtlParse parseCommandLine(const QStringList &arguments)
     const QCommandLineOption root(QStringLiteral("root"), QString(), QStringLiteral("DIR"));
     parser.addOptions({help, version, json, check, root});
     for (const ValueOption &option : kSetOptions)
+        parser.addOption(QCommandLineOption(QLatin1String(option.name), QString(), QLatin1String(option.valueName)));
+    for (const ValueOption &option : kPreviewOptions)
         parser.addOption(QCommandLineOption(QLatin1String(option.name), QString(), QLatin1String(option.valueName)));
 
     if (!parser.parse(QStringList{QStringLiteral("lumora-loginctl")} + arguments)) {
@@ -108,6 +132,7 @@ CtlParse parseCommandLine(const QStringList &arguments)
         {QStringLiteral("restore"), CtlRequest::Command::Restore},
         {QStringLiteral("check-updates"), CtlRequest::Command::CheckUpdates},
         {QStringLiteral("volumes"), CtlRequest::Command::Volumes},
+        {QStringLiteral("preview"), CtlRequest::Command::Preview},
     };
     const auto found = kCommands.find(command);
     if (found == kCommands.end())
@@ -120,19 +145,25 @@ CtlParse parseCommandLine(const QStringList &arguments)
     QStringList accepted{QStringLiteral("root")};
     if (request.command == CtlRequest::Command::Show || request.command == CtlRequest::Command::Volumes)
         accepted << QStringLiteral("json");
-    if (request.command == CtlRequest::Command::Set) {
+    const bool setsLook =
+        request.command == CtlRequest::Command::Set || request.command == CtlRequest::Command::Preview;
+    if (setsLook) {
         for (const ValueOption &option : kSetOptions)
             accepted << QLatin1String(option.name);
     }
     if (request.command == CtlRequest::Command::Set || request.command == CtlRequest::Command::Restore)
         accepted << QStringLiteral("json") << QStringLiteral("check");
+    if (request.command == CtlRequest::Command::Preview) {
+        for (const ValueOption &option : kPreviewOptions)
+            accepted << QLatin1String(option.name);
+    }
     for (const QString &name : parser.optionNames()) {
         if (!accepted.contains(name))
             return usageError(QStringLiteral("%1: unknown argument '--%2'").arg(command, name));
     }
     request.json = parser.isSet(json);
     request.check = parser.isSet(check);
-    if (request.command != CtlRequest::Command::Set)
+    if (!setsLook)
         return {request, {}};
 
     for (const ValueOption &option : kSetOptions) {
@@ -147,6 +178,26 @@ CtlParse parseCommandLine(const QStringList &arguments)
         if (!request.hostInfoTag)
             return usageError(QStringLiteral("--host-info: '%1' is neither a name nor a tag from 0 to 6")
                                   .arg(hostInfo));
+    }
+    if (request.command == CtlRequest::Command::Preview) {
+        // Without set options it draws the look the volume has now.
+        if (parser.isSet(QStringLiteral("output")))
+            request.outputFile = parser.value(QStringLiteral("output"));
+        if (!request.outputFile || request.outputFile->isEmpty())
+            return usageError(QStringLiteral("preview: --output FILE is required"));
+        if (parser.isSet(QStringLiteral("size"))) {
+            const QString size = parser.value(QStringLiteral("size"));
+            const auto parsedSize = parseScreenSize(size);
+            if (!parsedSize)
+                return usageError(QStringLiteral("--size: '%1' is not WIDTHxHEIGHT from %2x%3 to %4x%5")
+                                      .arg(size)
+                                      .arg(LoginScreenRenderer::kMinimumScreen.width())
+                                      .arg(LoginScreenRenderer::kMinimumScreen.height())
+                                      .arg(LoginScreenRenderer::kMaximumScreen.width())
+                                      .arg(LoginScreenRenderer::kMaximumScreen.height()));
+            request.screenSize = *parsedSize;
+        }
+        return {request, {}};
     }
     if (!request.logoFile && !request.titleFile && !request.backgroundFile && !request.messageText
         && !request.messageFile && !request.hostInfoTag)
@@ -240,6 +291,11 @@ QString usageText()
         "      --message TEXT | --message-file FILE   (an empty message removes it)\n"
         "      --host-info NAME|TAG   Time 0, HostName 1, IPAddress 2, DSStatus 3,\n"
         "                             SerialNumber 4, SystemBuild 5, SystemVersion 6\n"
+        "  preview --output FILE.png [--size WxH] [set OPTIONS]\n"
+        "                       draw the login screen the set OPTIONS would give\n"
+        "                       (default size 1024x768) into a PNG; nothing on the\n"
+        "                       volume changes. Hints about pictures drawn smaller\n"
+        "                       or enlarged and a cut message go to standard error\n"
         "  restore              put back the stock look, then save\n"
         "      --check          (set, restore) only say what would change; write nothing\n"
         "      --json           (set, restore) one JSON object: changed, settings, diff\n"

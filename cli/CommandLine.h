@@ -2,6 +2,7 @@
 
 #include "platform/Image.h"
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -10,7 +11,7 @@
 
 // What the user asked lumora-loginctl to do, as read from its arguments.
 struct CtlRequest {
-    enum class Command { Help, Version, Show, Set, Restore, CheckUpdates, Volumes };
+    enum class Command { Help, Version, Show, Set, Restore, CheckUpdates, Volumes, Preview };
     Command command = Command::Help;
     bool json = false;  // show, volumes, set, restore --json
     bool check = false; // set, restore --check: say what would change, write nothing
@@ -23,6 +24,10 @@ struct CtlRequest {
     std::optional<QString> messageText;
     std::optional<QString> messageFile;
     std::optional<std::int32_t> hostInfoTag;
+
+    // preview: the set options above, and where the picture goes.
+    std::optional<QString> outputFile;
+    QSize screenSize{1024, 768};
 };
 
 // The arguments after the program name. On a usage error, `error` says
@@ -35,6 +40,9 @@ struct CtlParse {
 
 // A host-information choice given by name (any case) or by tag 0 to 6.
 [[nodiscard]] std::optional<std::int32_t> parseHostInfo(const QString &value);
+
+// "WxH" (or "W×H") within the sizes a preview is drawn at.
+[[nodiscard]] std::optional<QSize> parseScreenSize(const QString &value);
 
 // The inputs of `set`, read and checked before anything is written.
 struct SetInputs {

@@ -6,6 +6,7 @@
 #include "cli/ConsolePanels.h"
 #include "cli/LoginCtl.h"
 #include "cli/VolumesCommand.h"
+#include "cli/PreviewCommand.h"
 #include "platform/AuthorizationBackend.h"
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
@@ -19,20 +20,31 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
 
 #include <memory>
 
 int main(int argc, char **argv)
 {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CtlParse parsed = parseCommandLine(arguments);
+
     // Images are decoded and encoded through Qt's image plugins, which need
-    // no display; a core application keeps the tool usable over ssh.
-    QCoreApplication app(argc, argv);
+    // no display; a core application keeps the tool usable over ssh. Drawing
+    // text for a preview needs a GUI application, which the offscreen
+    // platform gives without a display.
+    const bool drawing = parsed.request && parsed.request->command == CtlRequest::Command::Preview;
+    if (drawing)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QCoreApplication> app =
+        drawing ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     Log::setIdentity(QStringLiteral("lumora-loginctl"));
     // A stop signal during a save ends its current tool, undoes or finishes
     // that step and releases the locks; then we leave by the signal.
     Interruption::install();
 
-    const CtlParse parsed = parseCommandLine(app.arguments().mid(1));
     if (!parsed.request) {
         writeText(stderr, QStringLiteral("lumora-loginctl: %1\n\n").arg(parsed.error) + usageText());
         return LoginCtl::kUsage;
@@ -68,7 +80,7 @@ int main(int argc, char **argv)
     // Everything given on the command line is read and checked before the
     // controller exists, so a bad FILE cannot leave half a look behind.
     SetInputs inputs;
-    if (request.command == Command::Set) {
+    if (request.command == Command::Set || request.command == Command::Preview) {
         const SetInputsCheck check = readSetInputs(request);
         if (!check.inputs) {
             writeText(stderr, QStringLiteral("lumora-loginctl: %1\n").arg(check.error));
@@ -94,6 +106,8 @@ int main(int argc, char **argv)
             authorization = std::make_unique<Authorization>(makeAuthorizationService(&prompt), &alerts);
 
         LumoraContext context{volume, bundle, &defaults, &alerts, &workspace, &clock, authorization.get()};
+        if (request.command == Command::Preview)
+            return runPreview(std::move(context), inputs, *request.outputFile, request.screenSize);
         LoginCtl ctl(std::move(context));
 
         const LoginCtl::ApplyOptions apply{request.check, request.json};
@@ -113,6 +127,7 @@ int main(int argc, char **argv)
         case Command::Help:
         case Command::Version:
         case Command::Volumes:
+        case Command::Preview:
             break;
         }
     }

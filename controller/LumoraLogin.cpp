@@ -162,6 +162,7 @@ void LumoraLogin::messageChanged()
     // Save writes.
     if (m_messageView)
         m_message = m_messageView->string();
+    emit messageEdited();
     setMessageDirty(true);
 }
 

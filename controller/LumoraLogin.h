@@ -157,6 +157,8 @@ signals:
     void titleSet();
     void backgroundSet();
     void messageSet();
+    // The user typed in the message view (setMessage() emits messageSet()).
+    void messageEdited();
     void hostInfoTagSet();
     void flagsChanged();
     void saveStarted();

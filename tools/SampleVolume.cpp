@@ -212,7 +212,10 @@ bool build(const QString &root, const QString &artworkFolder, const Options &opt
     const QVariantMap version{
         {QStringLiteral("ProductName"), QStringLiteral("Mac OS X")},
         {QStringLiteral("ProductVersion"), options.release},
-        {QStringLiteral("ProductBuildVersion"), QStringLiteral("8S165")},
+        {QStringLiteral("ProductBuildVersion"),
+         !options.build.isEmpty()                          ? options.build
+         : options.release.startsWith(QLatin1String("10.3")) ? QStringLiteral("7W98")
+                                                             : QStringLiteral("8S165")},
     };
     bool ok = writeFile(volume.hostPath(LoginWindow::kVersionFile),
                         PropertyList::serialize(QVariant(version), PropertyList::Format::Xml));
@@ -229,6 +232,13 @@ bool build(const QString &root, const QString &artworkFolder, const Options &opt
             domain.insert(LoginWindow::kMessageKey, options.message);
         ok = writeFile(volume.hostPath(LoginWindow::kDomain) + QStringLiteral(".plist"),
                        PropertyList::serialize(QVariant(domain), PropertyList::Format::Binary));
+    }
+    if (ok && !options.computerName.isEmpty()) {
+        const QVariantMap system{{QStringLiteral("System"),
+                                  QVariantMap{{QStringLiteral("ComputerName"), options.computerName}}}};
+        ok = writeFile(volume.hostPath(QStringLiteral("/Library/Preferences/SystemConfiguration/preferences.plist")),
+                       PropertyList::serialize(QVariant(QVariantMap{{QStringLiteral("System"), system}}),
+                                               PropertyList::Format::Xml));
     }
     return ok;
 }

@@ -14,12 +14,18 @@ struct Options {
     QString message = QStringLiteral("Welcome to the Lumora sample volume.");
     QString hostInfo = QStringLiteral("HostName");
     bool withDomain = true;
+    // ProductBuildVersion; empty: one that fits the release.
+    QString build;
+    // The computer name in the network preferences
+    // (SystemConfiguration/preferences.plist); empty: no such file.
+    QString computerName;
 };
 
 // Lays out a system volume under `root` from the artwork in
 // `artworkFolder`: the system version file, the login agent's images in
 // both places, a binary login-window preference file and both default
-// desktop pictures. Returns false when something could not be written.
+// desktop pictures, and with a computer name the network preferences.
+// Returns false when something could not be written.
 [[nodiscard]] bool build(const QString &root, const QString &artworkFolder, const Options &options = {});
 
 } // namespace SampleVolume

@@ -17,6 +17,7 @@ int main(int argc, char **argv)
         return SampleVolume::drawStockArtwork(args[2]) ? 0 : 1;
     if ((args.size() == 4 || args.size() == 5) && args[1] == QLatin1String("volume")) {
         SampleVolume::Options options;
+        options.computerName = QStringLiteral("Lumora Sample Mac");
         if (args.size() == 5)
             options.release = args[4];
         return SampleVolume::build(args[2], args[3], options) ? 0 : 1;

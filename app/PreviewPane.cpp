@@ -1,0 +1,211 @@
+#include "app/PreviewPane.h"
+
+#include "controller/LumoraLogin.h"
+#include "controller/PreviewSources.h"
+#include "platform/Localized.h"
+#include "preview/HostLine.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kPaneWidth = 520;
+
+// Shows the drawing scaled into its own rectangle, the aspect kept. The
+// scaled copy is made once per drawing and size, not on every paint.
+class PreviewCanvas final : public QWidget {
+public:
+    explicit PreviewCanvas(QWidget *parent) : QWidget(parent)
+    {
+        setObjectName(QStringLiteral("previewCanvas"));
+        setMinimumSize(320, 200);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    }
+    void setPicture(const QImage &picture)
+    {
+        m_picture = picture;
+        m_scaled = QImage();
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        if (m_picture.isNull())
+            return;
+        const QSize size = m_picture.size().scaled(this->size(), Qt::KeepAspectRatio);
+        if (m_scaled.size() != size)
+            m_scaled = m_picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        p.drawImage((width() - size.width()) / 2, (height() - size.height()) / 2, m_scaled);
+    }
+
+private:
+    QImage m_picture;
+    QImage m_scaled;
+};
+
+QString sizeLabel(QSize size)
+{
+    return QStringLiteral("%1 \u00d7 %2").arg(size.width()).arg(size.height());
+}
+
+} // namespace
+
+const QList<QSize> PreviewPane::kScreenSizes{{1024, 768}, {1280, 854}, {1440, 900}, {1920, 1200}};
+
+PreviewPane::PreviewPane(LumoraLogin &controller, QWidget *parent)
+    : QWidget(parent), m_controller(controller), m_screen(kScreenSizes.first())
+{
+    setObjectName(QStringLiteral("previewPane"));
+    m_canvas = new PreviewCanvas(this);
+
+    m_sizeChooser = new QComboBox(this);
+    m_sizeChooser->setObjectName(QStringLiteral("previewSizeChooser"));
+    for (const QSize &size : kScreenSizes)
+        m_sizeChooser->addItem(sizeLabel(size), size);
+    m_preparing = new QLabel(localized("Preparing pictures…"), this);
+    m_preparing->setObjectName(QStringLiteral("previewPreparing"));
+    m_preparing->setForegroundRole(QPalette::PlaceholderText);
+    m_hintsLabel = new QLabel(this);
+    m_hintsLabel->setObjectName(QStringLiteral("previewHints"));
+    m_hintsLabel->setWordWrap(true);
+    m_hintsLabel->setTextFormat(Qt::PlainText);
+    m_hintsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    auto *top = new QHBoxLayout;
+    auto *sizeText = new QLabel(localized("Screen:"), this);
+    sizeText->setBuddy(m_sizeChooser);
+    top->addWidget(sizeText);
+    top->addWidget(m_sizeChooser);
+    top->addStretch(1);
+    top->addWidget(m_preparing);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->addLayout(top);
+    layout->addWidget(m_canvas, 1);
+    layout->addWidget(m_hintsLabel);
+
+    // Several signals of one edit make one drawing.
+    m_redrawTimer.setSingleShot(true);
+    m_redrawTimer.setInterval(0);
+    connect(&m_redrawTimer, &QTimer::timeout, this, &PreviewPane::redraw);
+    connect(&m_preparer, &PreviewPreparer::picturesChanged, this, &PreviewPane::scheduleRedraw);
+    connect(m_sizeChooser, &QComboBox::activated, this,
+            [this](int index) { setScreenSize(m_sizeChooser->itemData(index).toSize()); });
+
+    for (auto signal : {&LumoraLogin::logoSet, &LumoraLogin::titleSet, &LumoraLogin::backgroundSet,
+                        &LumoraLogin::flagsChanged})
+        connect(&m_controller, signal, this, &PreviewPane::picturesChanged);
+    connect(&m_controller, &LumoraLogin::messageSet, this, &PreviewPane::scheduleRedraw);
+    connect(&m_controller, &LumoraLogin::messageEdited, this, &PreviewPane::scheduleRedraw);
+    connect(&m_controller, &LumoraLogin::hostInfoTagSet, this, &PreviewPane::hostInfoChanged);
+    // After a save the volume may name the release or computer anew.
+    connect(&m_controller, &LumoraLogin::saveFinished, this, &PreviewPane::hostInfoChanged);
+
+    m_preparer.setScreenSize(m_screen);
+    picturesChanged();
+    hostInfoChanged();
+}
+
+void PreviewPane::setScreenSize(QSize screen)
+{
+    m_screen = screen;
+    m_sizeChooser->setCurrentIndex(m_sizeChooser->findData(screen));
+    m_preparer.setScreenSize(screen);
+    scheduleRedraw();
+}
+
+void PreviewPane::picturesChanged()
+{
+    // Dirty flags decide whether a picture is shown as Save would write it.
+    const LookSources sources = previewSources(m_controller);
+    m_preparer.setPicture(Picture::Logo, sources.logo);
+    m_preparer.setPicture(Picture::Title, sources.title);
+    m_preparer.setPicture(Picture::Background, sources.background);
+    scheduleRedraw();
+}
+
+void PreviewPane::hostInfoChanged()
+{
+    const LumoraContext &context = m_controller.context();
+    m_hostLine = HostLine::resolve(context.volume, m_controller.hostInfoTag(), context.clock).text;
+    scheduleRedraw();
+}
+
+void PreviewPane::scheduleRedraw()
+{
+    m_redrawTimer.start();
+}
+
+void PreviewPane::redraw()
+{
+    PreviewScene scene;
+    scene.background = m_preparer.picture(Picture::Background);
+    scene.filledBackground = m_preparer.filledBackground();
+    // While a new size is being prepared, the old scaling stands in.
+    if (!scene.filledBackground.isNull() && scene.filledBackground.size() != m_screen)
+        scene.filledBackground = scene.filledBackground.scaled(m_screen);
+    scene.logo = m_preparer.picture(Picture::Logo);
+    scene.title = m_preparer.picture(Picture::Title);
+    scene.message = m_controller.message().value_or(QString());
+    scene.hostLine = m_controller.hostInfoTag() == 0
+                         ? HostLine::resolve(m_controller.context().volume, 0, m_controller.context().clock).text
+                         : m_hostLine;
+    m_picture = m_renderer.render(scene, m_screen);
+    m_hints = m_preparer.isBusy() ? QStringList() : fitnessHints(m_renderer.layout(scene, m_screen));
+    static_cast<PreviewCanvas *>(m_canvas)->setPicture(m_picture);
+    m_hintsLabel->setText(m_hints.isEmpty() ? QString() : QStringLiteral("\u2022 ") + m_hints.join(QStringLiteral("\n\u2022 ")));
+    m_hintsLabel->setVisible(!m_hints.isEmpty());
+    m_preparing->setVisible(m_preparer.isBusy());
+    emit redrawn();
+}
+
+void installPreview(QMainWindow &window, LumoraLogin &controller)
+{
+    auto *dock = new QDockWidget(localized("Preview of the login window"), &window);
+    dock->setObjectName(QStringLiteral("previewDock"));
+    dock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable
+                      | QDockWidget::DockWidgetFloatable);
+    auto *pane = new PreviewPane(controller, dock);
+    pane->setMinimumWidth(kPaneWidth - 40);
+    dock->setWidget(pane);
+    window.addDockWidget(Qt::RightDockWidgetArea, dock);
+
+    QAction *toggle = dock->toggleViewAction();
+    toggle->setObjectName(QStringLiteral("previewAction"));
+    toggle->setText(localized("&Preview"));
+    toggle->setToolTip(localized("Show or hide the preview of the login window"));
+    toggle->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+    auto *view = new QMenu(localized("&View"), &window);
+    view->addAction(toggle);
+    // Before the Help menu, which comes last.
+    const QList<QAction *> menus = window.menuBar()->actions();
+    window.menuBar()->insertMenu(menus.isEmpty() ? nullptr : menus.last(), view);
+
+    auto *button = new QToolButton(&window);
+    button->setObjectName(QStringLiteral("previewButton"));
+    button->setDefaultAction(toggle);
+    button->setAutoRaise(true);
+    window.statusBar()->addPermanentWidget(button);
+
+    // On when the screen has room for both side by side.
+    const QScreen *screen = window.screen();
+    const int wanted = window.width() + kPaneWidth;
+    const bool room = screen && screen->availableGeometry().width() >= wanted
+                      && screen->availableGeometry().height() >= window.height();
+    dock->setVisible(room);
+    if (room)
+        window.resize(wanted, window.height());
+}

@@ -1,0 +1,70 @@
+#include "cli/PreviewCommand.h"
+
+#include "cli/ConsolePanels.h"
+#include "controller/MessageView.h"
+#include "controller/PreviewSources.h"
+#include "preview/LoginScreenRenderer.h"
+#include "preview/PreviewFonts.h"
+#include "save/StagingFile.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+
+namespace {
+
+constexpr int kSuccess = 0;
+constexpr int kFailed = 1;
+
+void complain(std::FILE *err, const QString &text)
+{
+    writeText(err, QStringLiteral("lumora-loginctl: ") + text + QLatin1Char('\n'));
+}
+
+QByteArray png(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    return writer.write(image) ? bytes : QByteArray();
+}
+
+} // namespace
+
+int runPreview(LumoraContext context, const SetInputs &inputs, const QString &output, QSize screen, std::FILE *out,
+               std::FILE *err)
+{
+    // Nothing here saves; make sure nothing could.
+    context.authorization = nullptr;
+    const Volume volume = context.volume;
+    const Clock *clock = context.clock;
+    MemoryMessageView view;
+    LumoraLogin controller(std::move(context));
+    controller.attachFrontEnd(&view, LumoraLogin::LaunchCheck::Skip);
+    if (inputs.logo)
+        controller.setLogo(*inputs.logo);
+    if (inputs.title)
+        controller.setTitle(*inputs.title);
+    if (inputs.background)
+        controller.setBackground(*inputs.background);
+    if (inputs.message)
+        controller.setMessage(*inputs.message);
+    if (inputs.hostInfoTag)
+        controller.setHostInfoTag(*inputs.hostInfoTag);
+
+    const PreviewScene scene = SavedPictures::prepareScene(previewSources(controller), volume, clock);
+    LoginScreenRenderer renderer;
+    const QImage image = renderer.render(scene, screen);
+    if (!PreviewFonts::loaded())
+        complain(err, QStringLiteral("warning: the DejaVu fonts are missing from %1; the text is drawn in another font")
+                          .arg(QLatin1String(PreviewFonts::kFolder)));
+    for (const QString &hint : fitnessHints(renderer.layout(scene, screen)))
+        complain(err, QStringLiteral("warning: ") + hint);
+
+    if (!StagingFile::writeAtomically(output, png(image))) {
+        complain(err, QStringLiteral("preview: %1 cannot be written").arg(output));
+        return kFailed;
+    }
+    writeText(out, QStringLiteral("preview: %1 (%2x%3)\n").arg(output).arg(screen.width()).arg(screen.height()));
+    return kSuccess;
+}

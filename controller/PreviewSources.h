@@ -1,0 +1,9 @@
+#pragma once
+
+#include "preview/SavedPictures.h"
+
+class LumoraLogin;
+
+// What a preview of the document draws from: each picture the user changed
+// shown as Save will write it, the others as the volume holds them.
+[[nodiscard]] LookSources previewSources(const LumoraLogin &controller);

@@ -1,0 +1,308 @@
+// The renderer against reference pictures, its layout rules, its hints, and
+// the promise that the preview shows the pictures Save installs.
+
+#include "controller/PreviewSources.h"
+#include "preview/LoginScreenRenderer.h"
+#include "preview/PreviewFonts.h"
+#include "preview/SavedPictures.h"
+#include "tests/save/SaveFixture.h"
+
+#include <QPainter>
+#include <QStandardPaths>
+#include <QTest>
+
+namespace {
+
+const QString kReferences = QStringLiteral(LUMORA_TEST_DATA_DIR "/preview");
+
+// Share of pixels whose channels differ by more than `level`: text edges
+// move by a shade between builds, a moved panel or line does not.
+double differingShare(const QImage &a, const QImage &b, int level = 48)
+{
+    if (a.size() != b.size())
+        return 1.0;
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    qint64 differing = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto *p = reinterpret_cast<const QRgb *>(x.constScanLine(row));
+        const auto *q = reinterpret_cast<const QRgb *>(y.constScanLine(row));
+        for (int column = 0; column < x.width(); ++column) {
+            if (qAbs(qRed(p[column]) - qRed(q[column])) > level || qAbs(qGreen(p[column]) - qGreen(q[column])) > level
+                || qAbs(qBlue(p[column]) - qBlue(q[column])) > level)
+                ++differing;
+        }
+    }
+    return double(differing) / (double(x.width()) * x.height());
+}
+constexpr double kTolerance = 0.002;
+
+QImage solid(QSize size, QColor colour, QImage::Format format = QImage::Format_ARGB32)
+{
+    QImage image(size, format);
+    image.fill(colour);
+    return image;
+}
+
+// A disc on a transparent square: what a logo with an alpha channel looks like.
+QImage transparentDisc(int side, QColor colour)
+{
+    QImage image(side, side, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawEllipse(QRectF(side * 0.1, side * 0.1, side * 0.8, side * 0.8));
+    return image;
+}
+
+// Diagonal bands, so that a wrong scale or offset of the background shows.
+QImage bands(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(20, 24, 40));
+    QPainter p(&image);
+    for (int i = -size.height(); i < size.width(); i += 40) {
+        p.setPen(QPen(QColor(40 + (i / 40 % 5) * 40, 90, 160), 20));
+        p.drawLine(i, 0, i + size.height(), size.height());
+    }
+    return image;
+}
+
+struct Stock {
+    QImage logo, title, background;
+};
+Stock stockArtwork(const QString &folder)
+{
+    if (!SampleVolume::drawStockArtwork(folder))
+        return {};
+    return {QImage(folder + QStringLiteral("/AppleLogo.tif")), QImage(folder + QStringLiteral("/AppleTitle.tif")),
+            QImage(folder + QStringLiteral("/AppleBackground.jpg"))};
+}
+
+const QString kThreeLines = QStringLiteral("Property of the Physics Department.\nAuthorised use only.\n"
+                                           "Help: room 2.14, extension 4410");
+
+} // namespace
+
+class TestPreviewRenderer : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    Stock m_stock;
+
+    // The three looks the reference pictures hold.
+    PreviewScene scene(const QString &look) const
+    {
+        PreviewScene scene{m_stock.background, {}, m_stock.logo, m_stock.title,
+                           QStringLiteral("Welcome to the Lumora sample volume."), QStringLiteral("Lumora Sample Mac")};
+        if (look == QLatin1String("changed")) {
+            scene.background = SavedPictures::asSaved(bands({640, 400}), Picture::Background);
+            scene.logo = SavedPictures::asSaved(transparentDisc(900, QColor(200, 40, 40)), Picture::Logo);
+            scene.message = kThreeLines;
+            scene.hostLine = QStringLiteral("Mac OS X 10.4.11 (8S165)");
+        } else if (look == QLatin1String("cut")) {
+            // Nine short lines, each one line wide.
+            QStringList lines;
+            for (int i = 1; i <= 9; ++i)
+                lines << QStringLiteral("Line %1 of the notice").arg(i);
+            scene.message = lines.join(QLatin1Char('\n'));
+        }
+        return scene;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_stock = stockArtwork(m_dir.filePath(QStringLiteral("art")));
+        QVERIFY(!m_stock.background.isNull() && !m_stock.logo.isNull() && !m_stock.title.isNull());
+        // Without the fonts the references cannot match anywhere.
+        QVERIFY2(PreviewFonts::loaded(), PreviewFonts::kFolder);
+    }
+
+    void matchesReference_data()
+    {
+        QTest::addColumn<QString>("look");
+        QTest::addColumn<QSize>("screen");
+        QTest::newRow("stock") << "stock" << QSize(1024, 768);
+        QTest::newRow("changed") << "changed" << QSize(1280, 854);
+        QTest::newRow("cut") << "cut" << QSize(1024, 768);
+    }
+    // Catches any change of layout, colours or fonts. After an intended
+    // change, LUMORA_WRITE_REFERENCES=1 rewrites the pictures; look at them
+    // before committing.
+    void matchesReference()
+    {
+        QFETCH(QString, look);
+        QFETCH(QSize, screen);
+        LoginScreenRenderer renderer;
+        const QImage picture = renderer.render(scene(look), screen);
+        const QString reference = kReferences + QStringLiteral("/%1-%2x%3.png").arg(look).arg(screen.width()).arg(screen.height());
+        if (qEnvironmentVariableIsSet("LUMORA_WRITE_REFERENCES"))
+            QVERIFY(picture.save(reference));
+        const QImage expected(reference);
+        QVERIFY2(!expected.isNull(), qPrintable(reference));
+        const double share = differingShare(picture, expected);
+        QVERIFY2(share <= kTolerance, qPrintable(QStringLiteral("%1% of the pixels differ").arg(share * 100)));
+    }
+
+    void toleranceStillSeesASmallChange()
+    {
+        // One more line of message moves the fields and buttons down by a
+        // line: the comparison must not let that through.
+        LoginScreenRenderer renderer;
+        PreviewScene changed = scene(QStringLiteral("stock"));
+        changed.message += QStringLiteral("\nA second line.");
+        const QImage expected(kReferences + QStringLiteral("/stock-1024x768.png"));
+        QVERIFY(!expected.isNull());
+        QVERIFY(differingShare(renderer.render(changed, {1024, 768}), expected) > kTolerance);
+    }
+
+    void picturesKeepTheirSizeUnlessTooLarge_data()
+    {
+        QTest::addColumn<QSize>("logo");
+        QTest::addColumn<QSize>("title");
+        QTest::addColumn<QSize>("screen");
+        QTest::addColumn<QSize>("logoDrawn");
+        QTest::addColumn<QSize>("titleDrawn");
+        QTest::newRow("small ones are never enlarged") << QSize(64, 40) << QSize(90, 30) << QSize(1920, 1200)
+                                                       << QSize(64, 40) << QSize(90, 30);
+        QTest::newRow("a large logo on a large screen") << QSize(900, 900) << QSize(300, 60) << QSize(1920, 1200)
+                                                         << QSize(280, 280) << QSize(300, 60);
+        QTest::newRow("a short screen has a smaller box") << QSize(900, 900) << QSize(300, 60) << QSize(1024, 768)
+                                                           << QSize(230, 230) << QSize(300, 60);
+        QTest::newRow("too wide for the panel") << QSize(1000, 50) << QSize(824, 100) << QSize(1440, 900)
+                                                << QSize(412, 20) << QSize(412, 50);
+    }
+    void picturesKeepTheirSizeUnlessTooLarge()
+    {
+        QFETCH(QSize, logo);
+        QFETCH(QSize, title);
+        QFETCH(QSize, screen);
+        QFETCH(QSize, logoDrawn);
+        QFETCH(QSize, titleDrawn);
+        LoginScreenRenderer renderer;
+        const PreviewScene look{bands({1920, 1200}), {}, solid(logo, Qt::red), solid(title, Qt::green), {}, {}};
+        const PreviewLayout layout = renderer.layout(look, screen);
+        QCOMPARE(layout.logo.size(), logoDrawn);
+        QCOMPARE(layout.title.size(), titleDrawn);
+        // Both centred in the panel, the title under the logo, all inside it.
+        QVERIFY(layout.panel.contains(layout.logo) && layout.panel.contains(layout.title));
+        QVERIFY(qAbs(layout.logo.center().x() - layout.panel.center().x()) <= 1);
+        QVERIFY(qAbs(layout.title.center().x() - layout.panel.center().x()) <= 1);
+        QVERIFY(layout.title.top() > layout.logo.bottom());
+        QVERIFY(QRect(QPoint(), screen).contains(layout.panel));
+
+        // The drawing puts them where the layout says.
+        const QImage picture = renderer.render(look, screen);
+        QCOMPARE(picture.pixelColor(layout.logo.center()), QColor(Qt::red));
+        QCOMPARE(picture.pixelColor(layout.title.center()), QColor(Qt::green));
+        QVERIFY(picture.pixelColor(layout.logo.topLeft() - QPoint(2, 2)) != QColor(Qt::red));
+    }
+
+    void backgroundFillsTheScreenKeepingItsShape_data()
+    {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QSize>("screen");
+        QTest::addColumn<bool>("sideMarginsShow");
+        QTest::addColumn<bool>("topMarginShows");
+        // 400x200 on 1024x768 is scaled by 3.84: a sixth is cut at each side.
+        QTest::newRow("wider than the screen") << QSize(400, 200) << QSize(1024, 768) << false << true;
+        QTest::newRow("taller than the screen") << QSize(300, 600) << QSize(1280, 854) << true << false;
+        QTest::newRow("larger, same shape") << QSize(3840, 2400) << QSize(1920, 1200) << true << true;
+    }
+    void backgroundFillsTheScreenKeepingItsShape()
+    {
+        QFETCH(QSize, picture);
+        QFETCH(QSize, screen);
+        QFETCH(bool, sideMarginsShow);
+        QFETCH(bool, topMarginShows);
+        // Blue margins of a tenth all round a green middle, with a red dot
+        // in the centre: filling cuts the margins of the overflowing sides,
+        // keeps the others (a fit would add bars, a stretch keep all four),
+        // and keeps the centre in the centre.
+        QImage background = solid(picture, Qt::blue, QImage::Format_RGB32);
+        QPainter p(&background);
+        const QRect middle(picture.width() / 10, picture.height() / 10, picture.width() * 8 / 10,
+                           picture.height() * 8 / 10);
+        p.fillRect(middle, Qt::green);
+        const QSize dot(picture.width() / 20, picture.height() / 20);
+        p.fillRect(QRect(middle.center() - QPoint(dot.width() / 2, dot.height() / 2), dot), Qt::red);
+        p.end();
+
+        const QImage filled = LoginScreenRenderer::fillScaled(background, screen);
+        QCOMPARE(filled.size(), screen);
+        auto isBlue = [](QColor c) { return c.blue() > 200 && c.green() < 60; };
+        QCOMPARE(isBlue(filled.pixelColor(1, screen.height() / 2)), sideMarginsShow);
+        QCOMPARE(isBlue(filled.pixelColor(screen.width() - 2, screen.height() / 2)), sideMarginsShow);
+        QCOMPARE(isBlue(filled.pixelColor(screen.width() / 2, 1)), topMarginShows);
+        QCOMPARE(isBlue(filled.pixelColor(screen.width() / 2, screen.height() - 2)), topMarginShows);
+        const QColor centre = filled.pixelColor(screen.width() / 2, screen.height() / 2);
+        QVERIFY2(centre.red() > 200 && centre.green() < 60, qPrintable(centre.name()));
+    }
+
+    void hintsTellFactsWithNumbers_data()
+    {
+        QTest::addColumn<QString>("look");
+        QTest::addColumn<QSize>("screen");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("stock look on its own screen") << "stock" << QSize(1024, 768) << QStringList();
+        QTest::newRow("stock background on a large screen")
+            << "stock" << QSize(1920, 1200)
+            << QStringList{"background 1024\u00d7768 is enlarged to 1920\u00d71440 to fill the 1920\u00d71200 screen"};
+        QTest::newRow("changed look")
+            << "changed" << QSize(1920, 1200)
+            << QStringList{"logo 900\u00d7900 is drawn at 280\u00d7280",
+                           "background 640\u00d7400 is enlarged to 1920\u00d71200 to fill the 1920\u00d71200 screen"};
+        QTest::newRow("cut message") << "cut" << QSize(1024, 768)
+                                     << QStringList{"message needs 9 lines at the panel's width; the panel shows 6"};
+    }
+    void hintsTellFactsWithNumbers()
+    {
+        QFETCH(QString, look);
+        QFETCH(QSize, screen);
+        QFETCH(QStringList, expected);
+        LoginScreenRenderer renderer;
+        const QStringList hints = fitnessHints(renderer.layout(scene(look), screen));
+        QCOMPARE(hints.size(), expected.size());
+        for (int i = 0; i < expected.size(); ++i)
+            QVERIFY2(hints[i].startsWith(expected[i]), qPrintable(hints[i]));
+    }
+
+    void previewShowsWhatSaveInstalls()
+    {
+        // A transparent palette logo (which a naive TIFF writer turns black)
+        // and a new background: the preview's pictures must be exactly the
+        // pixels of the files the save then writes.
+        QStandardPaths::setTestModeEnabled(true);
+        SaveFixture fixture;
+        QImage logo = transparentDisc(120, QColor(20, 160, 60)).convertToFormat(QImage::Format_Indexed8);
+        const QString logoFile = fixture.volume.scratch() + QStringLiteral("/logo.png");
+        QVERIFY(logo.save(logoFile));
+        fixture.controller.setLogo(Image::referencingFile(logoFile));
+        fixture.controller.setBackground(Image::fromPixels(bands({1600, 1000})));
+
+        const PreviewScene scene = SavedPictures::prepareScene(previewSources(fixture.controller),
+                                                               fixture.volume.volume(), &fixture.clock);
+        QCOMPARE(qAlpha(scene.logo.pixel(0, 0)), 0);
+        QVERIFY(fixture.controller.save().succeeded());
+
+        const QImage installedLogo(fixture.host(LoginWindow::kLogoFirstPlace));
+        const QImage installedBackground(fixture.host(LoginWindow::kInstalledBackground));
+        QVERIFY(!installedLogo.isNull() && !installedBackground.isNull());
+        auto same = [](const QImage &a, const QImage &b) {
+            return a.convertToFormat(QImage::Format_ARGB32) == b.convertToFormat(QImage::Format_ARGB32);
+        };
+        QVERIFY(same(scene.logo, installedLogo));
+        QVERIFY(same(scene.background, installedBackground));
+        // After the save nothing is new: the preview reads the files as they are.
+        const LookSources after = previewSources(fixture.controller);
+        QVERIFY(!after.logo.asSaved && !after.background.asSaved);
+    }
+};
+
+QTEST_MAIN(TestPreviewRenderer)
+#include "tst_previewrenderer.moc"
