@@ -15,10 +15,10 @@ struct Options {
     QString hostInfo = QStringLiteral("HostName");
     bool withDomain = true;
     // ProductBuildVersion; empty: one that fits the release.
-    QString build;
+    QString build = {};
     // The computer name in the network preferences
     // (SystemConfiguration/preferences.plist); empty: no such file.
-    QString computerName;
+    QString computerName = {};
 };
 
 // Lays out a system volume under `root` from the artwork in
