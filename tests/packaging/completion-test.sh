@@ -44,22 +44,29 @@ expect() {
   fi
 }
 
-expect 'lumora-loginctl ' 'check-updates restore set show'
+expect 'lumora-loginctl ' 'check-updates preview restore set show volumes'
 expect 'lumora-loginctl s' 'set show'
 expect 'lumora-loginctl -' '--help --root --version'
 expect 'lumora-loginctl show -' '--help --json --root'
 expect 'lumora-loginctl show --json -' '--help --root'
-expect 'lumora-loginctl restore -' '--help --root'
+expect 'lumora-loginctl restore -' '--check --help --json --root'
+expect 'lumora-loginctl volumes -' '--help --json --root'
+expect 'lumora-loginctl preview -' \
+  '--background --help --host-info --logo --message --message-file --output --root --size --title'
+expect 'lumora-loginctl preview --size ' '1024x768 1280x854 1440x900 1920x1200'
 expect 'lumora-loginctl check-updates -' '--help --root'
-expect 'lumora-loginctl set -' '--background --help --host-info --logo --message --message-file --root --title'
+expect 'lumora-loginctl set -' \
+  '--background --check --help --host-info --json --logo --message --message-file --root --title'
 # Each option once, and the two message options exclude each other.
 expect 'lumora-loginctl set --logo pictures/logo.tif -' \
-  '--background --help --host-info --message --message-file --root --title'
-expect 'lumora-loginctl set --message-file=message.txt -' '--background --help --host-info --logo --root --title'
-expect 'lumora-loginctl set --message hello -' '--background --help --host-info --logo --root --title'
+  '--background --check --help --host-info --json --message --message-file --root --title'
+expect 'lumora-loginctl set --message-file=message.txt -' \
+  '--background --check --help --host-info --json --logo --root --title'
+expect 'lumora-loginctl set --message hello -' \
+  '--background --check --help --host-info --json --logo --root --title'
 # --root names a folder, before or after the command; the command is found after it.
 expect 'lumora-loginctl --root ' 'pictures volume'
-expect 'lumora-loginctl --root volume ' 'check-updates restore set show'
+expect 'lumora-loginctl --root volume ' 'check-updates preview restore set show volumes'
 expect 'lumora-loginctl --root=volume show -' '--help --json'
 expect 'lumora-loginctl show --root ' 'pictures volume'
 # Files for the file options, in both spellings.

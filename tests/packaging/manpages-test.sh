@@ -35,8 +35,8 @@ for word in $ctl_words; do
   checks=$((checks + 1))
   grep -qE -- "(^|[^a-z-])$word([^a-z-]|$)" <<<"$ctl_page" || fail "lumora-loginctl.1 does not name $word"
   case $word in
-    --help | --version | --root | show | set | restore | check-updates | --json | --logo | --title | --background | \
-      --message | --message-file | --host-info)
+    --help | --version | --root | show | set | restore | preview | check-updates | volumes | --json | --check | \
+      --output | --size | --logo | --title | --background | --message | --message-file | --host-info)
       checks=$((checks + 1))
       grep -qE -- "(^|[^a-z-])$word([^a-z-]|$)" "$completion" || fail "the completion does not offer $word"
       ;;
