@@ -2,6 +2,7 @@
 // give, says what does not fit, and leaves the volume as it was, with the
 // exit statuses of `set`.
 
+#include "tests/fakes/CompanionRun.h"
 #include "tests/fakes/TestVolume.h"
 #include "tests/save/SaveFixture.h"
 
@@ -12,11 +13,7 @@
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = CompanionRun;
 
 } // namespace
 
@@ -34,26 +31,7 @@ private:
     {
         for (QString &argument : arguments)
             argument.replace(QLatin1Char('@'), inputs());
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LUMORA_AUTH"), QStringLiteral("direct"));
-        env.insert(QStringLiteral("LUMORA_SYSTEM_ROOT"), m_volume->root());
-        env.insert(QStringLiteral("LUMORA_RESOURCES"), m_volume->resources());
-        env.insert(QStringLiteral("HOME"), home());
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home() + QStringLiteral("/data"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home() + QStringLiteral("/config"));
-        process.setProcessEnvironment(env);
-        process.start(m_tool, arguments);
-        Run result;
-        if (!process.waitForFinished(60000)) {
-            process.kill();
-            process.waitForFinished();
-            return result;
-        }
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
+        return runCompanion({m_tool, home(), m_volume->resources(), m_volume->root()}, arguments);
     }
 
 private slots:

@@ -5,6 +5,7 @@
 
 #include "platform/LoginWindow.h"
 #include "platform/PreferenceDomain.h"
+#include "tests/fakes/CompanionRun.h"
 #include "tests/fakes/TestVolume.h"
 
 #include <QCryptographicHash>
@@ -23,11 +24,7 @@
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = CompanionRun;
 
 QString sha256Of(const QString &path)
 {
@@ -104,26 +101,7 @@ private:
 
     Run run(const QStringList &arguments)
     {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LUMORA_AUTH"), QStringLiteral("direct"));
-        env.insert(QStringLiteral("LUMORA_SYSTEM_ROOT"), m_volume->root());
-        env.insert(QStringLiteral("LUMORA_RESOURCES"), m_volume->resources());
-        env.insert(QStringLiteral("HOME"), home());
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home() + QStringLiteral("/data"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home() + QStringLiteral("/config"));
-        process.setProcessEnvironment(env);
-        process.start(m_tool, arguments);
-        Run result;
-        if (!process.waitForFinished(60000)) {
-            process.kill();
-            process.waitForFinished();
-            return result;
-        }
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
+        return runCompanion({m_tool, home(), m_volume->resources(), m_volume->root()}, arguments);
     }
 
     QJsonObject runJson(const QStringList &arguments, int exitCode = 0)

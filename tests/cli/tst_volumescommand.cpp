@@ -5,6 +5,7 @@
 #include "platform/LoginWindow.h"
 #include "platform/PreferenceDomain.h"
 #include "platform/PropertyList.h"
+#include "tests/fakes/CompanionRun.h"
 #include "tests/fakes/FileBytes.h"
 #include "tests/fakes/TestVolume.h"
 
@@ -24,11 +25,7 @@
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = CompanionRun;
 
 // Every entry below `root`: its kind, mode and the digest of its bytes.
 QMap<QString, QByteArray> snapshot(const QString &root)
@@ -77,29 +74,9 @@ private:
     // `viaOption`: the folder as --root; otherwise as LUMORA_SYSTEM_ROOT.
     Run run(QStringList arguments, const QString &root, bool viaOption, const QString &resources)
     {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LUMORA_AUTH"), QStringLiteral("direct"));
-        env.insert(QStringLiteral("LUMORA_RESOURCES"), resources);
-        env.insert(QStringLiteral("HOME"), home());
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home() + QStringLiteral("/data"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home() + QStringLiteral("/config"));
         if (viaOption)
             arguments << QStringLiteral("--root") << root;
-        else
-            env.insert(QStringLiteral("LUMORA_SYSTEM_ROOT"), root);
-        process.setProcessEnvironment(env);
-        process.start(m_tool, arguments);
-        Run result;
-        if (!process.waitForFinished(60000)) {
-            process.kill();
-            process.waitForFinished();
-            return result;
-        }
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
+        return runCompanion({m_tool, home(), resources, viaOption ? QString() : root}, arguments);
     }
 
 private slots:
