@@ -89,6 +89,8 @@ void SaveStatus::showDetails()
                                              : m_logLines.join(QLatin1Char('\n')));
     layout->addWidget(lines);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+    // Qt's own catalogue may not be installed; ours always is.
+    buttons->button(QDialogButtonBox::Close)->setText(QCoreApplication::translate("Lumora", "Close"));
     connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
     layout->addWidget(buttons);
     dialog->resize(620, 260);

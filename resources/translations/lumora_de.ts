@@ -422,6 +422,10 @@ Möchten Sie die neue Version jetzt laden?</translation>
         <translation>(nichts protokolliert)</translation>
     </message>
     <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
         <source>Typing</source>
         <translation>Eingabe</translation>
     </message>
