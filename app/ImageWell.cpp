@@ -1,8 +1,7 @@
 #include "app/ImageWell.h"
 
-#include "platform/Localized.h"
-
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -22,7 +21,8 @@ QString imageFilter()
     QStringList patterns;
     for (const QByteArray &format : QImageReader::supportedImageFormats())
         patterns << QStringLiteral("*.") + QString::fromLatin1(format);
-    return localized("Images") + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QStringLiteral(")");
+    return QCoreApplication::translate("Lumora", "Images") + QStringLiteral(" (") + patterns.join(QLatin1Char(' '))
+        + QStringLiteral(")");
 }
 
 QString chooseWithDialog(QWidget *parent)
@@ -30,8 +30,8 @@ QString chooseWithDialog(QWidget *parent)
     // One folder for all three wells: pictures for a login window usually
     // come from the same place.
     static QString lastFolder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    const QString path =
-        QFileDialog::getOpenFileName(parent, localized("Choose a Picture"), lastFolder, imageFilter());
+    const QString path = QFileDialog::getOpenFileName(parent, QCoreApplication::translate("Lumora", "Choose a Picture"),
+                                                      lastFolder, imageFilter());
     if (!path.isEmpty())
         lastFolder = QFileInfo(path).absolutePath();
     return path;
@@ -47,7 +47,7 @@ ImageWell::ImageWell(const QString &caption, QWidget *parent)
     setCursor(Qt::PointingHandCursor);
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     setAccessibleName(caption);
-    setToolTip(localized("Drop a picture here, or click to choose one."));
+    setToolTip(QCoreApplication::translate("Lumora", "Drop a picture here, or click to choose one."));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
 
@@ -163,7 +163,7 @@ void ImageWell::paintPlaceholder(QPainter &painter, const QRect &area)
     painter.setPen(QPen(palette().color(QPalette::Mid), 1, Qt::DashLine));
     painter.drawRect(area.adjusted(0, 0, -1, -1));
 
-    const QString text = localized("No image");
+    const QString text = QCoreApplication::translate("Lumora", "No image");
     QFont font = painter.font();
     font.setBold(true);
     painter.setFont(font);

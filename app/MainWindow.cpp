@@ -9,13 +9,13 @@
 #include "controller/ManualUpdateCheck.h"
 #include "controller/SaveRunner.h"
 #include "platform/AlertPanel.h"
-#include "platform/Localized.h"
 #include "update/VersionChecker.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -51,15 +51,15 @@ constexpr std::int32_t kHostNameTag = 1;
 QString settingName(const QString &name)
 {
     if (name == QLatin1String("logo"))
-        return localized("logo");
+        return QCoreApplication::translate("Lumora", "logo");
     if (name == QLatin1String("title"))
-        return localized("title");
+        return QCoreApplication::translate("Lumora", "title");
     if (name == QLatin1String("background"))
-        return localized("background");
+        return QCoreApplication::translate("Lumora", "background");
     if (name == QLatin1String("message"))
-        return localized("message");
+        return QCoreApplication::translate("Lumora", "message");
     if (name == QLatin1String("host information"))
-        return localized("host information");
+        return QCoreApplication::translate("Lumora", "host information");
     return name;
 }
 
@@ -91,11 +91,14 @@ MainWindow::MainWindow(LumoraLogin &controller, QWidget *parent)
 
     const Volume &volume = m_controller.context().volume;
     // The window system adds the application name.
-    setWindowTitle(localized("Login window of %1 (%2)[*]").arg(volume.name(), volume.displayName()));
+    setWindowTitle(
+        QCoreApplication::translate("Lumora", "Login window of %1 (%2)[*]").arg(volume.name(), volume.displayName()));
     if (const auto release = LoginWindow::systemRelease(volume))
-        m_releaseLabel->setText(localized("Mac OS X %1 on %2").arg(*release, volume.name()));
+        m_releaseLabel->setText(
+            QCoreApplication::translate("Lumora", "Mac OS X %1 on %2").arg(*release, volume.name()));
     else
-        m_releaseLabel->setText(localized("Not a Mac OS X system volume: %1").arg(volume.displayName()));
+        m_releaseLabel->setText(
+            QCoreApplication::translate("Lumora", "Not a Mac OS X system volume: %1").arg(volume.displayName()));
 
     // Whatever the controller holds now; attaching the window's message view
     // to it then loads the volume.
@@ -123,51 +126,52 @@ void MainWindow::buildInterface()
     grid->setHorizontalSpacing(14);
     grid->setVerticalSpacing(10);
 
-    m_backgroundWell = new ImageWell(localized("Background"));
+    m_backgroundWell = new ImageWell(QCoreApplication::translate("Lumora", "Background"));
     m_backgroundWell->setObjectName(QStringLiteral("backgroundWell"));
     m_backgroundWell->setMinimumSize(400, 300);
-    m_logoWell = new ImageWell(localized("Logo"));
+    m_logoWell = new ImageWell(QCoreApplication::translate("Lumora", "Logo"));
     m_logoWell->setObjectName(QStringLiteral("logoWell"));
     m_logoWell->setMinimumSize(260, 150);
-    m_titleWell = new ImageWell(localized("Title"));
+    m_titleWell = new ImageWell(QCoreApplication::translate("Lumora", "Title"));
     m_titleWell->setObjectName(QStringLiteral("titleWell"));
     m_titleWell->setMinimumSize(260, 90);
 
     auto *pictures = new QVBoxLayout;
-    pictures->addWidget(framed(localized("Logo"), m_logoWell), 3);
-    pictures->addWidget(framed(localized("Title"), m_titleWell), 2);
-    grid->addWidget(framed(localized("Background"), m_backgroundWell), 0, 0);
+    pictures->addWidget(framed(QCoreApplication::translate("Lumora", "Logo"), m_logoWell), 3);
+    pictures->addWidget(framed(QCoreApplication::translate("Lumora", "Title"), m_titleWell), 2);
+    grid->addWidget(framed(QCoreApplication::translate("Lumora", "Background"), m_backgroundWell), 0, 0);
     grid->addLayout(pictures, 0, 1);
     grid->setColumnStretch(0, 3);
     grid->setColumnStretch(1, 2);
     grid->setRowStretch(0, 1);
-    auto *hint = new QLabel(localized("Drop a picture on the background, logo or title, or click one to choose a file."));
+    auto *hint = new QLabel(QCoreApplication::translate(
+        "Lumora", "Drop a picture on the background, logo or title, or click one to choose a file."));
     hint->setForegroundRole(QPalette::PlaceholderText);
     grid->addWidget(hint, 1, 0, 1, 2);
 
     m_messageView = new QtMessageView;
     m_messageView->setObjectName(QStringLiteral("messageView"));
-    m_messageView->setPlaceholderText(localized("No message"));
+    m_messageView->setPlaceholderText(QCoreApplication::translate("Lumora", "No message"));
     m_messageView->setFixedHeight(m_messageView->fontMetrics().lineSpacing() * 5);
-    grid->addWidget(framed(localized("Message"), m_messageView), 2, 0, 1, 2);
+    grid->addWidget(framed(QCoreApplication::translate("Lumora", "Message"), m_messageView), 2, 0, 1, 2);
 
     m_hostInfoChooser = new QComboBox;
     m_hostInfoChooser->setObjectName(QStringLiteral("hostInfoChooser"));
     for (const HostInfoChoice &choice : kHostInfoChoices)
-        m_hostInfoChooser->addItem(localized(choice.label), choice.tag);
+        m_hostInfoChooser->addItem(QCoreApplication::translate("Lumora", choice.label), choice.tag);
     auto *hostRow = new QHBoxLayout;
-    auto *hostLabel = new QLabel(localized("Host information shown:"));
+    auto *hostLabel = new QLabel(QCoreApplication::translate("Lumora", "Host information shown:"));
     hostLabel->setBuddy(m_hostInfoChooser);
     hostRow->addWidget(hostLabel);
     hostRow->addWidget(m_hostInfoChooser);
     hostRow->addStretch(1);
     grid->addLayout(hostRow, 3, 0, 1, 2);
 
-    m_helpButton = new QPushButton(localized("Help"));
+    m_helpButton = new QPushButton(QCoreApplication::translate("Lumora", "Help"));
     m_helpButton->setObjectName(QStringLiteral("helpButton"));
-    m_restoreButton = new QPushButton(localized("Restore Default Look"));
+    m_restoreButton = new QPushButton(QCoreApplication::translate("Lumora", "Restore Default Look"));
     m_restoreButton->setObjectName(QStringLiteral("restoreButton"));
-    m_saveButton = new QPushButton(localized("Save"));
+    m_saveButton = new QPushButton(QCoreApplication::translate("Lumora", "Save"));
     m_saveButton->setObjectName(QStringLiteral("saveButton"));
     m_saveButton->setDefault(true);
     auto *buttons = new QHBoxLayout;
@@ -192,13 +196,14 @@ void MainWindow::buildInterface()
     connect(m_saveButton, &QPushButton::clicked, this, &MainWindow::save);
 
     connect(m_logoWell, &ImageWell::imageChosen, this, [this](const Image &image) {
-        edit(localized("Change Logo"), [this, image] { m_controller.setLogo(image); });
+        edit(QCoreApplication::translate("Lumora", "Change Logo"), [this, image] { m_controller.setLogo(image); });
     });
     connect(m_titleWell, &ImageWell::imageChosen, this, [this](const Image &image) {
-        edit(localized("Change Title"), [this, image] { m_controller.setTitle(image); });
+        edit(QCoreApplication::translate("Lumora", "Change Title"), [this, image] { m_controller.setTitle(image); });
     });
     connect(m_backgroundWell, &ImageWell::imageChosen, this, [this](const Image &image) {
-        edit(localized("Change Background"), [this, image] { m_controller.setBackground(image); });
+        edit(QCoreApplication::translate("Lumora", "Change Background"),
+             [this, image] { m_controller.setBackground(image); });
     });
     // Typing is already in the document when the view says so; the state
     // just before it is what Undo goes back to.
@@ -215,32 +220,35 @@ void MainWindow::buildInterface()
     connect(m_hostInfoChooser, &QComboBox::activated, this,
             [this](int index) {
                 const int tag = m_hostInfoChooser->itemData(index).toInt();
-                edit(localized("Change Host Information"), [this, tag] { m_controller.setHostInfoTag(tag); });
+                edit(QCoreApplication::translate("Lumora", "Change Host Information"),
+                     [this, tag] { m_controller.setHostInfoTag(tag); });
             });
 }
 
 void MainWindow::buildMenus()
 {
-    QMenu *file = menuBar()->addMenu(localized("&File"));
+    QMenu *file = menuBar()->addMenu(QCoreApplication::translate("Lumora", "&File"));
     m_fileMenu = file;
-    m_saveAction = file->addAction(localized("&Save"), this, &MainWindow::save);
+    m_saveAction = file->addAction(QCoreApplication::translate("Lumora", "&Save"), this, &MainWindow::save);
     m_saveAction->setObjectName(QStringLiteral("saveAction"));
     m_saveAction->setShortcut(QKeySequence::Save);
-    m_restoreAction = file->addAction(localized("&Restore Default Look"), this, &MainWindow::restoreDefaultLook);
+    m_restoreAction = file->addAction(QCoreApplication::translate("Lumora", "&Restore Default Look"), this,
+                                      &MainWindow::restoreDefaultLook);
     m_restoreAction->setObjectName(QStringLiteral("restoreAction"));
-    m_revertAction = file->addAction(localized("Re&vert to Saved"), this, &MainWindow::revertToSaved);
+    m_revertAction =
+        file->addAction(QCoreApplication::translate("Lumora", "Re&vert to Saved"), this, &MainWindow::revertToSaved);
     m_revertAction->setObjectName(QStringLiteral("revertAction"));
     file->addSeparator();
-    m_quitAction = file->addAction(localized("&Quit"), this, &MainWindow::quit);
+    m_quitAction = file->addAction(QCoreApplication::translate("Lumora", "&Quit"), this, &MainWindow::quit);
     m_quitAction->setObjectName(QStringLiteral("quitAction"));
     m_quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     m_quitAction->setMenuRole(QAction::QuitRole);
 
-    QMenu *editMenu = menuBar()->addMenu(localized("&Edit"));
-    m_undoAction = m_undoStack->createUndoAction(this, localized("&Undo"));
+    QMenu *editMenu = menuBar()->addMenu(QCoreApplication::translate("Lumora", "&Edit"));
+    m_undoAction = m_undoStack->createUndoAction(this, QCoreApplication::translate("Lumora", "&Undo"));
     m_undoAction->setObjectName(QStringLiteral("undoAction"));
     m_undoAction->setShortcut(QKeySequence::Undo);
-    m_redoAction = m_undoStack->createRedoAction(this, localized("&Redo"));
+    m_redoAction = m_undoStack->createRedoAction(this, QCoreApplication::translate("Lumora", "&Redo"));
     m_redoAction->setObjectName(QStringLiteral("redoAction"));
     m_redoAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence::Redo});
     editMenu->addAction(m_undoAction);
@@ -249,11 +257,13 @@ void MainWindow::buildMenus()
     addAction(m_undoAction);
     addAction(m_redoAction);
 
-    QMenu *helpMenu = menuBar()->addMenu(localized("&Help"));
-    m_helpAction = helpMenu->addAction(localized("Lumora Login &Help"), this, &MainWindow::help);
+    QMenu *helpMenu = menuBar()->addMenu(QCoreApplication::translate("Lumora", "&Help"));
+    m_helpAction =
+        helpMenu->addAction(QCoreApplication::translate("Lumora", "Lumora Login &Help"), this, &MainWindow::help);
     m_helpAction->setObjectName(QStringLiteral("helpAction"));
     m_helpAction->setShortcut(QKeySequence::HelpContents);
-    m_updateAction = helpMenu->addAction(localized("Check for &Updates…"), this, &MainWindow::checkForUpdates);
+    m_updateAction = helpMenu->addAction(QCoreApplication::translate("Lumora", "Check for &Updates…"), this,
+                                         &MainWindow::checkForUpdates);
     m_updateAction->setObjectName(QStringLiteral("updateAction"));
 }
 
@@ -314,24 +324,26 @@ QString MainWindow::statusText() const
 
 void MainWindow::imageRefused(const QString &hostPath)
 {
-    statusBar()->showMessage(
-        localized("Not a picture that can be read: %1").arg(QFileInfo(hostPath).fileName()));
+    statusBar()->showMessage(QCoreApplication::translate("Lumora", "Not a picture that can be read: %1")
+                                 .arg(QFileInfo(hostPath).fileName()));
 }
 
 QString MainWindow::describeSave(const SaveReport &report)
 {
     if (report.anotherSaveRunning)
-        return localized("Not saved: another copy of Lumora Login is saving. Try again when it has finished.");
+        return QCoreApplication::translate(
+            "Lumora", "Not saved: another copy of Lumora Login is saving. Try again when it has finished.");
     if (!report.failed.isEmpty()) {
         QStringList names;
         for (const QString &name : report.failed)
             names << settingName(name);
-        return localized("Could not save: %1. Your changes to it are kept; Save tries again.")
+        return QCoreApplication::translate("Lumora",
+                                           "Could not save: %1. Your changes to it are kept; Save tries again.")
             .arg(names.join(QStringLiteral(", ")));
     }
     if (report.attempted.isEmpty())
-        return localized("Nothing to save.");
-    return localized("Saved.");
+        return QCoreApplication::translate("Lumora", "Nothing to save.");
+    return QCoreApplication::translate("Lumora", "Saved.");
 }
 
 void MainWindow::refuseEditing(const QString &reason)
@@ -399,7 +411,7 @@ void MainWindow::save()
     m_saving = true;
     setEditing(false);
     statusBar()->clearMessage();
-    m_saveStatus->showBusy(localized("Saving…"));
+    m_saveStatus->showBusy(QCoreApplication::translate("Lumora", "Saving…"));
     if (!m_saveRunner->start()) {
         m_saving = false;
         setEditing(true);
@@ -427,8 +439,9 @@ void MainWindow::restoreDefaultLook()
 {
     if (editingRefused())
         return;
-    edit(localized("Restore Default Look"), [this] { m_controller.defaults(); });
-    statusBar()->showMessage(localized("The default look is shown. Save to put it on the volume."), 5000);
+    edit(QCoreApplication::translate("Lumora", "Restore Default Look"), [this] { m_controller.defaults(); });
+    statusBar()->showMessage(
+        QCoreApplication::translate("Lumora", "The default look is shown. Save to put it on the volume."), 5000);
 }
 
 void MainWindow::revertToSaved()
@@ -437,17 +450,19 @@ void MainWindow::revertToSaved()
         return;
     if (m_controller.dirty()) {
         AlertPanel *alerts = m_controller.context().alerts;
-        const QString title = localized("Do you want to revert to the look saved on the volume?");
-        const QString message = localized("If you revert now, your changes will be lost.");
+        const QString title =
+            QCoreApplication::translate("Lumora", "Do you want to revert to the look saved on the volume?");
+        const QString message = QCoreApplication::translate("Lumora", "If you revert now, your changes will be lost.");
         if (!alerts
-            || alerts->runAlert(title, message, localized("Revert"), localized("Cancel"))
-                   != AlertPanel::DefaultReturn)
+            || alerts->runAlert(title, message, QCoreApplication::translate("Lumora", "Revert"),
+                                QCoreApplication::translate("Lumora", "Cancel"))
+                != AlertPanel::DefaultReturn)
             return;
     }
     m_controller.loadCurrentSettings();
     m_undoStack->clear();
     m_saveStatus->clear();
-    statusBar()->showMessage(localized("The look saved on the volume is shown."), 5000);
+    statusBar()->showMessage(QCoreApplication::translate("Lumora", "The look saved on the volume is shown."), 5000);
 }
 
 void MainWindow::checkForUpdates()

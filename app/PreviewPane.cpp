@@ -2,11 +2,11 @@
 
 #include "controller/LumoraLogin.h"
 #include "controller/PreviewSources.h"
-#include "platform/Localized.h"
 #include "preview/HostLine.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDockWidget>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -75,7 +75,7 @@ PreviewPane::PreviewPane(LumoraLogin &controller, QWidget *parent)
     m_sizeChooser->setObjectName(QStringLiteral("previewSizeChooser"));
     for (const QSize &size : kScreenSizes)
         m_sizeChooser->addItem(sizeLabel(size), size);
-    m_preparing = new QLabel(localized("Preparing pictures…"), this);
+    m_preparing = new QLabel(QCoreApplication::translate("Lumora", "Preparing pictures…"), this);
     m_preparing->setObjectName(QStringLiteral("previewPreparing"));
     m_preparing->setForegroundRole(QPalette::PlaceholderText);
     m_hintsLabel = new QLabel(this);
@@ -85,7 +85,7 @@ PreviewPane::PreviewPane(LumoraLogin &controller, QWidget *parent)
     m_hintsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     auto *top = new QHBoxLayout;
-    auto *sizeText = new QLabel(localized("Screen:"), this);
+    auto *sizeText = new QLabel(QCoreApplication::translate("Lumora", "Screen:"), this);
     sizeText->setBuddy(m_sizeChooser);
     top->addWidget(sizeText);
     top->addWidget(m_sizeChooser);
@@ -174,7 +174,7 @@ void PreviewPane::redraw()
 
 void installPreview(QMainWindow &window, LumoraLogin &controller)
 {
-    auto *dock = new QDockWidget(localized("Preview of the login window"), &window);
+    auto *dock = new QDockWidget(QCoreApplication::translate("Lumora", "Preview of the login window"), &window);
     dock->setObjectName(QStringLiteral("previewDock"));
     dock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable
                       | QDockWidget::DockWidgetFloatable);
@@ -185,10 +185,10 @@ void installPreview(QMainWindow &window, LumoraLogin &controller)
 
     QAction *toggle = dock->toggleViewAction();
     toggle->setObjectName(QStringLiteral("previewAction"));
-    toggle->setText(localized("&Preview"));
-    toggle->setToolTip(localized("Show or hide the preview of the login window"));
+    toggle->setText(QCoreApplication::translate("Lumora", "&Preview"));
+    toggle->setToolTip(QCoreApplication::translate("Lumora", "Show or hide the preview of the login window"));
     toggle->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
-    auto *view = new QMenu(localized("&View"), &window);
+    auto *view = new QMenu(QCoreApplication::translate("Lumora", "&View"), &window);
     view->addAction(toggle);
     // Before the Help menu, which comes last.
     const QList<QAction *> menus = window.menuBar()->actions();

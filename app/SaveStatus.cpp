@@ -1,7 +1,6 @@
 #include "app/SaveStatus.h"
 
-#include "platform/Localized.h"
-
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -27,7 +26,7 @@ SaveStatus::SaveStatus(QWidget *parent) : QWidget(parent)
     m_label->setObjectName(QStringLiteral("saveStatusText"));
     m_label->setTextFormat(Qt::PlainText);
     row->addWidget(m_label);
-    m_details = new QPushButton(localized("Details…"), this);
+    m_details = new QPushButton(QCoreApplication::translate("Lumora", "Details…"), this);
     m_details->setObjectName(QStringLiteral("saveDetailsButton"));
     m_details->setFlat(true);
     row->addWidget(m_details);
@@ -78,18 +77,20 @@ void SaveStatus::showDetails()
     auto *dialog = new QDialog(window());
     dialog->setObjectName(QStringLiteral("saveDetails"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowTitle(localized("What the save did"));
+    dialog->setWindowTitle(QCoreApplication::translate("Lumora", "What the save did"));
     auto *layout = new QVBoxLayout(dialog);
-    auto *intro = new QLabel(localized("The log lines written while saving:"), dialog);
+    auto *intro = new QLabel(QCoreApplication::translate("Lumora", "The log lines written while saving:"), dialog);
     layout->addWidget(intro);
     auto *lines = new QPlainTextEdit(dialog);
     lines->setObjectName(QStringLiteral("saveDetailsLines"));
     lines->setReadOnly(true);
     lines->setLineWrapMode(QPlainTextEdit::NoWrap);
-    lines->setPlainText(m_logLines.isEmpty() ? localized("(nothing was logged)")
+    lines->setPlainText(m_logLines.isEmpty() ? QCoreApplication::translate("Lumora", "(nothing was logged)")
                                              : m_logLines.join(QLatin1Char('\n')));
     layout->addWidget(lines);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+    // Qt's own catalogue may not be installed; ours always is.
+    buttons->button(QDialogButtonBox::Close)->setText(QCoreApplication::translate("Lumora", "Close"));
     connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
     layout->addWidget(buttons);
     dialog->resize(620, 260);

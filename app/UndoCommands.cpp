@@ -1,7 +1,8 @@
 #include "app/UndoCommands.h"
 
 #include "controller/LumoraLogin.h"
-#include "platform/Localized.h"
+
+#include <QCoreApplication>
 
 DocumentState DocumentState::of(const LumoraLogin &c)
 {
@@ -51,7 +52,7 @@ DocumentEdit::DocumentEdit(LumoraLogin &controller, const QString &text, std::fu
 
 DocumentEdit *DocumentEdit::typing(LumoraLogin &controller, const DocumentState &before)
 {
-    auto *command = new DocumentEdit(controller, localized("Typing"), {});
+    auto *command = new DocumentEdit(controller, QCoreApplication::translate("Lumora", "Typing"), {});
     command->m_typing = true;
     command->m_alreadyMade = true;
     command->m_before = before;

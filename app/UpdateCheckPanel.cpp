@@ -1,7 +1,6 @@
 #include "app/UpdateCheckPanel.h"
 
-#include "platform/Localized.h"
-
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -11,10 +10,11 @@
 UpdateCheckPanel::UpdateCheckPanel(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("updateCheckPanel"));
-    setWindowTitle(localized("Check for Updates"));
+    setWindowTitle(QCoreApplication::translate("Lumora", "Check for Updates"));
     setModal(false);
     auto *layout = new QVBoxLayout(this);
-    auto *label = new QLabel(localized("Checking for a newer version of Lumora Login…"), this);
+    auto *label =
+        new QLabel(QCoreApplication::translate("Lumora", "Checking for a newer version of Lumora Login…"), this);
     layout->addWidget(label);
     auto *busy = new QProgressBar(this);
     busy->setObjectName(QStringLiteral("updateCheckBusy"));
@@ -24,7 +24,7 @@ UpdateCheckPanel::UpdateCheckPanel(QWidget *parent) : QDialog(parent)
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
     QPushButton *cancel = buttons->button(QDialogButtonBox::Cancel);
     cancel->setObjectName(QStringLiteral("updateCheckCancel"));
-    cancel->setText(localized("Cancel"));
+    cancel->setText(QCoreApplication::translate("Lumora", "Cancel"));
     connect(buttons, &QDialogButtonBox::rejected, this, &UpdateCheckPanel::reject);
     layout->addWidget(buttons);
     setMinimumWidth(360);

@@ -1,7 +1,6 @@
 #include "app/VolumeChooser.h"
 
-#include "platform/Localized.h"
-
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -21,7 +20,7 @@ VolumeChooser::VolumeChooser(const QList<FoundVolume> &volumes, QWidget *parent)
     : QDialog(parent), m_volumes(volumes)
 {
     setObjectName(QStringLiteral("volumeChooser"));
-    setWindowTitle(localized("Open Volume"));
+    setWindowTitle(QCoreApplication::translate("Lumora", "Open Volume"));
     for (const FoundVolume &volume : volumes) {
         if (volume.sample)
             m_sample = volume.path;
@@ -29,10 +28,12 @@ VolumeChooser::VolumeChooser(const QList<FoundVolume> &volumes, QWidget *parent)
 
     auto *layout = new QVBoxLayout(this);
     auto *intro = new QLabel(
-        volumes.isEmpty()
-            ? localized("No mounted Mac OS X volume was found. Mount the volume's disk (the README says how), "
-                        "then choose its folder.")
-            : localized("Choose the Mac OS X volume whose login window you want to change."));
+        volumes.isEmpty() ? QCoreApplication::translate(
+            "Lumora",
+            "No mounted Mac OS X volume was found. Mount the volume's disk (the README says how), "
+            "then choose its folder.")
+                          : QCoreApplication::translate(
+                              "Lumora", "Choose the Mac OS X volume whose login window you want to change."));
     intro->setWordWrap(true);
     layout->addWidget(intro);
 
@@ -50,7 +51,9 @@ VolumeChooser::VolumeChooser(const QList<FoundVolume> &volumes, QWidget *parent)
     m_list->setObjectName(QStringLiteral("volumeList"));
     m_list->setRootIsDecorated(false);
     m_list->setAllColumnsShowFocus(true);
-    m_list->setHeaderLabels({localized("Volume"), localized("System"), localized("Mounted at"), localized("Access")});
+    m_list->setHeaderLabels(
+        {QCoreApplication::translate("Lumora", "Volume"), QCoreApplication::translate("Lumora", "System"),
+         QCoreApplication::translate("Lumora", "Mounted at"), QCoreApplication::translate("Lumora", "Access")});
     for (const FoundVolume &volume : volumes) {
         auto *item = new QTreeWidgetItem(m_list, {volume.name, VolumeCheck::releaseText(volume.release),
                                                   volume.path, volume.accessText()});
@@ -64,17 +67,18 @@ VolumeChooser::VolumeChooser(const QList<FoundVolume> &volumes, QWidget *parent)
     layout->addWidget(m_list, 1);
 
     // Other ways in on the left, the answers on the right.
-    auto *chooseButton = new QPushButton(localized("Choose Folder…"));
+    auto *chooseButton = new QPushButton(QCoreApplication::translate("Lumora", "Choose Folder…"));
     chooseButton->setObjectName(QStringLiteral("chooseFolderButton"));
     chooseButton->setAutoDefault(false);
-    auto *sampleButton = new QPushButton(localized("Open Sample Volume"));
+    auto *sampleButton = new QPushButton(QCoreApplication::translate("Lumora", "Open Sample Volume"));
     sampleButton->setObjectName(QStringLiteral("sampleButton"));
     sampleButton->setAutoDefault(false);
     sampleButton->setEnabled(m_sample.has_value());
     if (!m_sample)
-        sampleButton->setToolTip(localized("No sample volume was built (scripts/make-sample-volume.sh builds one)."));
+        sampleButton->setToolTip(QCoreApplication::translate(
+            "Lumora", "No sample volume was built (scripts/make-sample-volume.sh builds one)."));
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel);
-    m_openButton = buttons->addButton(localized("Open"), QDialogButtonBox::AcceptRole);
+    m_openButton = buttons->addButton(QCoreApplication::translate("Lumora", "Open"), QDialogButtonBox::AcceptRole);
     m_openButton->setObjectName(QStringLiteral("openButton"));
     m_openButton->setDefault(true);
     auto *row = new QHBoxLayout;
@@ -99,8 +103,9 @@ VolumeChooser::VolumeChooser(const QList<FoundVolume> &volumes, QWidget *parent)
     m_list->setFocus();
 
     m_pickFolder = [this] {
-        return QFileDialog::getExistingDirectory(this, localized("Choose the Folder of a Mac OS X Volume"),
-                                                 QStringLiteral("/media"));
+        return QFileDialog::getExistingDirectory(
+            this, QCoreApplication::translate("Lumora", "Choose the Folder of a Mac OS X Volume"),
+            QStringLiteral("/media"));
     };
     resize(720, 360);
 }
@@ -110,7 +115,7 @@ bool VolumeChooser::tryFolder(const QString &folder)
     // Looked at again: it may have been unmounted since the list was made.
     const VolumeCheck::Result result = VolumeCheck::check(folder);
     if (!result.isVolume()) {
-        showRefusal(localized("Not opened. %1").arg(VolumeCheck::refusal(folder, result)));
+        showRefusal(QCoreApplication::translate("Lumora", "Not opened. %1").arg(VolumeCheck::refusal(folder, result)));
         return false;
     }
     m_chosen = folder;

@@ -4,11 +4,11 @@
 #include "app/QtMessageView.h"
 #include "app/VolumeChooser.h"
 #include "platform/AlertPanel.h"
-#include "platform/Localized.h"
 #include "platform/UserDefaults.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeySequence>
@@ -95,7 +95,8 @@ void VolumeSession::start(const std::optional<QString> &root)
         openFolder(last);
         return;
     }
-    showChooser(localized("The volume used last time is not opened. %1").arg(VolumeCheck::refusal(last, result)));
+    showChooser(QCoreApplication::translate("Lumora", "The volume used last time is not opened. %1")
+                    .arg(VolumeCheck::refusal(last, result)));
 }
 
 void VolumeSession::chooseVolume()
@@ -117,9 +118,10 @@ bool VolumeSession::mayLeaveCurrentVolume()
     if (!m_base.alerts)
         return false;
     const int answer = m_base.alerts->runAlert(
-        localized("You have unsaved changes.  Are you sure you want to open another volume?"),
-        localized("If you open another volume now, your changes will not be saved."),
-        localized("Open Another Volume"), localized("Cancel"));
+        QCoreApplication::translate("Lumora",
+                                    "You have unsaved changes.  Are you sure you want to open another volume?"),
+        QCoreApplication::translate("Lumora", "If you open another volume now, your changes will not be saved."),
+        QCoreApplication::translate("Lumora", "Open Another Volume"), QCoreApplication::translate("Lumora", "Cancel"));
     return answer == AlertPanel::DefaultReturn;
 }
 
@@ -148,7 +150,7 @@ void VolumeSession::openFolder(const QString &folder)
     auto controller = std::make_unique<LumoraLogin>(context);
     auto window = std::make_unique<MainWindow>(*controller);
 
-    auto *openAction = new QAction(localized("&Open Volume…"), window.get());
+    auto *openAction = new QAction(QCoreApplication::translate("Lumora", "&Open Volume…"), window.get());
     openAction->setObjectName(QStringLiteral("openVolumeAction"));
     openAction->setShortcut(QKeySequence::Open);
     QMenu *file = window->fileMenu();
@@ -158,7 +160,8 @@ void VolumeSession::openFolder(const QString &folder)
     connect(window.get(), &MainWindow::quitConfirmed, this, &VolumeSession::quitRequested);
 
     if (!result.isVolume()) {
-        window->refuseEditing(localized("Not editable. %1 Choose File ▸ Open Volume… to open a Mac OS X volume.")
+        window->refuseEditing(QCoreApplication::translate(
+                                  "Lumora", "Not editable. %1 Choose File ▸ Open Volume… to open a Mac OS X volume.")
                                   .arg(VolumeCheck::refusal(path, result)));
     } else {
         window->showVolumeNotice(VolumeCheck::releaseWarning(result));

@@ -2,30 +2,28 @@
 // named by --root DIR or LUMORA_SYSTEM_ROOT, else on the last volume used,
 // else on the one chosen from those mounted.
 
-#include "controller/LumoraLogin.h"
 #include "app/MainWindow.h"
 #include "app/QtMessageView.h"
 #include "app/VolumeSession.h"
+#include "controller/LumoraLogin.h"
 #include "platform/AuthorizationBackend.h"
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
 #include "platform/Interruption.h"
 #include "platform/Log.h"
-#include "platform/widgets/QtAlertPanel.h"
-#include "platform/widgets/QtPasswordDialog.h"
-#include "platform/widgets/QtWorkspace.h"
+#include "platform/Translations.h"
 #include "platform/UserDefaults.h"
 #include "platform/Volume.h"
 #include "platform/VolumeFinder.h"
+#include "platform/widgets/QtAlertPanel.h"
+#include "platform/widgets/QtPasswordDialog.h"
+#include "platform/widgets/QtWorkspace.h"
 #include "privileged/Authorization.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QFileInfo>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QSocketNotifier>
-#include <QTranslator>
 
 #include <cstdio>
 #include <memory>
@@ -36,19 +34,6 @@ bool haveDisplay()
 {
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
            || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-}
-
-// English texts are the keys, so a missing translation just shows English.
-void installTranslations(QApplication &app, const Bundle &bundle)
-{
-    auto *ours = new QTranslator(&app);
-    if (ours->load(QLocale(), QStringLiteral("lumora"), QStringLiteral("_"),
-                   bundle.resourceDir() + QStringLiteral("/translations")))
-        QApplication::installTranslator(ours);
-    auto *qt = new QTranslator(&app);
-    if (qt->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(qt);
 }
 
 // SIGTERM, SIGINT or SIGHUP: between saves the application quits at once
@@ -126,7 +111,7 @@ int main(int argc, char **argv)
     Interruption::install();
 
     const Bundle bundle = Bundle::fromApplication();
-    installTranslations(app, bundle);
+    Translations::install(app, bundle.resourceDir() + QStringLiteral("/translations"));
     if (!bundle.version().isEmpty())
         QApplication::setApplicationVersion(bundle.version());
 

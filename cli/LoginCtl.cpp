@@ -1,9 +1,9 @@
 #include "cli/LoginCtl.h"
 
 #include "cli/ConsolePanels.h"
-#include "platform/Localized.h"
 #include "platform/VolumeImages.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -221,7 +221,7 @@ int LoginCtl::saveAndVerify(const Expected &expected, QHash<QString, QString> &r
 int LoginCtl::checkUpdates(const ConsoleAlertPanel &panels)
 {
     m_controller.checkForUpdates();
-    const QString failure = localized("Unable to check for updates");
+    const QString failure = QCoreApplication::translate("Lumora", "Unable to check for updates");
     if (panels.titles().isEmpty()) {
         complain(QStringLiteral("the update check told nothing"));
         return kFailed;

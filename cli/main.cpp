@@ -5,14 +5,15 @@
 #include "cli/CommandLine.h"
 #include "cli/ConsolePanels.h"
 #include "cli/LoginCtl.h"
-#include "cli/VolumesCommand.h"
 #include "cli/PreviewCommand.h"
+#include "cli/VolumesCommand.h"
 #include "platform/AuthorizationBackend.h"
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
 #include "platform/Interruption.h"
 #include "platform/Log.h"
 #include "platform/TerminalPasswordPrompt.h"
+#include "platform/Translations.h"
 #include "platform/UserDefaults.h"
 #include "platform/Volume.h"
 #include "platform/VolumeFinder.h"
@@ -53,6 +54,7 @@ int main(int argc, char **argv)
     using Command = CtlRequest::Command;
 
     const Bundle bundle = Bundle::fromApplication();
+    Translations::install(*app, bundle.resourceDir() + QStringLiteral("/translations"));
     if (request.command == Command::Help) {
         writeText(stdout, usageText());
         return LoginCtl::kSuccess;

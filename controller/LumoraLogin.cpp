@@ -5,11 +5,11 @@
 #include "platform/AlertPanel.h"
 #include "platform/Clock.h"
 #include "platform/Interruption.h"
-#include "platform/Localized.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 #include <QUrl>
 
@@ -238,10 +238,11 @@ bool LumoraLogin::shouldQuit()
     if (!dirty())
         return true;
     const QString title =
-        localized("You have unsaved changes.  Are you sure you want to quit?");
-    const QString message = localized("If you quit now, your changes changes will not be saved.");
-    const QString cancel = localized("Cancel");
-    const QString quit = localized("Quit");
+        QCoreApplication::translate("Lumora", "You have unsaved changes.  Are you sure you want to quit?");
+    const QString message =
+        QCoreApplication::translate("Lumora", "If you quit now, your changes changes will not be saved.");
+    const QString cancel = QCoreApplication::translate("Lumora", "Cancel");
+    const QString quit = QCoreApplication::translate("Lumora", "Quit");
     if (!m_context.alerts)
         return false;
     return m_context.alerts->runAlert(title, message, quit, cancel) == AlertPanel::DefaultReturn;

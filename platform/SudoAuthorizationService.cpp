@@ -1,10 +1,10 @@
 #include "platform/SudoAuthorizationService.h"
 
-#include "platform/Localized.h"
 #include "platform/Log.h"
 #include "platform/PasswordPrompt.h"
 #include "platform/Process.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <cstring>
@@ -57,12 +57,14 @@ std::int32_t SudoAuthorizationService::copyRights(const std::vector<RightsItem> 
 
     if (!m_prompt)
         return kCanceled;
-    const QString reason = localized("Lumora Login needs administrator rights to change the login window. "
-                                     "Type your password to allow this.");
+    const QString reason =
+        QCoreApplication::translate("Lumora",
+                                    "Lumora Login needs administrator rights to change the login window. "
+                                    "Type your password to allow this.");
     // A wrong password is asked for again in the same request, as sudo
     // itself does; only Cancel or the last wrong try fails it.
     for (int attempt = 0; attempt < PasswordPrompt::kTries; ++attempt) {
-        const QString complaint = attempt == 0 ? QString() : localized("Sorry, try again.");
+        const QString complaint = attempt == 0 ? QString() : QCoreApplication::translate("Lumora", "Sorry, try again.");
         std::optional<QByteArray> password = m_prompt->askPassword(reason, complaint);
         if (!password)
             return kCanceled;

@@ -1,11 +1,11 @@
 #include "platform/VolumeFinder.h"
 
-#include "platform/Localized.h"
 #include "platform/LoginWindow.h"
 #include "platform/PreferenceDomain.h"
 #include "platform/PropertyList.h"
 #include "platform/VolumeResolver.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
@@ -112,16 +112,18 @@ QString refusal(const QString &folder, const Result &result)
     case Verdict::Volume:
         return {};
     case Verdict::Missing:
-        return localized("%1 does not exist.").arg(folder);
+        return QCoreApplication::translate("Lumora", "%1 does not exist.").arg(folder);
     case Verdict::NotAFolder:
-        return localized("%1 is not a folder.").arg(folder);
+        return QCoreApplication::translate("Lumora", "%1 is not a folder.").arg(folder);
     case Verdict::NoVersionFile:
-        return localized("%1 is not a Mac OS X system volume: it has no "
-                         "System/Library/CoreServices/SystemVersion.plist.")
+        return QCoreApplication::translate("Lumora",
+                                           "%1 is not a Mac OS X system volume: it has no "
+                                           "System/Library/CoreServices/SystemVersion.plist.")
             .arg(folder);
     case Verdict::NoRelease:
-        return localized("%1 is not a Mac OS X system volume: its "
-                         "System/Library/CoreServices/SystemVersion.plist names no system release.")
+        return QCoreApplication::translate("Lumora",
+                                           "%1 is not a Mac OS X system volume: its "
+                                           "System/Library/CoreServices/SystemVersion.plist names no system release.")
             .arg(folder);
     }
     return {};
@@ -129,15 +131,16 @@ QString refusal(const QString &folder, const Result &result)
 
 QString releaseText(const QString &release)
 {
-    return localized("Mac OS X %1").arg(release);
+    return QCoreApplication::translate("Lumora", "Mac OS X %1").arg(release);
 }
 
 QString releaseWarning(const Result &result)
 {
     if (!result.isVolume() || result.isSupportedRelease())
         return {};
-    return localized("This volume has Mac OS X %1. Lumora Login was made for Mac OS X 10.3 and 10.4; "
-                     "the login window of other releases may not show what you save.")
+    return QCoreApplication::translate("Lumora",
+                                       "This volume has Mac OS X %1. Lumora Login was made for Mac OS X 10.3 and 10.4; "
+                                       "the login window of other releases may not show what you save.")
         .arg(result.release);
 }
 
@@ -147,11 +150,11 @@ QString FoundVolume::accessText() const
 {
     switch (access) {
     case Access::Writable:
-        return localized("You can write it");
+        return QCoreApplication::translate("Lumora", "You can write it");
     case Access::NeedsAdministrator:
-        return localized("Needs administrator rights");
+        return QCoreApplication::translate("Lumora", "Needs administrator rights");
     case Access::ReadOnly:
-        return localized("Mounted read-only");
+        return QCoreApplication::translate("Lumora", "Mounted read-only");
     }
     return {};
 }
@@ -239,7 +242,7 @@ QList<FoundVolume> find(const Places &places)
         if (auto sample = describe(*places.sampleVolume)) {
             // Found among the mounts too: listed once, as the sample.
             volumes.removeIf([&](const FoundVolume &volume) { return volume.path == sample->path; });
-            sample->name = localized("Sample volume");
+            sample->name = QCoreApplication::translate("Lumora", "Sample volume");
             sample->sample = true;
             volumes << *sample;
         }

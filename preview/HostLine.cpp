@@ -1,10 +1,11 @@
 #include "preview/HostLine.h"
 
 #include "platform/Clock.h"
-#include "platform/Localized.h"
 #include "platform/LoginWindow.h"
 #include "platform/PropertyList.h"
 #include "platform/VolumeResolver.h"
+
+#include <QCoreApplication>
 
 namespace {
 
@@ -71,7 +72,8 @@ QString placeholder(std::int32_t tag)
     case SystemBuild: what = QT_TRANSLATE_NOOP("Lumora", "System build"); break;
     default: what = QT_TRANSLATE_NOOP("Lumora", "System version"); break;
     }
-    return localized("%1: filled in when the Mac starts").arg(localized(what));
+    return QCoreApplication::translate("Lumora", "%1: filled in when the Mac starts")
+        .arg(QCoreApplication::translate("Lumora", what));
 }
 
 Resolved resolve(const Volume &volume, std::int32_t tag, const Clock *clock, const QLocale &locale)

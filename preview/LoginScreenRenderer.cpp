@@ -1,8 +1,8 @@
 #include "preview/LoginScreenRenderer.h"
 
-#include "platform/Localized.h"
 #include "preview/PreviewFonts.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
@@ -178,9 +178,9 @@ PreviewLayout LoginScreenRenderer::layout(const PreviewScene &scene, QSize scree
     auto buttonWidth = [&labelMetrics](const QString &text) {
         return std::max(84, labelMetrics.horizontalAdvance(text) + 28);
     };
-    const QString restart = localized("Restart");
-    const QString shutDown = localized("Shut Down");
-    const QString logIn = localized("Log In");
+    const QString restart = QCoreApplication::translate("Lumora", "Restart");
+    const QString shutDown = QCoreApplication::translate("Lumora", "Shut Down");
+    const QString logIn = QCoreApplication::translate("Lumora", "Log In");
     l.restart = QRect(left, y, buttonWidth(restart), kButtonHeight);
     l.shutDown = QRect(l.restart.right() + 1 + 8, y, buttonWidth(shutDown), kButtonHeight);
     const int logInWidth = buttonWidth(logIn);
@@ -248,16 +248,16 @@ QImage LoginScreenRenderer::render(const PreviewScene &scene, QSize screen)
 
     p.setFont(PreviewFonts::font(kLabelFontPx));
     p.setPen(kTextColour);
-    p.drawText(l.nameLabel, Qt::AlignRight | Qt::AlignVCenter, localized("Name"));
-    p.drawText(l.passwordLabel, Qt::AlignRight | Qt::AlignVCenter, localized("Password"));
+    p.drawText(l.nameLabel, Qt::AlignRight | Qt::AlignVCenter, QCoreApplication::translate("Lumora", "Name"));
+    p.drawText(l.passwordLabel, Qt::AlignRight | Qt::AlignVCenter, QCoreApplication::translate("Lumora", "Password"));
     p.setPen(QColor(150, 150, 150));
     p.setBrush(Qt::white);
     for (const QRect &field : {l.nameField, l.passwordField})
         p.drawRoundedRect(QRectF(field).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
 
-    drawButton(p, l.restart, localized("Restart"), false);
-    drawButton(p, l.shutDown, localized("Shut Down"), false);
-    drawButton(p, l.logIn, localized("Log In"), true);
+    drawButton(p, l.restart, QCoreApplication::translate("Lumora", "Restart"), false);
+    drawButton(p, l.shutDown, QCoreApplication::translate("Lumora", "Shut Down"), false);
+    drawButton(p, l.logIn, QCoreApplication::translate("Lumora", "Log In"), true);
     p.end();
     return canvas;
 }
@@ -267,20 +267,23 @@ QStringList fitnessHints(const PreviewLayout &layout)
     QStringList hints;
     auto picture = [&hints](const char *what, QSize own, const QRect &drawn, QSize box) {
         if (!own.isEmpty() && drawn.size() != own)
-            hints << localized("%1 %2 is drawn at %3 (the panel gives it at most %4)")
-                         .arg(localized(what), times(own), times(drawn.size()), times(box));
+            hints << QCoreApplication::translate("Lumora", "%1 %2 is drawn at %3 (the panel gives it at most %4)")
+                         .arg(QCoreApplication::translate("Lumora", what), times(own), times(drawn.size()), times(box));
     };
     picture(QT_TRANSLATE_NOOP("Lumora", "logo"), layout.logoSize, layout.logo, layout.logoBox);
     picture(QT_TRANSLATE_NOOP("Lumora", "title"), layout.titleSize, layout.title, layout.titleBox);
     if (layout.backgroundSize.isEmpty()) {
-        hints << localized("no background picture can be read; the screen is drawn plain grey");
+        hints << QCoreApplication::translate("Lumora",
+                                             "no background picture can be read; the screen is drawn plain grey");
     } else if (layout.backgroundSize.width() < layout.screen.width()
                || layout.backgroundSize.height() < layout.screen.height()) {
-        hints << localized("background %1 is enlarged to %2 to fill the %3 screen, so it looks blurred")
+        hints << QCoreApplication::translate(
+                     "Lumora", "background %1 is enlarged to %2 to fill the %3 screen, so it looks blurred")
                      .arg(times(layout.backgroundSize), times(layout.backgroundDrawn), times(layout.screen));
     }
     if (layout.messageLinesNeeded > layout.messageLines.size())
-        hints << localized("message needs %1 lines at the panel's width; the panel shows %2")
+        hints << QCoreApplication::translate("Lumora",
+                                             "message needs %1 lines at the panel's width; the panel shows %2")
                      .arg(layout.messageLinesNeeded)
                      .arg(layout.messageLines.size());
     return hints;

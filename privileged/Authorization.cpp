@@ -1,9 +1,10 @@
 #include "privileged/Authorization.h"
 
 #include "platform/AlertPanel.h"
-#include "platform/Localized.h"
 #include "platform/Log.h"
 #include "platform/Process.h"
+
+#include <QCoreApplication>
 
 namespace {
 
@@ -170,10 +171,12 @@ bool Authorization::executeTool(const QString &tool, const std::optional<QString
 
 void Authorization::displayExecutionErrorAlert(std::int32_t status)
 {
-    const QString title = localized("Command Failed");
-    const QString message = localized("Lumora was unable to complete the task.  Please try again.  "
-                                      "AuthorizationExecuteWithPrivileges returned the following error: ");
-    const QString button = localized("OK");
+    const QString title = QCoreApplication::translate("Lumora", "Command Failed");
+    const QString message =
+        QCoreApplication::translate("Lumora",
+                                    "Lumora was unable to complete the task.  Please try again.  "
+                                    "AuthorizationExecuteWithPrivileges returned the following error: ");
+    const QString button = QCoreApplication::translate("Lumora", "OK");
     if (m_alerts)
         m_alerts->runAlert(title, message + QString::number(status), button);
 }

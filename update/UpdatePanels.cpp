@@ -5,7 +5,6 @@
 
 #include "platform/AlertPanel.h"
 #include "platform/CrossThread.h"
-#include "platform/Localized.h"
 #include "platform/Log.h"
 #include "platform/Workspace.h"
 
@@ -42,15 +41,17 @@ void VersionChecker::showPanel(const QString &title, const QString &message)
     if (!alerts)
         return;
     alerts->activateApplication();
-    alerts->runAlert(title, message, localized("OK"));
+    alerts->runAlert(title, message, QCoreApplication::translate("Lumora", "OK"));
 }
 
 void VersionChecker::displayErrorPanelForMissingProductDictionaryForAppName(const QString &appName)
 {
     runPanel([=, this] {
-        const QString title = localized("Unable to check for updates");
-        const QString format = localized("%@ was unable to check for updates.  Please make sure you are "
-                                         "connected to the internet and try again.");
+        const QString title = QCoreApplication::translate("Lumora", "Unable to check for updates");
+        const QString format =
+            QCoreApplication::translate("Lumora",
+                                        "%@ was unable to check for updates.  Please make sure you are "
+                                        "connected to the internet and try again.");
         showPanel(title, UpdateCheck::fillFormat(format, {appName}));
     });
 }
@@ -58,9 +59,9 @@ void VersionChecker::displayErrorPanelForMissingProductDictionaryForAppName(cons
 void VersionChecker::displayErrorPanelForMissingOsInfo(const QString &baseOs, const QString &appName)
 {
     runPanel([=, this] {
-        const QString title = localized("Unable to check for updates");
-        const QString format =
-            localized("%@ could not determine the most recent version information for Mac OS %@.");
+        const QString title = QCoreApplication::translate("Lumora", "Unable to check for updates");
+        const QString format = QCoreApplication::translate(
+            "Lumora", "%@ could not determine the most recent version information for Mac OS %@.");
         showPanel(title, UpdateCheck::fillFormat(format, {appName, baseOs}));
     });
 }
@@ -68,8 +69,9 @@ void VersionChecker::displayErrorPanelForMissingOsInfo(const QString &baseOs, co
 void VersionChecker::displayUpToDatePanelForAppName(const QString &appName)
 {
     runPanel([=, this] {
-        const QString title = UpdateCheck::fillFormat(localized("%@ is up to date"), {appName});
-        const QString format = localized("You have the most recent version of %@.");
+        const QString title =
+            UpdateCheck::fillFormat(QCoreApplication::translate("Lumora", "%@ is up to date"), {appName});
+        const QString format = QCoreApplication::translate("Lumora", "You have the most recent version of %@.");
         showPanel(title, UpdateCheck::fillFormat(format, {appName}));
     });
 }
@@ -83,13 +85,14 @@ void VersionChecker::displayUpdatePanelForOldVersion(const QString &oldVersion,
         if (!alerts)
             return;
         alerts->activateApplication();
-        const QString title = localized("A new version is available");
-        const QString format = localized(
+        const QString title = QCoreApplication::translate("Lumora", "A new version is available");
+        const QString format = QCoreApplication::translate(
+            "Lumora",
             "%@ version %@ is available.  You have version %@ installed.  Here are some of the features of "
             "version %@:\n\n%@\nWould you like to download the new version now?");
-        const QString ok = localized("OK");
-        const QString cancel = localized("Cancel");
-        const QString shownVersion = newVersion.value_or(localized("unknown"));
+        const QString ok = QCoreApplication::translate("Lumora", "OK");
+        const QString cancel = QCoreApplication::translate("Lumora", "Cancel");
+        const QString shownVersion = newVersion.value_or(QCoreApplication::translate("Lumora", "unknown"));
         const QVariant features = versionInfo.value(QStringLiteral("newFeatures"));
         const QString featureText = features.typeId() == QMetaType::QString ? features.toString() : QString();
         const QString message = UpdateCheck::fillFormat(

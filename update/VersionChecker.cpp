@@ -1,12 +1,13 @@
 #include "update/VersionChecker.h"
 
 #include "platform/Clock.h"
-#include "platform/Localized.h"
 #include "platform/Log.h"
 #include "platform/LoginWindow.h"
 #include "platform/UserDefaults.h"
 #include "update/UpdateCheckThread.h"
 #include "update/VersionListFetch.h"
+
+#include <QCoreApplication>
 
 namespace {
 
@@ -154,7 +155,8 @@ void VersionChecker::checkForUpdatesSilently(std::optional<bool> silentArgument,
         }
         if (!versionInfo) {
             if (!silent)
-                displayErrorPanelForMissingOsInfo(fullOs ? baseOs : localized("unknown"), appName);
+                displayErrorPanelForMissingOsInfo(fullOs ? baseOs : QCoreApplication::translate("Lumora", "unknown"),
+                                                  appName);
         } else {
             const std::optional<QString> latest =
                 versionValue(versionInfo->value(QStringLiteral("latestVersion")));

@@ -1,9 +1,9 @@
 #include "platform/widgets/QtPasswordDialog.h"
 
 #include "platform/CrossThread.h"
-#include "platform/Localized.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -50,7 +50,7 @@ std::optional<QByteArray> QtPasswordDialog::askOnGuiThread(const QString &reason
     auto *field = new QLineEdit(&dialog);
     field->setObjectName(QStringLiteral("passwordField"));
     field->setEchoMode(QLineEdit::Password);
-    field->setPlaceholderText(localized("Password"));
+    field->setPlaceholderText(QCoreApplication::translate("Lumora", "Password"));
     layout->addWidget(field);
 
     // Why it asks again, right under the field the user retypes in.
@@ -66,9 +66,9 @@ std::optional<QByteArray> QtPasswordDialog::askOnGuiThread(const QString &reason
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel | QDialogButtonBox::Ok, &dialog);
     buttons->setObjectName(QStringLiteral("passwordButtons"));
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("passwordOk"));
-    buttons->button(QDialogButtonBox::Ok)->setText(localized("OK"));
+    buttons->button(QDialogButtonBox::Ok)->setText(QCoreApplication::translate("Lumora", "OK"));
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("passwordCancel"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(localized("Cancel"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QCoreApplication::translate("Lumora", "Cancel"));
     layout->addWidget(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);

@@ -1,0 +1,517 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE" sourcelanguage="en">
+<context>
+    <name>Lumora</name>
+    <message>
+        <source>Lumora Login needs administrator rights to change the login window. Type your password to allow this.</source>
+        <translation>Lumora Login braucht Administratorrechte, um das Anmeldefenster zu ändern. Geben Sie Ihr Passwort ein, um dies zu erlauben.</translation>
+    </message>
+    <message>
+        <source>Sorry, try again.</source>
+        <translation>Das hat nicht geklappt. Bitte versuchen Sie es noch einmal.</translation>
+    </message>
+    <message>
+        <source>%1 does not exist.</source>
+        <translation>%1 existiert nicht.</translation>
+    </message>
+    <message>
+        <source>%1 is not a folder.</source>
+        <translation>%1 ist kein Ordner.</translation>
+    </message>
+    <message>
+        <source>%1 is not a Mac OS X system volume: it has no System/Library/CoreServices/SystemVersion.plist.</source>
+        <translation>%1 ist kein Mac OS X-Systemvolume: Es fehlt System/Library/CoreServices/SystemVersion.plist.</translation>
+    </message>
+    <message>
+        <source>%1 is not a Mac OS X system volume: its System/Library/CoreServices/SystemVersion.plist names no system release.</source>
+        <translation>%1 ist kein Mac OS X-Systemvolume: Seine Datei System/Library/CoreServices/SystemVersion.plist nennt keine Systemversion.</translation>
+    </message>
+    <message>
+        <source>Mac OS X %1</source>
+        <translation>Mac OS X %1</translation>
+    </message>
+    <message>
+        <source>This volume has Mac OS X %1. Lumora Login was made for Mac OS X 10.3 and 10.4; the login window of other releases may not show what you save.</source>
+        <translation>Auf diesem Volume ist Mac OS X %1 installiert. Lumora Login wurde für Mac OS X 10.3 und 10.4 gemacht; das Anmeldefenster anderer Versionen zeigt möglicherweise nicht, was Sie sichern.</translation>
+    </message>
+    <message>
+        <source>You can write it</source>
+        <translation>Beschreibbar</translation>
+    </message>
+    <message>
+        <source>Needs administrator rights</source>
+        <translation>Braucht Administratorrechte</translation>
+    </message>
+    <message>
+        <source>Mounted read-only</source>
+        <translation>Schreibgeschützt aktiviert</translation>
+    </message>
+    <message>
+        <source>Sample volume</source>
+        <translation>Beispielvolume</translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation>Passwort</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Command Failed</source>
+        <translation>Befehl fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Lumora was unable to complete the task.  Please try again.  AuthorizationExecuteWithPrivileges returned the following error: </source>
+        <translation>Lumora konnte die Aufgabe nicht abschließen.  Bitte versuchen Sie es erneut.  AuthorizationExecuteWithPrivileges meldete folgenden Fehler: </translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>Uhrzeit</translation>
+    </message>
+    <message>
+        <source>Computer name</source>
+        <translation>Computername</translation>
+    </message>
+    <message>
+        <source>IP address</source>
+        <translation>IP-Adresse</translation>
+    </message>
+    <message>
+        <source>Directory status</source>
+        <translation>Verzeichnisstatus</translation>
+    </message>
+    <message>
+        <source>Serial number</source>
+        <translation>Seriennummer</translation>
+    </message>
+    <message>
+        <source>System build</source>
+        <translation>System-Build</translation>
+    </message>
+    <message>
+        <source>System version</source>
+        <translation>Systemversion</translation>
+    </message>
+    <message>
+        <source>%1: filled in when the Mac starts</source>
+        <translation>%1: wird beim Start des Mac eingesetzt</translation>
+    </message>
+    <message>
+        <source>Restart</source>
+        <translation>Neustart</translation>
+    </message>
+    <message>
+        <source>Shut Down</source>
+        <translation>Ausschalten</translation>
+    </message>
+    <message>
+        <source>Log In</source>
+        <translation>Anmelden</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>%1 %2 is drawn at %3 (the panel gives it at most %4)</source>
+        <translation>%1 %2 wird mit %3 gezeichnet (das Fenster bietet höchstens %4)</translation>
+    </message>
+    <message>
+        <source>logo</source>
+        <translation>Logo</translation>
+    </message>
+    <message>
+        <source>title</source>
+        <translation>Titel</translation>
+    </message>
+    <message>
+        <source>no background picture can be read; the screen is drawn plain grey</source>
+        <translation>kein Hintergrundbild lesbar; der Bildschirm wird einfarbig grau gezeichnet</translation>
+    </message>
+    <message>
+        <source>background %1 is enlarged to %2 to fill the %3 screen, so it looks blurred</source>
+        <translation>Hintergrund %1 wird auf %2 vergrößert, um den Bildschirm (%3) zu füllen, und wirkt daher unscharf</translation>
+    </message>
+    <message>
+        <source>message needs %1 lines at the panel&apos;s width; the panel shows %2</source>
+        <translation>die Nachricht braucht bei der Breite des Fensters %1 Zeilen; das Fenster zeigt %2</translation>
+    </message>
+    <message>
+        <source>Unable to check for updates</source>
+        <translation>Suche nach Updates nicht möglich</translation>
+    </message>
+    <message>
+        <source>%@ was unable to check for updates.  Please make sure you are connected to the internet and try again.</source>
+        <translation>%@ konnte nicht nach Updates suchen.  Bitte prüfen Sie Ihre Internetverbindung und versuchen Sie es erneut.</translation>
+    </message>
+    <message>
+        <source>%@ could not determine the most recent version information for Mac OS %@.</source>
+        <translation>%@ konnte die neuesten Versionsinformationen für Mac OS %@ nicht ermitteln.</translation>
+    </message>
+    <message>
+        <source>%@ is up to date</source>
+        <translation>%@ ist auf dem neuesten Stand</translation>
+    </message>
+    <message>
+        <source>You have the most recent version of %@.</source>
+        <translation>Sie haben die neueste Version von %@.</translation>
+    </message>
+    <message>
+        <source>A new version is available</source>
+        <translation>Eine neue Version ist verfügbar</translation>
+    </message>
+    <message>
+        <source>%@ version %@ is available.  You have version %@ installed.  Here are some of the features of version %@:
+
+%@
+Would you like to download the new version now?</source>
+        <translation>%@ Version %@ ist verfügbar.  Installiert ist Version %@.  Einige Neuerungen von Version %@:
+
+%@
+Möchten Sie die neue Version jetzt laden?</translation>
+    </message>
+    <message>
+        <source>unknown</source>
+        <translation>unbekannt</translation>
+    </message>
+    <message>
+        <source>You have unsaved changes.  Are you sure you want to quit?</source>
+        <translation>Es gibt ungesicherte Änderungen.  Möchten Sie wirklich beenden?</translation>
+    </message>
+    <message>
+        <source>If you quit now, your changes changes will not be saved.</source>
+        <translation>Wenn Sie jetzt beenden, werden Ihre Änderungen nicht gesichert.</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Images</source>
+        <translation>Bilder</translation>
+    </message>
+    <message>
+        <source>Choose a Picture</source>
+        <translation>Bild auswählen</translation>
+    </message>
+    <message>
+        <source>Drop a picture here, or click to choose one.</source>
+        <translation>Legen Sie hier ein Bild ab oder klicken Sie, um eines auszuwählen.</translation>
+    </message>
+    <message>
+        <source>No image</source>
+        <translation>Kein Bild</translation>
+    </message>
+    <message>
+        <source>Host name</source>
+        <translation>Hostname</translation>
+    </message>
+    <message>
+        <source>background</source>
+        <translation>Hintergrund</translation>
+    </message>
+    <message>
+        <source>message</source>
+        <translation>Nachricht</translation>
+    </message>
+    <message>
+        <source>host information</source>
+        <translation>Host-Informationen</translation>
+    </message>
+    <message>
+        <source>Login window of %1 (%2)[*]</source>
+        <translation>Anmeldefenster von %1 (%2)[*]</translation>
+    </message>
+    <message>
+        <source>Mac OS X %1 on %2</source>
+        <translation>Mac OS X %1 auf %2</translation>
+    </message>
+    <message>
+        <source>Not a Mac OS X system volume: %1</source>
+        <translation>Kein Mac OS X-Systemvolume: %1</translation>
+    </message>
+    <message>
+        <source>Background</source>
+        <translation>Hintergrund</translation>
+    </message>
+    <message>
+        <source>Logo</source>
+        <translation>Logo</translation>
+    </message>
+    <message>
+        <source>Title</source>
+        <translation>Titel</translation>
+    </message>
+    <message>
+        <source>Drop a picture on the background, logo or title, or click one to choose a file.</source>
+        <translation>Legen Sie ein Bild auf Hintergrund, Logo oder Titel ab, oder klicken Sie auf eines davon, um eine Datei auszuwählen.</translation>
+    </message>
+    <message>
+        <source>No message</source>
+        <translation>Keine Nachricht</translation>
+    </message>
+    <message>
+        <source>Message</source>
+        <translation>Nachricht</translation>
+    </message>
+    <message>
+        <source>Host information shown:</source>
+        <translation>Angezeigte Host-Informationen:</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Hilfe</translation>
+    </message>
+    <message>
+        <source>Restore Default Look</source>
+        <translation>Standardaussehen wiederherstellen</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Sichern</translation>
+    </message>
+    <message>
+        <source>Change Logo</source>
+        <translation>Logo ändern</translation>
+    </message>
+    <message>
+        <source>Change Title</source>
+        <translation>Titel ändern</translation>
+    </message>
+    <message>
+        <source>Change Background</source>
+        <translation>Hintergrund ändern</translation>
+    </message>
+    <message>
+        <source>Change Host Information</source>
+        <translation>Host-Informationen ändern</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Ablage</translation>
+    </message>
+    <message>
+        <source>&amp;Save</source>
+        <translation>&amp;Sichern</translation>
+    </message>
+    <message>
+        <source>&amp;Restore Default Look</source>
+        <translation>Standardaussehen &amp;wiederherstellen</translation>
+    </message>
+    <message>
+        <source>Re&amp;vert to Saved</source>
+        <translation>&amp;Zurück zur gesicherten Version</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>&amp;Bearbeiten</translation>
+    </message>
+    <message>
+        <source>&amp;Undo</source>
+        <translation>&amp;Widerrufen</translation>
+    </message>
+    <message>
+        <source>&amp;Redo</source>
+        <translation>W&amp;iederholen</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>Lumora Login &amp;Help</source>
+        <translation>Lumora Login-&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>Check for &amp;Updates…</source>
+        <translation>Nach &amp;Updates suchen …</translation>
+    </message>
+    <message>
+        <source>Not a picture that can be read: %1</source>
+        <translation>Kein lesbares Bild: %1</translation>
+    </message>
+    <message>
+        <source>Not saved: another copy of Lumora Login is saving. Try again when it has finished.</source>
+        <translation>Nicht gesichert: Eine andere Instanz von Lumora Login sichert gerade. Versuchen Sie es erneut, wenn sie fertig ist.</translation>
+    </message>
+    <message>
+        <source>Could not save: %1. Your changes to it are kept; Save tries again.</source>
+        <translation>Sichern nicht möglich: %1. Ihre Änderungen daran bleiben erhalten; „Sichern“ versucht es erneut.</translation>
+    </message>
+    <message>
+        <source>Nothing to save.</source>
+        <translation>Nichts zu sichern.</translation>
+    </message>
+    <message>
+        <source>Saved.</source>
+        <translation>Gesichert.</translation>
+    </message>
+    <message>
+        <source>Saving…</source>
+        <translation>Wird gesichert …</translation>
+    </message>
+    <message>
+        <source>The default look is shown. Save to put it on the volume.</source>
+        <translation>Das Standardaussehen wird gezeigt. Sichern Sie, um es auf das Volume zu schreiben.</translation>
+    </message>
+    <message>
+        <source>Do you want to revert to the look saved on the volume?</source>
+        <translation>Möchten Sie zum auf dem Volume gesicherten Aussehen zurückkehren?</translation>
+    </message>
+    <message>
+        <source>If you revert now, your changes will be lost.</source>
+        <translation>Wenn Sie jetzt zurückkehren, gehen Ihre Änderungen verloren.</translation>
+    </message>
+    <message>
+        <source>Revert</source>
+        <translation>Zurückkehren</translation>
+    </message>
+    <message>
+        <source>The look saved on the volume is shown.</source>
+        <translation>Das auf dem Volume gesicherte Aussehen wird gezeigt.</translation>
+    </message>
+    <message>
+        <source>Preparing pictures…</source>
+        <translation>Bilder werden vorbereitet …</translation>
+    </message>
+    <message>
+        <source>Screen:</source>
+        <translation>Bildschirm:</translation>
+    </message>
+    <message>
+        <source>Preview of the login window</source>
+        <translation>Vorschau des Anmeldefensters</translation>
+    </message>
+    <message>
+        <source>&amp;Preview</source>
+        <translation>&amp;Vorschau</translation>
+    </message>
+    <message>
+        <source>Show or hide the preview of the login window</source>
+        <translation>Vorschau des Anmeldefensters ein- oder ausblenden</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>&amp;Darstellung</translation>
+    </message>
+    <message>
+        <source>Details…</source>
+        <translation>Details …</translation>
+    </message>
+    <message>
+        <source>What the save did</source>
+        <translation>Was beim Sichern geschah</translation>
+    </message>
+    <message>
+        <source>The log lines written while saving:</source>
+        <translation>Die beim Sichern protokollierten Zeilen:</translation>
+    </message>
+    <message>
+        <source>(nothing was logged)</source>
+        <translation>(nichts protokolliert)</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Typing</source>
+        <translation>Eingabe</translation>
+    </message>
+    <message>
+        <source>Check for Updates</source>
+        <translation>Nach Updates suchen</translation>
+    </message>
+    <message>
+        <source>Checking for a newer version of Lumora Login…</source>
+        <translation>Es wird nach einer neueren Version von Lumora Login gesucht …</translation>
+    </message>
+    <message>
+        <source>Open Volume</source>
+        <translation>Volume öffnen</translation>
+    </message>
+    <message>
+        <source>No mounted Mac OS X volume was found. Mount the volume&apos;s disk (the README says how), then choose its folder.</source>
+        <translation>Es wurde kein aktiviertes Mac OS X-Volume gefunden. Aktivieren Sie das Medium des Volumes (wie, steht in der README) und wählen Sie dann seinen Ordner aus.</translation>
+    </message>
+    <message>
+        <source>Choose the Mac OS X volume whose login window you want to change.</source>
+        <translation>Wählen Sie das Mac OS X-Volume aus, dessen Anmeldefenster Sie ändern möchten.</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>Volume</translation>
+    </message>
+    <message>
+        <source>System</source>
+        <translation>System</translation>
+    </message>
+    <message>
+        <source>Mounted at</source>
+        <translation>Aktiviert unter</translation>
+    </message>
+    <message>
+        <source>Access</source>
+        <translation>Zugriff</translation>
+    </message>
+    <message>
+        <source>Choose Folder…</source>
+        <translation>Ordner auswählen …</translation>
+    </message>
+    <message>
+        <source>Open Sample Volume</source>
+        <translation>Beispielvolume öffnen</translation>
+    </message>
+    <message>
+        <source>No sample volume was built (scripts/make-sample-volume.sh builds one).</source>
+        <translation>Es wurde kein Beispielvolume erstellt (scripts/make-sample-volume.sh erstellt eines).</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>Öffnen</translation>
+    </message>
+    <message>
+        <source>Choose the Folder of a Mac OS X Volume</source>
+        <translation>Ordner eines Mac OS X-Volumes auswählen</translation>
+    </message>
+    <message>
+        <source>Not opened. %1</source>
+        <translation>Nicht geöffnet. %1</translation>
+    </message>
+    <message>
+        <source>The volume used last time is not opened. %1</source>
+        <translation>Das zuletzt benutzte Volume wird nicht geöffnet. %1</translation>
+    </message>
+    <message>
+        <source>You have unsaved changes.  Are you sure you want to open another volume?</source>
+        <translation>Es gibt ungesicherte Änderungen.  Möchten Sie wirklich ein anderes Volume öffnen?</translation>
+    </message>
+    <message>
+        <source>If you open another volume now, your changes will not be saved.</source>
+        <translation>Wenn Sie jetzt ein anderes Volume öffnen, werden Ihre Änderungen nicht gesichert.</translation>
+    </message>
+    <message>
+        <source>Open Another Volume</source>
+        <translation>Anderes Volume öffnen</translation>
+    </message>
+    <message>
+        <source>&amp;Open Volume…</source>
+        <translation>Volume ö&amp;ffnen …</translation>
+    </message>
+    <message>
+        <source>Not editable. %1 Choose File ▸ Open Volume… to open a Mac OS X volume.</source>
+        <translation>Nicht bearbeitbar. %1 Wählen Sie „Ablage“ ▸ „Volume öffnen …“, um ein Mac OS X-Volume zu öffnen.</translation>
+    </message>
+</context>
+</TS>
