@@ -169,6 +169,32 @@ private slots:
         QCOMPARE(snapshot(root), before);
     }
 
+    // --root wins over LUMORA_SYSTEM_ROOT, before or after the command, with
+    // its value as the next word or after "=".
+    void rootOptionWinsOverTheVariable_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("before the command") << QStringList{"--root", "@", "show", "--json"};
+        QTest::newRow("after the command") << QStringList{"show", "--json", "--root", "@"};
+        QTest::newRow("with =") << QStringList{"show", "--root=@", "--json"};
+    }
+
+    void rootOptionWinsOverTheVariable()
+    {
+        QFETCH(QStringList, arguments);
+        TestVolume volume;
+        QVERIFY(volume.isValid());
+        const QString plain = m_dir.path() + QStringLiteral("/plain-for-root");
+        QVERIFY(QDir().mkpath(plain));
+        for (QString &argument : arguments)
+            argument.replace(QLatin1Char('@'), volume.root());
+        // The variable names a folder that would be refused.
+        const Run result = runCompanion({m_tool, home(), volume.resources(), plain}, arguments);
+        QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+        const QJsonObject shown = QJsonDocument::fromJson(result.out.toUtf8()).object();
+        QCOMPARE(shown.value(QStringLiteral("volume")).toString(), volume.root());
+    }
+
     void volumesListsWhatItFinds()
     {
         // This machine's mounts: whatever is there, it is a JSON array of
