@@ -18,7 +18,7 @@ private slots:
     void cleanup()
     {
         // A translator leaves the application when it is deleted.
-        qDeleteAll(qApp->findChildren<QTranslator *>());
+        qDeleteAll(QCoreApplication::instance()->findChildren<QTranslator *>());
         qunsetenv("LANGUAGE");
     }
 
@@ -69,7 +69,7 @@ private slots:
         QFETCH(QString, installed);
         QFETCH(QStringList, panel);
         qputenv("LANGUAGE", language.toUtf8());
-        QCOMPARE(Translations::install(*qApp, catalogues()), installed);
+        QCOMPARE(Translations::install(*QCoreApplication::instance(), catalogues()), installed);
 
         TestVolume volume;
         QVERIFY(volume.isValid());
@@ -89,7 +89,7 @@ private slots:
     void noCatalogueFolderLeavesTheKeys()
     {
         qputenv("LANGUAGE", "de");
-        QCOMPARE(Translations::install(*qApp, QStringLiteral("/nonexistent")), QString());
+        QCOMPARE(Translations::install(*QCoreApplication::instance(), QStringLiteral("/nonexistent")), QString());
         QCOMPARE(QCoreApplication::translate("Lumora", "If you quit now, your changes changes will not be saved."),
                  QStringLiteral("If you quit now, your changes changes will not be saved."));
     }
