@@ -1,6 +1,8 @@
 // libFuzzer target: the guarded property-list readers. Whatever the bytes,
 // they must neither crash nor hang. A list libplist accepts must survive
-// being written out in its own encoding and read back; a list the exact
+// being written out in its own encoding and read back (not unchanged:
+// libplist writes a CR raw, which reading turns into a LF, which is why
+// lumora-defaults no longer writes through it); a list the exact
 // reader of lumora-defaults accepts must be written back in its own
 // encoding and read back as the very same value.
 
@@ -29,10 +31,6 @@ void libplistRoundTrip(const QByteArray &bytes)
             __builtin_trap();
         return;
     }
-    // A binary "ASCII" string with bytes above 0x7f is read as is and
-    // written back as UTF-16, so only XML is held to an unchanged rewrite.
-    if (format == PropertyList::Format::Xml && PropertyList::serialize(again.get(), format) != written)
-        __builtin_trap();
 }
 
 void exactRoundTrip(const QByteArray &bytes)
