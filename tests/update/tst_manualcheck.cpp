@@ -9,6 +9,9 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QFile>
+#include <QDir>
 #include <QTest>
 #include <QTimer>
 
@@ -24,8 +27,18 @@ QStringList downloadFolders()
 
 class TestManualCheck : public QObject {
     Q_OBJECT
+    QTemporaryDir m_tmp{QDir::tempPath() + QStringLiteral("/tst_manualcheck-XXXXXX")};
+
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        // A temporary folder of this test's own: the other update tests,
+        // running beside it, make and remove download folders too.
+        QVERIFY(m_tmp.isValid());
+        qputenv("TMPDIR", QFile::encodeName(m_tmp.path()));
+        QCOMPARE(QDir::tempPath(), QDir(m_tmp.path()).canonicalPath());
+    }
 
     // A server that takes the request and never answers, with the
     // application's own 30 s limits: the loop turns, and Cancel ends the
