@@ -669,14 +669,7 @@ void TestMainWindow::updateCheckPanelCancels()
     hang.hang = true;
     server.setResponse(QStringLiteral("/versions.txt"), hang);
     Fixture f;
-    QFile info(f.volume.resources() + QStringLiteral("/Info.plist"));
-    QVERIFY(info.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    info.write(PropertyList::serialize(
-        QVariantMap{{QStringLiteral("CFBundleIdentifier"), QStringLiteral("org.lumora.LumoraLogin")},
-                    {QStringLiteral("CFBundleVersion"), QStringLiteral("1.0.0")},
-                    {QStringLiteral("LumoraVersionListURL"), server.url(QStringLiteral("/versions.txt"))}},
-        PropertyList::Format::Xml));
-    info.close();
+    QVERIFY(server.pointBundleAt(f.volume.resources(), QStringLiteral("/versions.txt")));
 
     f.find<QAction>("updateAction")->trigger();
     auto *panel = f.window->findChild<QDialog *>(QStringLiteral("updateCheckPanel"));

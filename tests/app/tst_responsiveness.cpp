@@ -123,14 +123,7 @@ private slots:
         hang.hang = true;
         server.setResponse(QStringLiteral("/versions.txt"), hang);
         Window w;
-        QFile info(w.volume.resources() + QStringLiteral("/Info.plist"));
-        QVERIFY(info.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        info.write(PropertyList::serialize(
-            QVariantMap{{QStringLiteral("CFBundleIdentifier"), QStringLiteral("org.lumora.LumoraLogin")},
-                        {QStringLiteral("CFBundleVersion"), QStringLiteral("1.0.0")},
-                        {QStringLiteral("LumoraVersionListURL"), server.url(QStringLiteral("/versions.txt"))}},
-            PropertyList::Format::Xml));
-        info.close();
+        QVERIFY(server.pointBundleAt(w.volume.resources(), QStringLiteral("/versions.txt")));
         QTest::qWait(200);
 
         Watchdog watchdog;

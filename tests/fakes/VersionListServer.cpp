@@ -1,6 +1,9 @@
 #include "tests/fakes/VersionListServer.h"
 
+#include "platform/PropertyList.h"
+
 #include <QEventLoop>
+#include <QFile>
 #include <QHostAddress>
 #include <QPointer>
 #include <QTcpServer>
@@ -128,4 +131,17 @@ quint16 VersionListServer::unusedPort()
     const quint16 port = probe.serverPort();
     probe.close();
     return port;
+}
+
+bool VersionListServer::pointBundleAt(const QString &resources, const QString &path) const
+{
+    QFile info(resources + QStringLiteral("/Info.plist"));
+    if (!info.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QByteArray bytes = PropertyList::serialize(
+        QVariantMap{{QStringLiteral("CFBundleIdentifier"), QStringLiteral("org.lumora.LumoraLogin")},
+                    {QStringLiteral("CFBundleVersion"), QStringLiteral("1.0.0")},
+                    {QStringLiteral("LumoraVersionListURL"), url(path)}},
+        PropertyList::Format::Xml);
+    return info.write(bytes) == bytes.size();
 }

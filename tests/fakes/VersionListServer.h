@@ -33,6 +33,9 @@ public:
     [[nodiscard]] bool isListening() const { return m_port != 0; }
     [[nodiscard]] quint16 port() const { return m_port; }
     [[nodiscard]] QString url(const QString &path) const;
+    // Writes an Info.plist into `resources` whose update check asks this
+    // server for `path` (version 1.0.0 of the application's identifier).
+    [[nodiscard]] bool pointBundleAt(const QString &resources, const QString &path) const;
 
     // Paths without an answer get a 404 page.
     void setResponse(const QString &path, const Response &response);
