@@ -122,16 +122,25 @@ bool Authorization::executeTool(const QString &tool, const std::optional<QString
                                 const std::optional<QString> &arg2, const std::optional<QString> &arg3,
                                 const std::optional<QString> &arg4)
 {
-    if (!authenticateForTool(tool, std::nullopt))
-        return false;
-
     // Positional: the vector ends at the first absent argument.
-    std::vector<QByteArray> arguments;
+    QStringList arguments;
     for (const auto *arg : {&arg1, &arg2, &arg3, &arg4}) {
         if (!*arg)
             break;
-        arguments.push_back((*arg)->toLocal8Bit());
+        arguments << **arg;
     }
+    return executeTool(tool, arguments);
+}
+
+bool Authorization::executeTool(const QString &tool, const QStringList &argumentList)
+{
+    if (!authenticateForTool(tool, std::nullopt))
+        return false;
+
+    std::vector<QByteArray> arguments;
+    arguments.reserve(size_t(argumentList.size()));
+    for (const QString &argument : argumentList)
+        arguments.push_back(argument.toLocal8Bit());
 
     std::int64_t pid = -1;
     const auto status = m_service->executeWithPrivileges(tool.toLocal8Bit(), AuthorizationService::kDefaults,

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -42,6 +43,9 @@ public:
     [[nodiscard]] bool executeTool(const QString &tool, const std::optional<QString> &arg1,
                                    const std::optional<QString> &arg2,
                                    const std::optional<QString> &arg3);
+
+    // The same with any number of arguments, each passed as one argument.
+    [[nodiscard]] bool executeTool(const QString &tool, const QStringList &arguments);
 
     void displayExecutionErrorAlert(std::int32_t status);
 

@@ -313,3 +313,32 @@ QString Staging::preferenceToolPath() const
     // success without touching the volume.
     return m_bundle.helperPath(QStringLiteral("lumora-defaults"));
 }
+
+namespace {
+
+// The login window's domain as the preference tool takes it: the file as
+// the volume's links lead, without ".plist"; nothing when it leads off the
+// volume or to a file the tool could not name.
+std::optional<QString> domainArgument(const VolumeResolver &files)
+{
+    static const QString extension = QStringLiteral(".plist");
+    const auto file = files.writablePath(LoginWindow::kDomain + extension);
+    if (!file || !file->endsWith(extension))
+        return std::nullopt;
+    return file->chopped(extension.size());
+}
+
+} // namespace
+
+bool Staging::writePreference(const QString &key, const QStringList &value) const
+{
+    const auto domain = domainArgument(resolver());
+    return domain
+           && m_runner->executeTool(preferenceToolPath(), QStringList{QStringLiteral("write"), *domain, key} + value);
+}
+
+bool Staging::deletePreference(const QString &key) const
+{
+    const auto domain = domainArgument(resolver());
+    return domain && m_runner->executeTool(preferenceToolPath(), {QStringLiteral("delete"), *domain, key});
+}

@@ -5,6 +5,7 @@
 #include "platform/VolumeResolver.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -58,6 +59,12 @@ public:
     // The preference-writing tool: "/usr/bin/defaults" on a live system,
     // our own lumora-defaults otherwise.
     [[nodiscard]] QString preferenceToolPath() const;
+    // One run of the preference tool with administrator rights on the login
+    // window's domain: "write" KEY followed by the value's arguments (one
+    // string, or a type such as "-bool" and its value), or "delete" KEY.
+    // True when the tool ran and reported success.
+    [[nodiscard]] bool writePreference(const QString &key, const QStringList &value) const;
+    [[nodiscard]] bool deletePreference(const QString &key) const;
 
 private:
     const Volume &m_volume;

@@ -21,21 +21,15 @@ QByteArray SaveOperations::jpgDataForBackground(const Image &background)
 
 bool SaveOperations::setBackgroundInDefaults(const std::optional<QString> &path) const
 {
-    const QString tool = m_staging.preferenceToolPath();
-    const auto domain = domainArgument();
-    Authorization &runner = m_staging.runner();
     if (!path) {
-        const bool deleted = domain
-                             && runner.executeTool(tool, QStringLiteral("delete"), *domain,
-                                                   LoginWindow::kDesktopPictureKey, std::nullopt);
+        const bool deleted = m_staging.deletePreference(LoginWindow::kDesktopPictureKey);
         if (!deleted)
             Log::write(QStringLiteral("Failed to set defaults for new login background."));
         return deleted;
     }
     // The preference names the picture as the login window sees it: a
     // volume path, not where the volume happens to be mounted here.
-    const bool written =
-        domain && runner.executeTool(tool, QStringLiteral("write"), *domain, LoginWindow::kDesktopPictureKey, *path);
+    const bool written = m_staging.writePreference(LoginWindow::kDesktopPictureKey, {*path});
     if (!written) {
         Log::write(QStringLiteral("Failed to set defaults for new login background."));
         return false;

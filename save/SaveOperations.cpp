@@ -5,7 +5,6 @@
 
 #include "platform/LoginWindow.h"
 #include "platform/Log.h"
-#include "privileged/Authorization.h"
 #include "privileged/Staging.h"
 
 namespace {
@@ -23,32 +22,15 @@ QString quotedForPreferenceTool(const QString &text)
 
 } // namespace
 
-std::optional<QString> SaveOperations::domainArgument() const
-{
-    static const QString extension = QStringLiteral(".plist");
-    const auto file = m_staging.resolver().writablePath(LoginWindow::kDomain + extension);
-    if (!file || !file->endsWith(extension))
-        return std::nullopt;
-    return file->chopped(extension.size());
-}
-
 bool SaveOperations::saveMessage(const QString &text) const
 {
-    const QString tool = m_staging.preferenceToolPath();
-    const auto domain = domainArgument();
-    Authorization &runner = m_staging.runner();
-
     bool saved = true;
     if (text.isEmpty()) {
         if (!LoginWindow::currentMessage(m_staging.volume()))
             return true;
-        saved = domain
-                && runner.executeTool(tool, QStringLiteral("delete"), *domain, LoginWindow::kMessageKey,
-                                      std::nullopt);
+        saved = m_staging.deletePreference(LoginWindow::kMessageKey);
     } else {
-        saved = domain
-                && runner.executeTool(tool, QStringLiteral("write"), *domain, LoginWindow::kMessageKey,
-                                      quotedForPreferenceTool(text));
+        saved = m_staging.writePreference(LoginWindow::kMessageKey, {quotedForPreferenceTool(text)});
     }
     if (!saved)
         Log::write(QStringLiteral("Failed to save new message"));
@@ -57,11 +39,8 @@ bool SaveOperations::saveMessage(const QString &text) const
 
 bool SaveOperations::saveHostInfo(std::int32_t tag) const
 {
-    const auto domain = domainArgument();
-    const bool saved = domain
-                       && m_staging.runner().executeTool(m_staging.preferenceToolPath(), QStringLiteral("write"),
-                                                         *domain, LoginWindow::kHostInfoKey,
-                                                         LoginWindow::hostInfoValueForTag(tag));
+    const bool saved =
+        m_staging.writePreference(LoginWindow::kHostInfoKey, {LoginWindow::hostInfoValueForTag(tag)});
     if (!saved)
         Log::write(QStringLiteral("Failed to save new host information"));
     return saved;

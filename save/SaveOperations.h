@@ -36,10 +36,6 @@ public:
 private:
     struct ImageTarget;
     bool saveImage(const Image &image, const ImageTarget &target) const;
-    // The login window's domain as the preference tool takes it: the file
-    // as the volume's links lead, without ".plist"; nothing when it leads off
-    // the volume or to a file the tool could not name.
-    [[nodiscard]] std::optional<QString> domainArgument() const;
     // Makes the one-time backup of the 10.4 default picture at `picture`
     // (host paths), directly or with administrator rights; true when it is
     // in place. An existing backup is never replaced.
