@@ -45,7 +45,8 @@ public:
         return m_direct.copyRights(items, flags);
     }
     std::int32_t executeWithPrivileges(const QByteArray &tool, std::uint32_t options,
-                                       const std::vector<QByteArray> &arguments, std::int64_t *pid) override
+                                       const std::vector<QByteArray> &arguments, std::int64_t *pid,
+                                       const Streams &streams) override
     {
         ++m_launches;
         if (!qEnvironmentVariableIsEmpty("LUMORA_BENCH_LOG")) {
@@ -54,7 +55,7 @@ public:
                 line << QString::fromLocal8Bit(argument);
             Log::write(QStringLiteral("run: ") + line.join(QLatin1Char(' ')));
         }
-        return m_direct.executeWithPrivileges(tool, options, arguments, pid);
+        return m_direct.executeWithPrivileges(tool, options, arguments, pid, streams);
     }
     void free(std::uint32_t flags) override { m_direct.free(flags); }
 

@@ -35,6 +35,14 @@ public:
         std::uint32_t flags = 0;
     };
 
+    // Where a tool's standard input comes from and its standard output goes:
+    // descriptors the caller opened with its own rights (-1: no input, and
+    // the output inherited).
+    struct Streams {
+        int input = -1;
+        int output = -1;
+    };
+
     virtual ~AuthorizationService() = default;
 
     // A new reference with no rights; never asks the user.
@@ -45,8 +53,8 @@ public:
     // Starts the tool as administrator as a child of this process and gives
     // its process id; does not wait. `arguments` ends at the first absent one.
     virtual std::int32_t executeWithPrivileges(const QByteArray &toolPath, std::uint32_t options,
-                                               const std::vector<QByteArray> &arguments,
-                                               std::int64_t *pid) = 0;
+                                               const std::vector<QByteArray> &arguments, std::int64_t *pid,
+                                               const Streams &streams) = 0;
     // Releases the reference; with kDestroyRights the rights go with it.
     virtual void free(std::uint32_t flags) = 0;
 };

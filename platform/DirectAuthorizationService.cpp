@@ -14,9 +14,9 @@ std::int32_t DirectAuthorizationService::copyRights(const std::vector<RightsItem
 
 std::int32_t DirectAuthorizationService::executeWithPrivileges(const QByteArray &toolPath, std::uint32_t,
                                                                const std::vector<QByteArray> &arguments,
-                                                               std::int64_t *pid)
+                                                               std::int64_t *pid, const Streams &streams)
 {
-    const auto child = Process::spawn(toolPath, arguments);
+    const auto child = Process::spawn(toolPath, arguments, streams.input, false, streams.output);
     if (!child)
         return kToolExecuteFailure;
     if (pid)

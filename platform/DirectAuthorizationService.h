@@ -10,6 +10,6 @@ public:
     std::int32_t create(std::uint32_t flags) override;
     std::int32_t copyRights(const std::vector<RightsItem> &items, std::uint32_t flags) override;
     std::int32_t executeWithPrivileges(const QByteArray &toolPath, std::uint32_t options,
-                                       const std::vector<QByteArray> &arguments, std::int64_t *pid) override;
+                                       const std::vector<QByteArray> &arguments, std::int64_t *pid, const Streams &streams) override;
     void free(std::uint32_t flags) override;
 };

@@ -16,7 +16,7 @@ extern char **environ;
 namespace Process {
 
 std::optional<pid_t> spawn(const QByteArray &path, const std::vector<QByteArray> &arguments, int stdinFd,
-                           bool discardOutput)
+                           bool discardOutput, int stdoutFd)
 {
     std::vector<char *> argv;
     argv.reserve(arguments.size() + 2);
@@ -31,8 +31,11 @@ std::optional<pid_t> spawn(const QByteArray &path, const std::vector<QByteArray>
         posix_spawn_file_actions_adddup2(&actions, stdinFd, STDIN_FILENO);
     else
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (stdoutFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
     if (discardOutput) {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        if (stdoutFd < 0)
+            posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     }
     pid_t pid = -1;

@@ -89,7 +89,7 @@ std::int32_t SudoAuthorizationService::copyRights(const std::vector<RightsItem> 
 
 std::int32_t SudoAuthorizationService::executeWithPrivileges(const QByteArray &toolPath, std::uint32_t,
                                                              const std::vector<QByteArray> &arguments,
-                                                             std::int64_t *pid)
+                                                             std::int64_t *pid, const Streams &streams)
 {
     if (!sudoAvailable()) {
         Log::write(QStringLiteral("Cannot run %1 as administrator: %2 is not available")
@@ -100,7 +100,8 @@ std::int32_t SudoAuthorizationService::executeWithPrivileges(const QByteArray &t
     // ends sudo's options, so the tool path is never read as one.
     std::vector<QByteArray> vector{"-n", "--", toolPath};
     vector.insert(vector.end(), arguments.begin(), arguments.end());
-    const auto child = Process::spawn(m_sudoPath.toLocal8Bit(), vector);
+    // sudo hands its standard input and output on to the tool.
+    const auto child = Process::spawn(m_sudoPath.toLocal8Bit(), vector, streams.input, false, streams.output);
     if (!child)
         return kToolExecuteFailure;
     if (pid)

@@ -20,30 +20,7 @@ using Error = VolumeResolver::Error;
 // The Mac's limit, and the kernel's.
 constexpr int kMaxLinks = 40;
 
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : m_fd(fd) {}
-    Fd(Fd &&other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    Fd &operator=(Fd &&other) noexcept
-    {
-        std::swap(m_fd, other.m_fd);
-        return *this;
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    [[nodiscard]] int get() const { return m_fd; }
-    [[nodiscard]] int release() { return std::exchange(m_fd, -1); }
-    explicit operator bool() const { return m_fd >= 0; }
-
-private:
-    int m_fd = -1;
-};
+using Fd = UniqueFd;
 
 Error errorFromErrno(int error)
 {
@@ -432,4 +409,38 @@ VolumeResolver::Result<QStringList> VolumeResolver::list(const QString &folderVo
         return Error::Failed;
     names.sort();
     return names;
+}
+
+VolumeResolver::Result<VolumeResolver::Place> VolumeResolver::locate(const QString &volumePath) const
+{
+    Entry entry = search(m_volume, volumePath, FinalLink::Keep, usesKernel(), false);
+    if (entry.error != Error::None)
+        return entry.error;
+    if (entry.name.isEmpty())
+        return Error::NotAFile; // the path names a folder, not an entry in one
+    Place place;
+    // Reopened for reading, so that it can be synced and locked; a folder
+    // one may search but not list keeps its search-only descriptor.
+    place.folder = Fd(::openat(entry.folder.fd.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!place.folder)
+        place.folder = std::move(entry.folder.fd);
+    place.name = QFile::encodeName(entry.name);
+    place.exists = entry.exists;
+    place.info = entry.info;
+    return place;
+}
+
+VolumeResolver::Result<UniqueFd> VolumeResolver::openFolder(const QString &volumePath) const
+{
+    const Entry entry = search(m_volume, volumePath, FinalLink::Follow, usesKernel(), true);
+    if (entry.error != Error::None)
+        return entry.error;
+    if (!S_ISDIR(entry.info.st_mode))
+        return Error::NotAFolder;
+    Fd fd = openEntry(entry, O_RDONLY | O_DIRECTORY);
+    if (!fd && errno == EACCES)
+        fd = openEntry(entry, O_PATH | O_DIRECTORY);
+    if (!fd)
+        return errorFromErrno(errno);
+    return fd;
 }

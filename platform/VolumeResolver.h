@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/UniqueFd.h"
 #include "platform/Volume.h"
 
 #include <QFile>
@@ -8,6 +9,8 @@
 
 #include <memory>
 #include <utility>
+
+#include <sys/stat.h>
 
 // Resolves volume paths the way the Mac resolves them on that volume: an
 // absolute link target starts at the volume's root, ".." stops at the root,
@@ -77,6 +80,22 @@ public:
 
     // The names in a folder, without "." and "..", sorted.
     [[nodiscard]] Result<QStringList> list(const QString &folderVolumePath) const;
+
+    // An entry of the volume as the privileged tools work on it: its folder,
+    // resolved inside the volume now and held open, and its name there, not
+    // followed. Everything after this is done relative to the descriptor,
+    // so a folder swapped for a link afterwards changes nothing. The entry
+    // itself may be missing (`exists` false); `info` is what lstat saw.
+    struct Place {
+        UniqueFd folder;
+        QByteArray name;
+        bool exists = false;
+        struct stat info {};
+    };
+    [[nodiscard]] Result<Place> locate(const QString &volumePath) const;
+    // A folder of the volume held open (for reading, or only for searching
+    // when it cannot be read), every link followed within the volume.
+    [[nodiscard]] Result<UniqueFd> openFolder(const QString &volumePath) const;
 
     // Whether this kernel has openat2 with RESOLVE_IN_ROOT.
     [[nodiscard]] static bool kernelResolvesInRoot();

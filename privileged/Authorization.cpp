@@ -17,7 +17,7 @@ public:
     std::int32_t create(std::uint32_t) override { return kSuccess; }
     std::int32_t copyRights(const std::vector<RightsItem> &, std::uint32_t) override { return kDenied; }
     std::int32_t executeWithPrivileges(const QByteArray &, std::uint32_t, const std::vector<QByteArray> &,
-                                       std::int64_t *) override
+                                       std::int64_t *, const Streams &) override
     {
         return kDenied;
     }
@@ -39,6 +39,17 @@ std::vector<AuthorizationService::RightsItem> rightsFor(const QString &tool1,
         items.push_back({kAdminRight, tool2->toLocal8Bit(), 0});
     return items;
 }
+
+std::vector<QByteArray> encoded(const QStringList &arguments)
+{
+    std::vector<QByteArray> bytes;
+    bytes.reserve(size_t(arguments.size()));
+    for (const QString &argument : arguments)
+        bytes.push_back(argument.toLocal8Bit());
+    return bytes;
+}
+
+bool waitForTool(const QString &tool, std::int64_t pid);
 
 } // namespace
 
@@ -132,19 +143,15 @@ bool Authorization::executeTool(const QString &tool, const std::optional<QString
     return executeTool(tool, arguments);
 }
 
-bool Authorization::executeTool(const QString &tool, const QStringList &argumentList)
+bool Authorization::executeTool(const QString &tool, const QStringList &argumentList,
+                                const AuthorizationService::Streams &streams)
 {
     if (!authenticateForTool(tool, std::nullopt))
         return false;
 
-    std::vector<QByteArray> arguments;
-    arguments.reserve(size_t(argumentList.size()));
-    for (const QString &argument : argumentList)
-        arguments.push_back(argument.toLocal8Bit());
-
     std::int64_t pid = -1;
     const auto status = m_service->executeWithPrivileges(tool.toLocal8Bit(), AuthorizationService::kDefaults,
-                                                         arguments, &pid);
+                                                         encoded(argumentList), &pid, streams);
     if (status != AuthorizationService::kSuccess) {
         if (m_alerts)
             m_alerts->beep();
@@ -153,6 +160,27 @@ bool Authorization::executeTool(const QString &tool, const QStringList &argument
         return false;
     }
 
+    return waitForTool(tool, pid);
+}
+
+bool Authorization::runAsUser(const QString &tool, const QStringList &arguments,
+                              const AuthorizationService::Streams &streams, bool quiet)
+{
+    const auto pid = Process::spawn(tool.toLocal8Bit(), encoded(arguments), streams.input, quiet, streams.output);
+    if (!pid) {
+        if (!quiet)
+            Log::write(QStringLiteral("Tool '%1' could not be started").arg(tool));
+        return false;
+    }
+    if (quiet)
+        return Process::waitFor(*pid).succeeded();
+    return waitForTool(tool, *pid);
+}
+
+namespace {
+
+bool waitForTool(const QString &tool, std::int64_t pid)
+{
     // Wait for this tool's own process, and believe it only if it says so.
     // A launch without a process id cannot be waited for: waitpid(-1) would
     // take whichever child ends first.
@@ -171,6 +199,8 @@ bool Authorization::executeTool(const QString &tool, const QStringList &argument
         Log::write(QStringLiteral("Could not wait for tool '%1'").arg(tool));
     return false;
 }
+
+} // namespace
 
 bool Authorization::executeTool(const QString &tool, const std::optional<QString> &arg1,
                                 const std::optional<QString> &arg2, const std::optional<QString> &arg3)

@@ -44,8 +44,15 @@ public:
                                    const std::optional<QString> &arg2,
                                    const std::optional<QString> &arg3);
 
-    // The same with any number of arguments, each passed as one argument.
-    [[nodiscard]] bool executeTool(const QString &tool, const QStringList &arguments);
+    // The same with any number of arguments, each passed as one argument,
+    // and the tool's standard input and output from files the caller opened.
+    [[nodiscard]] bool executeTool(const QString &tool, const QStringList &arguments,
+                                   const AuthorizationService::Streams &streams = {});
+    // Runs a tool with the user's own rights, waits for it and logs its
+    // failure in the same words as executeTool.
+    // A quiet run logs nothing and discards what the tool prints.
+    [[nodiscard]] static bool runAsUser(const QString &tool, const QStringList &arguments,
+                                        const AuthorizationService::Streams &streams = {}, bool quiet = false);
 
     void displayExecutionErrorAlert(std::int32_t status);
 

@@ -7,17 +7,19 @@
 #include "platform/Interruption.h"
 #include "platform/LoginWindow.h"
 #include "platform/Log.h"
+#include "platform/SideFiles.h"
+#include "platform/UniqueFd.h"
 #include "platform/UserDefaults.h"
 #include "privileged/Authorization.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
-#include <QRegularExpression>
+#include <QTemporaryFile>
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,26 +27,6 @@
 #include <utility>
 
 namespace {
-
-// The permission bits of a regular file, as "/bin/chmod" takes them.
-std::optional<QString> modeOf(const QString &path)
-{
-    struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
-        return std::nullopt;
-    return QString::number(status.st_mode & 0777, 8);
-}
-
-// A name beside `destination` that nobody can guess in advance, so that
-// nothing can be planted there for the privileged copy to write through.
-QString sideFileFor(const QFileInfo &destination)
-{
-    static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    QString tag;
-    for (int i = 0; i < 8; ++i)
-        tag += QLatin1Char(digits[QRandomGenerator::system()->bounded(int(sizeof digits - 1))]);
-    return destination.dir().filePath(QStringLiteral(".%1.lumora-%2").arg(destination.fileName(), tag));
-}
 
 // The volume path a host path on the volume names; nothing for a path
 // elsewhere (our own staging files).
@@ -57,15 +39,6 @@ std::optional<QString> volumePathOf(const Volume &volume, const QString &hostPat
     if (hostPath.startsWith(volume.root() + QLatin1Char('/')))
         return hostPath.mid(volume.root().size());
     return std::nullopt;
-}
-
-// Our hidden files: ".NAME.lumora-XXXXXXXX" beside an installed file, and
-// the preference tool's ".com.apple.loginwindow.plist.XXXXXX".
-bool isLeftoverName(const QString &name)
-{
-    static const QRegularExpression pattern(
-        QStringLiteral("^\\.(.+\\.lumora-[a-z0-9]{8}|com\\.apple\\.loginwindow\\.plist\\.[A-Za-z0-9]{6})$"));
-    return pattern.match(name).hasMatch();
 }
 
 // Every file some process has open, as device and inode. Only what we may
@@ -88,12 +61,6 @@ std::set<std::pair<dev_t, ino_t>> openFiles()
         }
     }
     return open;
-}
-
-// Syncing a file flushes its data; syncing a folder flushes the names in it.
-bool syncToDisk(Authorization &runner, const QString &path)
-{
-    return runner.executeTool(QStringLiteral("/bin/sync"), path, std::nullopt, std::nullopt);
 }
 
 } // namespace
@@ -154,7 +121,7 @@ bool Staging::backupFile(const QString &path, bool withAuthorization, const QStr
         if (!QFileInfo::exists(backup)) {
             // Both ways leave either a whole backup or none: a half-made one
             // would pass for the real thing at the next save.
-            const bool copied = withAuthorization ? copyIntoPlace(file, backup) : QFile::copy(file, backup);
+            const bool copied = copyWithinVolume(file, backup, withAuthorization ? Rights::Administrator : Rights::User);
             // Only a backup that is really there lets the caller go on to
             // replace the stock file.
             if (!copied || !QFileInfo::exists(backup)) {
@@ -168,53 +135,76 @@ bool Staging::backupFile(const QString &path, bool withAuthorization, const QStr
     return true;
 }
 
-bool Staging::copyIntoPlace(const QString &sourcePath, const QString &destinationPath) const
+std::optional<QString> Staging::placeOnVolume(const QString &hostPath) const
 {
-    // Both ends as the volume's links lead; a source off the volume is one of
-    // our own staging files, a destination off it is refused.
-    const VolumeResolver files = resolver();
-    QString source = sourcePath;
-    if (const auto onVolume = volumePathOf(m_volume, sourcePath)) {
-        const auto resolved = files.resolve(*onVolume);
-        if (!resolved)
-            return false;
-        source = *resolved;
-    }
-    const auto onVolume = volumePathOf(m_volume, destinationPath);
-    const auto resolvedDestination = onVolume ? files.writablePath(*onVolume)
-                                              : VolumeResolver::Result<QString>(VolumeResolver::Error::OutsideVolume);
-    if (!resolvedDestination)
+    // The file a final link leads to on the volume is what gets written; the
+    // tool itself follows no link in the last component.
+    const auto onVolume = volumePathOf(m_volume, hostPath);
+    const auto resolved = onVolume ? resolver().writablePath(*onVolume)
+                                   : VolumeResolver::Result<QString>(VolumeResolver::Error::OutsideVolume);
+    if (!resolved)
+        return std::nullopt;
+    return volumePathOf(m_volume, *resolved);
+}
+
+QString Staging::fileToolPath() const
+{
+    return m_bundle.helperPath(QStringLiteral("lumora-fileop"));
+}
+
+bool Staging::runFileTool(Rights rights, const QStringList &operation, const AuthorizationService::Streams &streams,
+                          bool quiet) const
+{
+    const QStringList arguments = QStringList{QStringLiteral("--root"), m_volume.root()} + operation;
+    if (rights == Rights::Administrator)
+        return m_runner->executeTool(fileToolPath(), arguments, streams);
+    return Authorization::runAsUser(fileToolPath(), arguments, streams, quiet);
+}
+
+bool Staging::copyIntoPlace(const QString &sourcePath, const QString &destinationPath, Rights rights) const
+{
+    const auto destination = placeOnVolume(destinationPath);
+    if (!destination)
         return false;
-    const QString &destination = *resolvedDestination;
-    Authorization &runner = *m_runner;
-    const QFileInfo target(destination);
-    const QString side = sideFileFor(target);
-    const std::optional<QString> mode = modeOf(destination);
-    // A stop signal between the tools undoes the step rather than finish it.
-    auto goOn = [](bool sofar) { return sofar && !Interruption::requested(); };
-    // "/bin/cp" writing straight over the file would leave it cut short if
-    // the copy failed half-way (a full disk), and would write through a
-    // symbolic link planted in its place.
-    bool installed = runner.executeTool(QStringLiteral("/bin/cp"), source, side, std::nullopt);
-    if (goOn(installed) && mode && modeOf(side) != mode)
-        installed = runner.executeTool(QStringLiteral("/bin/chmod"), *mode, side, std::nullopt);
-    // On disk before it is given the name: after a power cut the name must
-    // not lead to an empty file.
-    if (goOn(installed))
-        installed = syncToDisk(runner, side);
-    if (goOn(installed)) {
-        // -T: a folder at the destination is a failure, not a place to move into.
-        installed = runner.executeTool(QStringLiteral("/bin/mv"), QStringLiteral("-f"), QStringLiteral("-T"), side,
-                                       destination);
-        if (installed)
-            (void)syncToDisk(runner, target.absolutePath());
-    } else {
-        installed = false;
+    // The source is one of our own staging files: opened here, with the
+    // user's own rights, and handed to the tool as its input, so it is never
+    // looked up by name with administrator rights.
+    const UniqueFd source(::open(QFile::encodeName(sourcePath).constData(),
+                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat info {};
+    if (!source || ::fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        Log::write(QStringLiteral("Cannot read %1").arg(sourcePath));
+        return false;
     }
-    const QFileInfo leftOver(side);
-    if (!installed && (leftOver.exists() || leftOver.isSymLink()))
-        (void)runner.executeTool(QStringLiteral("/bin/rm"), QStringLiteral("-f"), side, std::nullopt);
-    return installed;
+    ::fcntl(source.get(), F_SETFL, ::fcntl(source.get(), F_GETFL) & ~O_NONBLOCK);
+    return runFileTool(rights, {QStringLiteral("install"), *destination}, {source.get(), -1});
+}
+
+bool Staging::copyWithinVolume(const QString &sourcePath, const QString &backupPath, Rights rights) const
+{
+    const auto source = placeOnVolume(sourcePath);
+    const auto backup = placeOnVolume(backupPath);
+    return source && backup && runFileTool(rights, {QStringLiteral("backup"), *source, *backup});
+}
+
+bool Staging::moveOut(const QString &volumePath, const QString &destination) const
+{
+    // The copy is written by us, in our own folder; the tool only reads the
+    // entry on the volume and removes it. A file of that name in the folder
+    // is replaced only once the whole copy is there.
+    const QFileInfo target(destination);
+    QTemporaryFile copy(target.dir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
+    if (!copy.open())
+        return false;
+    if (!runFileTool(Rights::Administrator, {QStringLiteral("move-out"), volumePath}, {-1, int(copy.handle())}))
+        return false;
+    QFile::remove(destination);
+    if (!copy.rename(destination)) {
+        Log::write(QStringLiteral("Cannot keep %1 as %2").arg(volumePath, destination));
+        return false;
+    }
+    copy.setAutoRemove(false);
+    return true;
 }
 
 int Staging::removeLeftovers() const
@@ -236,7 +226,7 @@ int Staging::removeLeftovers() const
         const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
         for (const QString &name : names) {
             const QString path = folder + QLatin1Char('/') + name;
-            if (isLeftoverName(name) && !found.contains(path))
+            if (SideFiles::isLeftoverName(name) && !found.contains(path))
                 found << path;
         }
     }
@@ -252,10 +242,14 @@ int Staging::removeLeftovers() const
             continue;
         if (S_ISREG(info.st_mode) && open.count({info.st_dev, info.st_ino}))
             continue;
-        // Left by a tool that ran as administrator, it may only go the same way.
-        if (::unlink(name.constData()) == 0
-            || (errno != ENOENT && m_runner
-                && m_runner->executeTool(QStringLiteral("/bin/rm"), QStringLiteral("-f"), path, std::nullopt))) {
+        // Left by a tool that ran as administrator, it may only go the same
+        // way; the tool removes nothing but a name of ours, in its folder.
+        const auto onVolume = volumePathOf(m_volume, path);
+        if (!onVolume)
+            continue;
+        const QStringList removal{QStringLiteral("remove"), *onVolume};
+        if (runFileTool(Rights::User, removal, {}, true)
+            || (m_runner && runFileTool(Rights::Administrator, removal))) {
             Log::write(QStringLiteral("Removed %1, left by an interrupted save").arg(path));
             ++removed;
         }
@@ -277,12 +271,10 @@ bool Staging::createApplicationSupportPath() const
         Log::write(QStringLiteral("Unable to create directory at %1").arg(LoginWindow::kSharedSupportFolder));
         return false;
     }
-    const QString &folder = *resolved;
-    QDir().mkdir(folder);
-    if (!isFolder()) {
-        (void)m_runner->executeTool(QStringLiteral("/bin/mkdir"), QStringLiteral("-p"), folder,
-                                                   std::nullopt);
-    }
+    const auto folder = volumePathOf(m_volume, *resolved);
+    // With the user's own rights first, quietly: most often they are not enough.
+    if (folder && !runFileTool(Rights::User, {QStringLiteral("mkdir"), *folder}, {}, true))
+        (void)runFileTool(Rights::Administrator, {QStringLiteral("mkdir"), *folder});
     if (!isFolder()) {
         Log::write(QStringLiteral("Unable to create directory at %1").arg(LoginWindow::kSharedSupportFolder));
         return false;
@@ -292,9 +284,9 @@ bool Staging::createApplicationSupportPath() const
 
 bool Staging::setMode(const QString &mode, const QString &path) const
 {
-    const auto file = resolver().resolve(path);
-    const bool changed = file && m_runner->executeTool(QStringLiteral("/bin/chmod"), mode, *file, std::nullopt,
-                                                       std::nullopt);
+    const auto resolved = resolver().resolve(path);
+    const auto file = resolved ? volumePathOf(m_volume, *resolved) : std::nullopt;
+    const bool changed = file && runFileTool(Rights::Administrator, {QStringLiteral("chmod"), mode, *file});
     if (!changed)
         Log::write(QStringLiteral("Failed to set privileges for new login background."));
     return changed;
@@ -316,29 +308,40 @@ QString Staging::preferenceToolPath() const
 
 namespace {
 
-// The login window's domain as the preference tool takes it: the file as
-// the volume's links lead, without ".plist"; nothing when it leads off the
-// volume or to a file the tool could not name.
-std::optional<QString> domainArgument(const VolumeResolver &files)
+// The login window's domain as our preference tool takes it: the volume's
+// root, and the domain file as the volume's links lead, as a volume path
+// without ".plist", which the tool looks up inside that root when it writes.
+// Nothing when it leads off the volume or to a file the tool could not name.
+std::optional<QStringList> domainArguments(const Volume &volume, const VolumeResolver &files, bool ownTool)
 {
     static const QString extension = QStringLiteral(".plist");
-    const auto file = files.writablePath(LoginWindow::kDomain + extension);
+    const auto resolved = files.writablePath(LoginWindow::kDomain + extension);
+    const auto file = resolved ? volumePathOf(volume, *resolved) : std::nullopt;
     if (!file || !file->endsWith(extension))
         return std::nullopt;
-    return file->chopped(extension.size());
+    if (!ownTool)
+        return QStringList{file->chopped(extension.size())};
+    return QStringList{QStringLiteral("--root"), volume.root(), file->chopped(extension.size())};
 }
 
 } // namespace
 
 bool Staging::writePreference(const QString &key, const QStringList &value) const
 {
-    const auto domain = domainArgument(resolver());
-    return domain
-           && m_runner->executeTool(preferenceToolPath(), QStringList{QStringLiteral("write"), *domain, key} + value);
+    const QString tool = preferenceToolPath();
+    auto domain = domainArguments(m_volume, resolver(), tool != QLatin1String("/usr/bin/defaults"));
+    if (!domain)
+        return false;
+    domain->insert(domain->size() - 1, QStringLiteral("write"));
+    return m_runner->executeTool(tool, *domain + QStringList{key} + value);
 }
 
 bool Staging::deletePreference(const QString &key) const
 {
-    const auto domain = domainArgument(resolver());
-    return domain && m_runner->executeTool(preferenceToolPath(), {QStringLiteral("delete"), *domain, key});
+    const QString tool = preferenceToolPath();
+    auto domain = domainArguments(m_volume, resolver(), tool != QLatin1String("/usr/bin/defaults"));
+    if (!domain)
+        return false;
+    domain->insert(domain->size() - 1, QStringLiteral("delete"));
+    return m_runner->executeTool(tool, *domain + QStringList{key});
 }

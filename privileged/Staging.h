@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/AuthorizationService.h"
 #include "platform/Bundle.h"
 #include "platform/Volume.h"
 #include "platform/VolumeResolver.h"
@@ -39,13 +40,23 @@ public:
     // Where a backup-made key is stored for the volume being edited: the key
     // itself for "/", a key of that volume's own for any other root.
     [[nodiscard]] QString backupMadeKey(const QString &defaultsKey) const;
-    // Copies `source` over `destination` (host paths) with administrator
-    // rights so that the destination is always either the old file or the
-    // whole new one: through a hidden file beside it that takes the old
-    // file's permissions and is then renamed over it. The destination must
-    // lie on the volume; both ends on it are resolved within it first, and
-    // one that leads off it fails with nothing run.
-    [[nodiscard]] bool copyIntoPlace(const QString &source, const QString &destination) const;
+    // Who runs a file operation: administrator rights through the runner, or
+    // the user's own (for files the user may write).
+    enum class Rights { Administrator, User };
+    // Copies `source`, one of our own files off the volume, over
+    // `destination`, a host path on the volume, so that the destination is
+    // always either the old file or the whole new one: the file tool writes a
+    // hidden file beside it with the old file's mode, syncs it and renames it
+    // over. The source is opened here; the destination is resolved inside the
+    // volume by the tool when it writes, and one that leads off it fails.
+    [[nodiscard]] bool copyIntoPlace(const QString &source, const QString &destination,
+                                     Rights rights = Rights::Administrator) const;
+    // A copy of one file of the volume beside another (host paths on the
+    // volume) that never replaces what is already there: a backup.
+    [[nodiscard]] bool copyWithinVolume(const QString &source, const QString &backup, Rights rights) const;
+    // Moves a file of the volume (`volumePath`) to `destination` in our own
+    // folders: copied out with administrator rights, then removed.
+    [[nodiscard]] bool moveOut(const QString &volumePath, const QString &destination) const;
     // Removes our own hidden files (the side files of copyIntoPlace and the
     // preference tool's temporary domain files) from the folders a save
     // writes. Called only while the volume's save lock is held, so the save
@@ -65,8 +76,18 @@ public:
     // True when the tool ran and reported success.
     [[nodiscard]] bool writePreference(const QString &key, const QStringList &value) const;
     [[nodiscard]] bool deletePreference(const QString &key) const;
+    // The project's file tool, which does every privileged file operation.
+    [[nodiscard]] QString fileToolPath() const;
 
 private:
+    // The volume path of a host path on the volume, its final link followed
+    // within the volume; nothing for a path that leads off it.
+    [[nodiscard]] std::optional<QString> placeOnVolume(const QString &hostPath) const;
+    // One operation of the file tool on this volume, as `rights` says; a
+    // quiet run logs nothing and prints nothing when it fails.
+    [[nodiscard]] bool runFileTool(Rights rights, const QStringList &operation,
+                                   const AuthorizationService::Streams &streams = {}, bool quiet = false) const;
+
     const Volume &m_volume;
     const Bundle &m_bundle;
     UserDefaults *m_defaults;

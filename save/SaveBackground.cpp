@@ -84,17 +84,19 @@ bool SaveOperations::saveBackgroundInTiger(const Image &background) const
     const bool fromBackup = !background.path().isEmpty() && background.path() == *backup;
     const QByteArray data = fromBackup ? StockLook::bytesOf(files, backupPath) : jpgDataForBackground(background);
 
+    const QString staging = Staging::tempFilePathWithName(QStringLiteral("background.jpg"));
     if (::access(QFile::encodeName(*target).constData(), W_OK) == 0) {
-        // Through a temporary file only: rewriting the picture in place
-        // could leave it cut short. The volume's own picture is kept first.
+        // With the user's own rights, through the same tool: a folder of the
+        // volume swapped for a link meanwhile must not steer the write onto
+        // the user's own files. The volume's own picture is kept first.
         if (data.isEmpty() || (present && !keepTigerOriginal(*target, *backup, true))
-            || !StagingFile::writeAtomically(*target, data)) {
+            || !StagingFile::writeAtomically(staging, data)
+            || !m_staging.copyIntoPlace(staging, *target, Staging::Rights::User)) {
             Log::write(QStringLiteral("Failed to save new background without asking for authentication."));
             return false;
         }
         return true;
     }
-    const QString staging = Staging::tempFilePathWithName(QStringLiteral("background.jpg"));
     if (!StagingFile::writeAtomically(staging, data)) {
         Log::write(QStringLiteral("Failed to save background to temp file."));
         return false;
@@ -110,5 +112,5 @@ bool SaveOperations::keepTigerOriginal(const QString &picture, const QString &ba
 {
     if (QFileInfo::exists(backup) || QFileInfo(backup).isSymLink())
         return true;
-    return direct ? StagingFile::copyWithoutReplacing(picture, backup) : m_staging.copyIntoPlace(picture, backup);
+    return m_staging.copyWithinVolume(picture, backup, direct ? Staging::Rights::User : Staging::Rights::Administrator);
 }

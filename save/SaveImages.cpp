@@ -89,8 +89,8 @@ void SaveOperations::removeOtherFormatsForFile(const QString &path) const
     const QString base = withoutExtension(name);
     const QString trash = Staging::applicationSupportPath() + QStringLiteral("/trash");
 
-    // The folder as the volume's links lead; each entry is moved as it is,
-    // a link as a link, so nothing it points at is touched.
+    // The folder as the volume's links lead. Only regular files are moved:
+    // a link is left where it is, so nothing it points at is touched.
     const VolumeResolver files = m_staging.resolver();
     const auto entries = files.list(folder);
     if (!entries)
@@ -100,10 +100,7 @@ void SaveOperations::removeOtherFormatsForFile(const QString &path) const
             continue;
         if (!QFileInfo::exists(trash))
             QDir().mkpath(trash);
-        const auto source = files.writablePath(folder + QLatin1Char('/') + entry, VolumeResolver::FinalLink::Keep);
-        if (!source
-            || !m_staging.runner().executeTool(QStringLiteral("/bin/mv"), *source, trash + QLatin1Char('/') + entry,
-                                               std::nullopt))
+        if (!m_staging.moveOut(folder + QLatin1Char('/') + entry, trash + QLatin1Char('/') + entry))
             Log::write(QStringLiteral("Unable to move unnecessary image format"));
     }
 }

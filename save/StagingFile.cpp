@@ -29,29 +29,6 @@ bool writeAtomically(const QString &path, const QByteArray &data)
     return file.commit();
 }
 
-bool copyWithoutReplacing(const QString &source, const QString &destination)
-{
-    QFile from(source);
-    if (!from.open(QIODevice::ReadOnly))
-        return false;
-    const QFileInfo target(destination);
-    QTemporaryFile copy(target.dir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
-    if (!copy.open())
-        return false;
-    QByteArray block;
-    while (!(block = from.read(1 << 20)).isEmpty()) {
-        if (copy.write(block) != block.size())
-            return false;
-    }
-    if (from.error() != QFileDevice::NoError || !copy.flush() || ::fsync(copy.handle()) != 0
-        || !copy.setPermissions(from.permissions()))
-        return false;
-    // A link, unlike a rename, never replaces what is already there.
-    if (::link(QFile::encodeName(copy.fileName()).constData(), QFile::encodeName(destination).constData()) != 0)
-        return errno == EEXIST;
-    return true;
-}
-
 namespace {
 
 QByteArray encode(const QImage &pixels, const char *format, int quality)

@@ -12,12 +12,6 @@ namespace StagingFile {
 // including empty data.
 [[nodiscard]] bool writeAtomically(const QString &path, const QByteArray &data);
 
-// Copies the file at `source` to `destination` (host paths) unless
-// something is there already, which is then left as it is (and counts as
-// success). The copy is written whole and synced beside the destination
-// before it takes that name, so no one ever sees it cut short.
-[[nodiscard]] bool copyWithoutReplacing(const QString &source, const QString &destination);
-
 // The image encoded as TIFF, or nothing when it has no pixels.
 [[nodiscard]] QByteArray tiffData(const Image &image);
 

@@ -63,14 +63,14 @@ bool printValue(const Value &value, const QByteArray &what)
 
 } // namespace
 
-int writeKey(const QByteArray &domainName, const QByteArray &key, const QByteArray &rawValue)
+int writeKey(const QByteArray &domainName, const QByteArray &key, const QByteArray &rawValue, const QString &root)
 {
     const QByteArray value = DefaultsValue::parse(rawValue);
     if (!isUtf8(key) || !isUtf8(value)) {
         printError("the key and the value must be UTF-8 text");
         return kExitFailure;
     }
-    DomainFile domain(domainName);
+    DomainFile domain(domainName, root);
     switch (domain.openFolder()) {
     case DomainFile::Folder::Missing:
         printError(domain.shownPath() + ": its folder does not exist");
@@ -86,9 +86,9 @@ int writeKey(const QByteArray &domainName, const QByteArray &key, const QByteArr
     return domain.store() ? 0 : kExitFailure;
 }
 
-int deleteKey(const QByteArray &domainName, const QByteArray &key)
+int deleteKey(const QByteArray &domainName, const QByteArray &key, const QString &root)
 {
-    DomainFile domain(domainName);
+    DomainFile domain(domainName, root);
     switch (domain.openFolder()) {
     case DomainFile::Folder::Missing:
         return 0;
@@ -105,9 +105,9 @@ int deleteKey(const QByteArray &domainName, const QByteArray &key)
     return domain.store() ? 0 : kExitFailure;
 }
 
-int read(const QByteArray &domainName, const QByteArray *key)
+int read(const QByteArray &domainName, const QByteArray *key, const QString &root)
 {
-    DomainFile domain(domainName);
+    DomainFile domain(domainName, root);
     const DomainFile::Folder folder = domain.openFolder();
     if (folder == DomainFile::Folder::Failed)
         return kExitFailure;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 // The commands of lumora-defaults. Each returns the exit status and
 // prints its own messages.
@@ -16,9 +17,11 @@ namespace DefaultsTool {
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 64;
 
-[[nodiscard]] int writeKey(const QByteArray &domain, const QByteArray &key, const QByteArray &rawValue);
-[[nodiscard]] int deleteKey(const QByteArray &domain, const QByteArray &key);
+// With a root, the domain is a path on the volume mounted there (see DomainFile).
+[[nodiscard]] int writeKey(const QByteArray &domain, const QByteArray &key, const QByteArray &rawValue,
+                           const QString &root = QString());
+[[nodiscard]] int deleteKey(const QByteArray &domain, const QByteArray &key, const QString &root = QString());
 // Prints one value, or with no key the whole domain as an XML property list.
-[[nodiscard]] int read(const QByteArray &domain, const QByteArray *key);
+[[nodiscard]] int read(const QByteArray &domain, const QByteArray *key, const QString &root = QString());
 
 } // namespace DefaultsTool

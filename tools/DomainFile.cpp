@@ -1,5 +1,8 @@
 #include "tools/DomainFile.h"
 
+#include "platform/VolumeResolver.h"
+
+#include <QFile>
 #include <QRandomGenerator>
 #include <QString>
 
@@ -48,7 +51,7 @@ bool sameFile(const struct stat &a, const struct stat &b)
 
 } // namespace
 
-DomainFile::DomainFile(const QByteArray &domain)
+DomainFile::DomainFile(const QByteArray &domain, const QString &root) : m_volumeRoot(root)
 {
     const QByteArray path = domain + ".plist";
     const qsizetype slash = path.lastIndexOf('/');
@@ -73,12 +76,40 @@ void DomainFile::report(const QByteArray &message) const
     std::fprintf(stderr, "lumora-defaults: %s\n", message.constData());
 }
 
+int DomainFile::openVolumeFolder(const QByteArray &path, int flags) const
+{
+    if (m_volumeRoot.isEmpty())
+        return ::open(path.constData(), flags | O_DIRECTORY | O_CLOEXEC);
+    auto folder = VolumeResolver(Volume(m_volumeRoot)).openFolder(QFile::decodeName(path));
+    if (folder)
+        return (*folder).release();
+    switch (folder.error()) {
+    case VolumeResolver::Error::Missing:
+        errno = ENOENT;
+        break;
+    case VolumeResolver::Error::NotAFolder:
+        errno = ENOTDIR;
+        break;
+    case VolumeResolver::Error::TooManyLinks:
+        errno = ELOOP;
+        break;
+    case VolumeResolver::Error::OutsideVolume:
+        errno = EXDEV;
+        break;
+    default:
+        errno = EACCES;
+        break;
+    }
+    return -1;
+}
+
 DomainFile::Folder DomainFile::openFolder()
 {
-    m_folder = ::open(m_folderPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    m_folder = openVolumeFolder(m_folderPath, O_RDONLY);
     // A folder one may search but not list can still be read from; only
-    // the lock needs the folder open for reading.
-    if (m_folder < 0 && errno == EACCES)
+    // the lock needs the folder open for reading. (Inside a volume the
+    // resolver already falls back to that.)
+    if (m_folder < 0 && errno == EACCES && m_volumeRoot.isEmpty())
         m_folder = ::open(m_folderPath.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (m_folder >= 0)
         return Folder::Open;
@@ -151,7 +182,10 @@ bool DomainFile::resolveLinks()
         bool inFolder = !name.isEmpty() && name != "." && name != "..";
         if (inFolder && slash >= 0) {
             const QByteArray where = slash == 0 ? QByteArray("/") : link.left(slash);
-            const int dir = ::openat(m_folder, where.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            // On a volume an absolute target starts at its root.
+            const int dir = m_volumeRoot.isEmpty()
+                                ? ::openat(m_folder, where.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC)
+                                : openVolumeFolder(where.startsWith('/') ? where : m_folderPath + '/' + where, O_PATH);
             struct stat there {};
             inFolder = dir >= 0 && ::fstat(dir, &there) == 0 && sameFile(there, folder);
             if (dir >= 0)

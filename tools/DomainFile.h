@@ -18,7 +18,11 @@ class DomainFile {
 public:
     enum class Folder { Open, Missing, Failed };
 
-    explicit DomainFile(const QByteArray &domain);
+    // With a root, `domain` is a path on the volume mounted there: its
+    // folder is opened inside the volume (the volume's own links followed,
+    // never off it), so a folder swapped for a link on the way changes
+    // nothing but this lookup.
+    explicit DomainFile(const QByteArray &domain, const QString &root = QString());
     ~DomainFile();
     DomainFile(const DomainFile &) = delete;
     DomainFile &operator=(const DomainFile &) = delete;
@@ -45,6 +49,10 @@ private:
     bool replaceFile(const QByteArray &bytes);
     void report(const QByteArray &message) const;
 
+    // A folder of the domain's volume, or of the host without a root.
+    [[nodiscard]] int openVolumeFolder(const QByteArray &path, int flags) const;
+
+    QString m_volumeRoot;
     QByteArray m_folderPath;
     QByteArray m_name; // in the folder: the domain file, or what its link names
     int m_folder = -1;

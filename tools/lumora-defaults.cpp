@@ -1,16 +1,19 @@
 // lumora-defaults: reads and changes one key of a preference domain file,
 // the way the application's save operations need it.
 //
-//   lumora-defaults write DOMAIN KEY VALUE
-//   lumora-defaults delete DOMAIN KEY
-//   lumora-defaults read DOMAIN [KEY]
+//   lumora-defaults [--root ROOT] write DOMAIN KEY VALUE
+//   lumora-defaults [--root ROOT] delete DOMAIN KEY
+//   lumora-defaults [--root ROOT] read DOMAIN [KEY]
 //
-// DOMAIN is a path; the file is DOMAIN.plist. See DefaultsTool.h for what
-// is kept and what is refused.
+// DOMAIN is a path; the file is DOMAIN.plist. With --root it is a path on
+// the volume mounted at ROOT, looked up inside that volume. See
+// DefaultsTool.h for what is kept and what is refused.
 
 #include "tools/DefaultsTool.h"
 
 #include <QByteArray>
+#include <QFile>
+#include <QString>
 
 #include <cstdio>
 
@@ -18,7 +21,8 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: lumora-defaults write DOMAIN KEY VALUE | delete DOMAIN KEY | read DOMAIN [KEY]\n");
+    std::fprintf(stderr, "usage: lumora-defaults [--root ROOT] write DOMAIN KEY VALUE | delete DOMAIN KEY | read "
+                         "DOMAIN [KEY]\n");
     return DefaultsTool::kExitUsage;
 }
 
@@ -26,6 +30,14 @@ int usage()
 
 int main(int argc, char **argv)
 {
+    QString root;
+    if (argc > 2 && QByteArray(argv[1]) == "--root") {
+        root = QFile::decodeName(argv[2]);
+        if (root.isEmpty())
+            return usage();
+        argv += 2;
+        argc -= 2;
+    }
     if (argc < 3)
         return usage();
     const QByteArray command(argv[1]);
@@ -34,12 +46,12 @@ int main(int argc, char **argv)
         return usage();
 
     if (command == "write" && argc == 5)
-        return DefaultsTool::writeKey(domain, QByteArray(argv[3]), QByteArray(argv[4]));
+        return DefaultsTool::writeKey(domain, QByteArray(argv[3]), QByteArray(argv[4]), root);
     if (command == "delete" && argc == 4)
-        return DefaultsTool::deleteKey(domain, QByteArray(argv[3]));
+        return DefaultsTool::deleteKey(domain, QByteArray(argv[3]), root);
     if (command == "read" && (argc == 3 || argc == 4)) {
         const QByteArray key = argc == 4 ? QByteArray(argv[3]) : QByteArray();
-        return DefaultsTool::read(domain, argc == 4 ? &key : nullptr);
+        return DefaultsTool::read(domain, argc == 4 ? &key : nullptr, root);
     }
     return usage();
 }

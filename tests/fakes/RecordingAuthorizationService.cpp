@@ -94,7 +94,7 @@ std::int32_t RecordingAuthorizationService::copyRights(const std::vector<RightsI
 
 std::int32_t RecordingAuthorizationService::executeWithPrivileges(const QByteArray &toolPath, std::uint32_t options,
                                                                   const std::vector<QByteArray> &arguments,
-                                                                  std::int64_t *pid)
+                                                                  std::int64_t *pid, const Streams &streams)
 {
     std::lock_guard lock(m_mutex);
     QStringList vector{QString::fromLocal8Bit(toolPath)};
@@ -109,10 +109,10 @@ std::int32_t RecordingAuthorizationService::executeWithPrivileges(const QByteArr
     if (!m_wrapper.isEmpty() && m_substituted.match(vector.join(QLatin1Char(' '))).hasMatch()) {
         std::vector<QByteArray> wrapped{toolPath};
         wrapped.insert(wrapped.end(), arguments.begin(), arguments.end());
-        child = Process::spawn(QFile::encodeName(m_wrapper), wrapped);
+        child = Process::spawn(QFile::encodeName(m_wrapper), wrapped, streams.input, false, streams.output);
         m_wrapper.clear();
     } else {
-        child = Process::spawn(toolPath, arguments);
+        child = Process::spawn(toolPath, arguments, streams.input, false, streams.output);
     }
     if (!child)
         return kToolExecuteFailure;
