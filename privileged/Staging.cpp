@@ -272,8 +272,12 @@ bool Staging::createApplicationSupportPath() const
         return false;
     }
     const auto folder = volumePathOf(m_volume, *resolved);
-    // With the user's own rights first, quietly: most often they are not enough.
-    if (folder && !runFileTool(Rights::User, {QStringLiteral("mkdir"), *folder}, {}, true))
+    // One level with the user's own rights first, quietly (most often they
+    // are not enough), then with its parents as administrator.
+    const auto parent = files.resolve(QFileInfo(LoginWindow::kSharedSupportFolder).path());
+    const bool userMadeIt = folder && parent && QFileInfo(*parent).isDir()
+                            && runFileTool(Rights::User, {QStringLiteral("mkdir"), *folder}, {}, true);
+    if (folder && !userMadeIt)
         (void)runFileTool(Rights::Administrator, {QStringLiteral("mkdir"), *folder});
     if (!isFolder()) {
         Log::write(QStringLiteral("Unable to create directory at %1").arg(LoginWindow::kSharedSupportFolder));

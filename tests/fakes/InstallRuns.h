@@ -1,41 +1,41 @@
 #pragma once
 
-#include <QDir>
-#include <QFileInfo>
+#include <QCoreApplication>
 #include <QList>
-#include <QRegularExpression>
+#include <QString>
 #include <QStringList>
 
-// What a privileged copy into place runs: the copy to a hidden file beside
-// the destination, its sync to disk, the rename over the destination, then
-// the sync of the folder that holds the new name. The hidden file's random part
-// is written as "********" here; stableSideNames() does the same to
-// recorded runs so that the two compare.
+// What the file operations of a save run: one run of the file tool each,
+// with the volume's root and the volume paths it works on. The tool sits
+// beside the test programs.
 namespace InstallRuns {
 
-inline QString sideFile(const QString &destination)
+inline QString fileTool()
 {
-    const QFileInfo target(destination);
-    return target.dir().filePath(QStringLiteral(".%1.lumora-********").arg(target.fileName()));
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/lumora-fileop");
 }
 
-inline QList<QStringList> copyIntoPlace(const QString &source, const QString &destination)
+// A host path on the volume at `root` as the volume names it.
+inline QString onVolume(const QString &root, const QString &hostPath)
 {
-    return {{QStringLiteral("/bin/cp"), source, sideFile(destination)},
-            {QStringLiteral("/bin/sync"), sideFile(destination)},
-            {QStringLiteral("/bin/mv"), QStringLiteral("-f"), QStringLiteral("-T"), sideFile(destination),
-             destination},
-            {QStringLiteral("/bin/sync"), QFileInfo(destination).absolutePath()}};
+    return hostPath.startsWith(root + QLatin1Char('/')) ? hostPath.mid(root.size()) : hostPath;
 }
 
-inline QList<QStringList> stableSideNames(QList<QStringList> runs)
+inline QStringList fileOperation(const QString &root, const QStringList &operation)
 {
-    static const QRegularExpression random(QStringLiteral("\\.lumora-[a-z0-9]{8}$"));
-    for (QStringList &run : runs) {
-        for (QString &argument : run)
-            argument.replace(random, QStringLiteral(".lumora-********"));
-    }
-    return runs;
+    return QStringList{fileTool(), QStringLiteral("--root"), root} + operation;
+}
+
+// The copy of a staging file into place (host path on the volume).
+inline QList<QStringList> copyIntoPlace(const QString &root, const QString &destination)
+{
+    return {fileOperation(root, {QStringLiteral("install"), onVolume(root, destination)})};
+}
+
+// A one-time backup beside a file of the volume (host paths).
+inline QList<QStringList> backup(const QString &root, const QString &file, const QString &backupFile)
+{
+    return {fileOperation(root, {QStringLiteral("backup"), onVolume(root, file), onVolume(root, backupFile)})};
 }
 
 } // namespace InstallRuns

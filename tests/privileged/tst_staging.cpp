@@ -129,18 +129,20 @@ private slots:
         const QString unable = QStringLiteral("Unable to backup file for key Made logo backup");
         // The volume is the record: a stored key does not stand for a backup
         // that is not there (a re-imaged volume, another disk at that place).
-        QTest::newRow("key YES, no backup on the volume") << "key yes" << true << true << 4 << QStringList{};
+        QTest::newRow("key YES, no backup on the volume") << "key yes" << true << true << 1 << QStringList{};
         QTest::newRow("backup already there") << "backup present" << true << true << 0 << QStringList{};
         QTest::newRow("no file to back up") << "no file" << true << true << 0 << QStringList{};
-        QTest::newRow("copied with rights") << "copy" << true << true << 4 << QStringList{};
+        QTest::newRow("copied with rights") << "copy" << true << true << 1 << QStringList{};
         QTest::newRow("copied without rights") << "copy without rights" << true << true << 0 << QStringList{};
         QTest::newRow("dialog cancelled")
             << "cancel" << false << false << 0
-            << QStringList{QStringLiteral("User failed to authenticate for tools '/bin/cp' and '(null)'"), unable};
+            << QStringList{QStringLiteral("User failed to authenticate for tools '%1' and '(null)'").arg(InstallRuns::fileTool()),
+                           unable};
         QTest::newRow("launch refused") << "refused" << false << false << 0
                                         << QStringList{QStringLiteral("Authorization error -60031"), unable};
-        QTest::newRow("cp fails") << "cp fails" << false << false << 1
-                                  << QStringList{QStringLiteral("Tool '/bin/cp' failed with exit status 1"), unable};
+        QTest::newRow("folder in the file's place")
+            << "not a file" << false << false << 1
+            << QStringList{QStringLiteral("Tool '%1' failed with exit status 1").arg(InstallRuns::fileTool()), unable};
     }
 
     void backupFile()
@@ -173,8 +175,8 @@ private slots:
             f.service->scriptInteractive({Answer::Cancel});
         else if (situation == QLatin1String("refused"))
             f.service->scriptLaunchStatus({AuthorizationService::kToolExecuteFailure});
-        else if (situation == QLatin1String("cp fails")) {
-            // cp without -r refuses a folder, even for root.
+        else if (situation == QLatin1String("not a file")) {
+            // Only a regular file is backed up, even by root.
             QVERIFY(QFile::remove(file));
             QVERIFY(QDir().mkdir(file));
         }
@@ -186,7 +188,7 @@ private slots:
         QCOMPARE(log.lines(), logLines);
 
         if (situation == QLatin1String("copy") || situation == QLatin1String("key yes")) {
-            QCOMPARE(InstallRuns::stableSideNames(f.service->runs()), InstallRuns::copyIntoPlace(file, backup));
+            QCOMPARE(f.service->runs(), InstallRuns::backup(f.volume.root(), file, backup));
             QCOMPARE(readBytes(backup), stock);
         } else if (situation == QLatin1String("copy without rights")) {
             QCOMPARE(readBytes(backup), stock);
@@ -201,7 +203,7 @@ private slots:
         if (!inPlace) {
             f.service->scriptLaunchStatus({});
             f.service->scriptInteractive({});
-            if (situation == QLatin1String("cp fails")) {
+            if (situation == QLatin1String("not a file")) {
                 QVERIFY(QDir().rmdir(file));
                 QVERIFY(writeBytes(file, stock));
             }
@@ -222,14 +224,11 @@ private slots:
         QTest::addColumn<QStringList>("logLines");
         QTest::newRow("already there") << "present" << true << QList<QStringList>{} << QStringList{};
         QTest::newRow("user can create it") << "creatable" << true << QList<QStringList>{} << QStringList{};
-        QTest::newRow("needs mkdir -p") << "parent missing" << true
-                                        << QList<QStringList>{{QStringLiteral("/bin/mkdir"), QStringLiteral("-p"),
-                                                               QStringLiteral("<folder>")}}
-                                        << QStringList{};
+        QTest::newRow("needs its parents too") << "parent missing" << true << QList<QStringList>{{QStringLiteral("<mkdir>")}}
+                                               << QStringList{};
         QTest::newRow("plain file in the way")
-            << "file" << false
-            << QList<QStringList>{{QStringLiteral("/bin/mkdir"), QStringLiteral("-p"), QStringLiteral("<folder>")}}
-            << QStringList{QStringLiteral("Tool '/bin/mkdir' failed with exit status 1"),
+            << "file" << false << QList<QStringList>{{QStringLiteral("<mkdir>")}}
+            << QStringList{QStringLiteral("Tool '%1' failed with exit status 1").arg(InstallRuns::fileTool()),
                            QStringLiteral("Unable to create directory at /Library/Application Support/Lumora")};
     }
 
@@ -248,8 +247,10 @@ private slots:
             QVERIFY(QDir(QFileInfo(folder).path()).removeRecursively());
         else if (situation == QLatin1String("file"))
             QVERIFY(writeBytes(folder, "in the way"));
-        for (QStringList &run : runs)
-            run.replaceInStrings(QStringLiteral("<folder>"), folder);
+        for (QStringList &run : runs) {
+            if (run == QStringList{QStringLiteral("<mkdir>")})
+                run = InstallRuns::fileOperation(f.volume.root(), {QStringLiteral("mkdir"), LoginWindow::kSharedSupportFolder});
+        }
 
         LogCapture log;
         QCOMPARE(f.controller->createApplicationSupportPath(), exists);
@@ -268,7 +269,9 @@ private slots:
         QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
         LogCapture log;
         QVERIFY(f.controller->setMode(QStringLiteral("664"), LoginWindow::kInstalledBackground));
-        QCOMPARE(f.service->runs(), (QList<QStringList>{{QStringLiteral("/bin/chmod"), QStringLiteral("664"), file}}));
+        QCOMPARE(f.service->runs(), (QList<QStringList>{InstallRuns::fileOperation(
+                                        f.volume.root(), {QStringLiteral("chmod"), QStringLiteral("664"),
+                                                          LoginWindow::kInstalledBackground})}));
         struct stat info {};
         QCOMPARE(::stat(QFile::encodeName(file).constData(), &info), 0);
         QCOMPARE(info.st_mode & 0777, mode_t(0664));
@@ -290,14 +293,15 @@ private slots:
         const QByteArray stock = readBytes(logo);
 
         QVERIFY(f.controller->backupFile(LoginWindow::kLogoFirstPlace, true, PreferenceKeys::kMadeLogoBackup));
-        QVERIFY(f.authorization->executeTool(QStringLiteral("/bin/cp"), staging, logo, std::nullopt));
+        QVERIFY(f.controller->copyIntoPlace(staging, logo));
         QVERIFY(f.controller->setMode(QStringLiteral("664"), LoginWindow::kLogoFirstPlace));
 
         const QString backup = f.host(LumoraLogin::backupPathForPath(LoginWindow::kLogoFirstPlace));
-        QList<QStringList> expected = InstallRuns::copyIntoPlace(logo, backup);
-        expected.append({QStringLiteral("/bin/cp"), staging, logo});
-        expected.append({QStringLiteral("/bin/chmod"), QStringLiteral("664"), logo});
-        QCOMPARE(InstallRuns::stableSideNames(f.service->runs()), expected);
+        QList<QStringList> expected = InstallRuns::backup(f.volume.root(), logo, backup);
+        expected += InstallRuns::copyIntoPlace(f.volume.root(), logo);
+        expected.append(InstallRuns::fileOperation(f.volume.root(), {QStringLiteral("chmod"), QStringLiteral("664"),
+                                                                     LoginWindow::kLogoFirstPlace}));
+        QCOMPARE(f.service->runs(), expected);
         QCOMPARE(f.service->passwordRequests(), 1);
         QCOMPARE(readBytes(backup), stock);
         QCOMPARE(readBytes(logo), QByteArray("new logo"));
@@ -344,18 +348,17 @@ private slots:
         QVERIFY(writeBytes(source, "new contents"));
         const QString destination = f.host(QStringLiteral("/Library/Desktop Pictures/placed.jpg"));
         const QString elsewhere = f.volume.scratch() + QStringLiteral("/elsewhere.jpg");
-        QList<QStringList> expected = InstallRuns::copyIntoPlace(source, destination);
+        QList<QStringList> expected = InstallRuns::copyIntoPlace(f.volume.root(), destination);
         if (situation == QLatin1String("mode")) {
             QVERIFY(writeBytes(destination, "old contents"));
             QVERIFY(::chmod(QFile::encodeName(destination).constData(), 0640) == 0);
-            expected.insert(1, {QStringLiteral("/bin/chmod"), QStringLiteral("640"), InstallRuns::sideFile(destination)});
         } else if (situation == QLatin1String("link")) {
             // As on the Mac, the copy goes where the link leads on the
             // volume, and the link stays.
             const QString target = f.host(QStringLiteral("/Library/Desktop Pictures/target.jpg"));
             QVERIFY(writeBytes(target, "old contents"));
             QVERIFY(QFile::link(QStringLiteral("/Library/Desktop Pictures/target.jpg"), destination));
-            expected = InstallRuns::copyIntoPlace(source, target);
+            expected = InstallRuns::copyIntoPlace(f.volume.root(), target);
         } else if (situation == QLatin1String("outside")) {
             // A link to a host file leads nowhere on the volume: nothing is
             // run, and the host file is left alone.
@@ -368,7 +371,7 @@ private slots:
         }
 
         QVERIFY(f.controller->copyIntoPlace(source, destination));
-        QCOMPARE(InstallRuns::stableSideNames(f.service->runs()), expected);
+        QCOMPARE(f.service->runs(), expected);
         const QString written = situation == QLatin1String("link")
                                     ? f.host(QStringLiteral("/Library/Desktop Pictures/target.jpg"))
                                     : destination;

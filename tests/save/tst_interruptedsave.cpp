@@ -26,17 +26,20 @@ using namespace SaveTesting;
 namespace {
 
 // The fake tool. HOLD_MODE partial: leaves half a hidden file as the tool
-// would (cp: the first 4 KiB; the preference tool: its temporary domain
-// file), says so, and waits for ever; after: runs the tool, then says so;
-// gate: says so, waits until the test opens the gate, then runs the tool.
+// would (the file tool: the first 4 KiB of its side file; the preference
+// tool: its temporary domain file), says so, and waits for ever; after: runs
+// the tool, then says so; gate: says so, waits until the test opens the
+// gate, then runs the tool. Both tools take --root ROOT first.
 const char kWrapper[] = R"(#!/bin/sh
 tool="$1"; shift
 announce() { echo $$ > "$HOLD_MARK.part" && mv "$HOLD_MARK.part" "$HOLD_MARK"; }
 case "$HOLD_MODE" in
 partial)
   case "$tool" in
-    */cp) head -c 4096 "$1" > "$2" ;;
-    *) t=$(mktemp "$(dirname "$2")/.com.apple.loginwindow.plist.XXXXXX") && echo partial > "$t" ;;
+    */lumora-fileop)
+      if [ "$3" = install ]; then target="$4"; else target="$5"; fi
+      head -c 4096 /dev/zero > "$2$(dirname "$target")/.$(basename "$target").lumora-stopped1" ;;
+    *) t=$(mktemp "$2$(dirname "$4")/.com.apple.loginwindow.plist.XXXXXX") && echo partial > "$t" ;;
   esac
   announce; exec sleep 600 ;;
 after) "$tool" "$@"; s=$?; announce; exit $s ;;
@@ -220,15 +223,15 @@ private slots:
         QTest::addColumn<bool>("group");
 
         const QList<std::tuple<const char *, QString, QString>> steps{
-            {"backup", QStringLiteral("^/bin/cp .*/\\.applelogo_Original\\.tif\\.lumora-[a-z0-9]{8}$"),
+            {"backup", QStringLiteral("/lumora-fileop --root .* backup .*/applelogo_Original\\.tif$"),
              QStringLiteral("partial")},
-            {"hidden image copy", QStringLiteral("^/bin/cp .*/\\.applelogo\\.tif\\.lumora-[a-z0-9]{8}$"),
+            {"hidden image copy", QStringLiteral("/lumora-fileop --root .* install .*/applelogo\\.tif$"),
              QStringLiteral("partial")},
-            {"hidden background copy",
-             QStringLiteral("^/bin/cp .*/\\.login_background\\.jpg\\.lumora-[a-z0-9]{8}$"), QStringLiteral("partial")},
-            {"temporary domain file", QStringLiteral("lumora-defaults write .* LoginwindowText "),
+            {"hidden background copy", QStringLiteral("/lumora-fileop --root .* install .*/login_background\\.jpg$"),
              QStringLiteral("partial")},
-            {"pause", QStringLiteral("lumora-defaults write .* AdminHostInfo "), QStringLiteral("after")},
+            {"temporary domain file", QStringLiteral("lumora-defaults --root .* write .* LoginwindowText "),
+             QStringLiteral("partial")},
+            {"pause", QStringLiteral("lumora-defaults --root .* write .* AdminHostInfo "), QStringLiteral("after")},
         };
         const QList<std::tuple<const char *, int, bool>> signals_{
             {"SIGTERM", SIGTERM, false}, {"SIGINT to the group", SIGINT, true}, {"SIGHUP", SIGHUP, false},
@@ -299,7 +302,7 @@ private slots:
         QVERIFY(::mkfifo(QFile::encodeName(gate).constData(), 0600) == 0);
         const Started first = start(m_probe, {QStringLiteral("set"), QStringLiteral("--message"), QStringLiteral("From A")},
                                     environment(volume, volume.scratch() + QStringLiteral("/a"),
-                                                {QStringLiteral("LUMORA_PROBE_HOLD=lumora-defaults write .* LoginwindowText "),
+                                                {QStringLiteral("LUMORA_PROBE_HOLD=lumora-defaults --root .* write .* LoginwindowText "),
                                                  QStringLiteral("LUMORA_PROBE_WRAPPER=") + m_wrapper,
                                                  QStringLiteral("HOLD_MODE=gate"), QStringLiteral("HOLD_MARK=") + mark,
                                                  QStringLiteral("HOLD_GATE=") + gate}));

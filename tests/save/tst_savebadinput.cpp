@@ -156,7 +156,7 @@ void TestSaveBadInput::undecodablePictureChangesNothing()
                                                                       : LoginWindow::kTitleFirstPlace;
         const QString backup = LumoraLogin::backupPathForPath(f.host(destination));
         QCOMPARE(readBytes(backup), readBytes(f.host(destination)));
-        QCOMPARE(InstallRuns::stableSideNames(f.recorder->runs()), InstallRuns::copyIntoPlace(f.host(destination), backup));
+        QCOMPARE(f.recorder->runs(), InstallRuns::backup(f.volume.root(), f.host(destination), backup));
         QVERIFY(after.remove(QDir(f.volume.root()).relativeFilePath(backup)) == 1);
     } else {
         QVERIFY(f.recorder->runs().isEmpty());
