@@ -3,6 +3,7 @@
 #include "platform/Interruption.h"
 #include "platform/Log.h"
 #include "platform/LoginWindow.h"
+#include "platform/VolumeResolver.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
@@ -90,6 +91,12 @@ QString SaveLock::volumeLockPath() const
     return m_volume.hostPath(LoginWindow::kSharedSupportFolder) + QStringLiteral("/save.lock");
 }
 
+QString SaveLock::heldVolumeLockPath() const
+{
+    // The descriptor's own name in /proc leads into the folder it holds.
+    return QStringLiteral("/proc/self/fd/%1/save.lock").arg(m_sharedFolder.get());
+}
+
 SaveLock::Outcome SaveLock::acquire(std::chrono::milliseconds wait)
 {
     release();
@@ -106,7 +113,8 @@ SaveLock::Outcome SaveLock::acquire(std::chrono::milliseconds wait)
     };
     // Polls a lock file until it is ours, given up (false with `outcome`),
     // or cannot be made at all (true with no lock).
-    auto takeLockFile = [&](std::unique_ptr<QLockFile> &slot, const QString &path, Outcome &outcome) {
+    auto takeLockFile = [&](std::unique_ptr<QLockFile> &slot, const QString &path, Outcome &outcome,
+                            const QString &shownPath) {
         auto lock = std::make_unique<QLockFile>(path);
         lock->setStaleLockTime(int(std::chrono::milliseconds(kStaleAfter).count()));
         for (;;) {
@@ -116,7 +124,7 @@ SaveLock::Outcome SaveLock::acquire(std::chrono::milliseconds wait)
             }
             if (lock->error() != QLockFile::LockFailedError)
                 return true;
-            outcome = waitOrGiveUp(path, m_busy);
+            outcome = waitOrGiveUp(shownPath, m_busy);
             if (outcome != Outcome::Held)
                 return false;
         }
@@ -128,7 +136,7 @@ SaveLock::Outcome SaveLock::acquire(std::chrono::milliseconds wait)
         return outcome;
     };
     QDir().mkpath(m_userFolder);
-    if (!takeLockFile(m_userLock, userLockPath(), outcome))
+    if (!takeLockFile(m_userLock, userLockPath(), outcome, userLockPath()))
         return giveUp();
     if (!m_userLock) {
         // The folder is read-only or full, so no copy can stage anything
@@ -164,9 +172,10 @@ SaveLock::Outcome SaveLock::acquire(std::chrono::milliseconds wait)
 
     // Only where we may write without administrator rights: asking for a
     // password merely to take turns would ask it of every save.
-    const QString shared = m_volume.hostPath(LoginWindow::kSharedSupportFolder);
-    if (QFileInfo(shared).isDir() && ::access(QFile::encodeName(shared).constData(), W_OK) == 0) {
-        if (!takeLockFile(m_volumeLock, volumeLockPath(), outcome))
+    auto shared = VolumeResolver(m_volume).openFolder(LoginWindow::kSharedSupportFolder);
+    if (shared && ::faccessat((*shared).get(), ".", W_OK, AT_EACCESS) == 0) {
+        m_sharedFolder = std::move(*shared);
+        if (!takeLockFile(m_volumeLock, heldVolumeLockPath(), outcome, volumeLockPath()))
             return giveUp();
     }
     return Outcome::Held;
@@ -177,7 +186,7 @@ void SaveLock::refresh() const
     if (m_userLock)
         ::utimensat(AT_FDCWD, QFile::encodeName(userLockPath()).constData(), nullptr, 0);
     if (m_volumeLock)
-        ::utimensat(AT_FDCWD, QFile::encodeName(volumeLockPath()).constData(), nullptr, 0);
+        ::utimensat(m_sharedFolder.get(), "save.lock", nullptr, AT_SYMLINK_NOFOLLOW);
 }
 
 void SaveLock::release()
@@ -185,6 +194,7 @@ void SaveLock::release()
     if (m_volumeLock)
         m_volumeLock->unlock();
     m_volumeLock.reset();
+    m_sharedFolder = UniqueFd();
     if (m_machineFd >= 0) {
         // Removed while still locked, so that nothing is left in the
         // temporary folder; a waiter that opened it already sees that it

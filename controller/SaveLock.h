@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/UniqueFd.h"
 #include "platform/Volume.h"
 
 #include <QString>
@@ -43,6 +44,9 @@ public:
     [[nodiscard]] QString machineLockPath() const;
     [[nodiscard]] QString volumeLockPath() const;
 
+    // The volume's lock file as it is reached while it is held.
+    [[nodiscard]] QString heldVolumeLockPath() const;
+
     // A lock file untouched for this long is stale whoever wrote it.
     static constexpr std::chrono::minutes kStaleAfter{30};
 
@@ -51,6 +55,10 @@ private:
     QString m_userFolder;
     std::unique_ptr<QLockFile> m_userLock;
     std::unique_ptr<QLockFile> m_volumeLock;
+    // The shared support folder, resolved inside the volume once and held
+    // while its lock is: the lock file is reached through this descriptor,
+    // so a folder swapped for a link meanwhile cannot put it off the volume.
+    UniqueFd m_sharedFolder;
     int m_machineFd = -1;
     QString m_busy;
 };
