@@ -1,0 +1,315 @@
+// lumora-fileop, run for real on a throwaway volume: each operation with a
+// plain file, a link (off the volume, on it, a loop), a FIFO and a folder
+// in its final place, and with a folder on the way that is a link. Whatever
+// happens, a host folder beside the volume stays exactly as it was.
+
+#include "tests/fakes/FileBytes.h"
+#include "tests/fakes/HostileVolume.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct ToolRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+ToolRun runTool(const QStringList &arguments, const QByteArray &input = {}, bool walk = false)
+{
+    QProcess process;
+    if (walk) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LUMORA_FILEOP_LOOKUP"), QStringLiteral("walk"));
+        process.setProcessEnvironment(env);
+    }
+    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/lumora-fileop"), arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    ToolRun run;
+    if (!process.waitForFinished(20000))
+        return run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode : 0;
+}
+
+// A volume with one folder and one file in it, and a host folder beside it
+// that links on the volume point at.
+struct Place {
+    QTemporaryDir dir;
+    QString root() const { return dir.path() + QStringLiteral("/volume"); }
+    QString host() const { return dir.path() + QStringLiteral("/host"); }
+    QString onVolume(const QString &path) const { return root() + path; }
+
+    bool make()
+    {
+        return QDir().mkpath(onVolume(QStringLiteral("/Folder/Other"))) && QDir().mkpath(host())
+               && writeBytes(onVolume(QStringLiteral("/Folder/file.tif")), "old file")
+               && ::chmod(QFile::encodeName(onVolume(QStringLiteral("/Folder/file.tif"))).constData(), 0640) == 0
+               && writeBytes(onVolume(QStringLiteral("/Folder/Other/inside.tif")), "inside")
+               && writeBytes(host() + QStringLiteral("/file.tif"), "host file");
+    }
+
+    // What stands at /Folder/target.tif.
+    bool lay(const QString &what)
+    {
+        const QString target = onVolume(QStringLiteral("/Folder/target.tif"));
+        if (what == QLatin1String("nothing"))
+            return true;
+        if (what == QLatin1String("file"))
+            return writeBytes(target, "old target") && ::chmod(QFile::encodeName(target).constData(), 0604) == 0;
+        if (what == QLatin1String("link off the volume"))
+            return QFile::link(host() + QStringLiteral("/file.tif"), target);
+        if (what == QLatin1String("link on the volume"))
+            return QFile::link(QStringLiteral("/Folder/Other/inside.tif"), target);
+        if (what == QLatin1String("link loop"))
+            return QFile::link(QStringLiteral("target.tif"), target);
+        if (what == QLatin1String("fifo"))
+            return ::mkfifo(QFile::encodeName(target).constData(), 0644) == 0;
+        if (what == QLatin1String("folder"))
+            return QDir().mkdir(target);
+        // The folder itself swapped for a link to the host folder.
+        if (what == QLatin1String("folder is a link"))
+            return QDir(onVolume(QStringLiteral("/Folder"))).removeRecursively()
+                   && QFile::link(host(), onVolume(QStringLiteral("/Folder")));
+        return false;
+    }
+};
+
+const QStringList kLayouts{QStringLiteral("nothing"),   QStringLiteral("file"),
+                           QStringLiteral("link off the volume"), QStringLiteral("link on the volume"),
+                           QStringLiteral("link loop"), QStringLiteral("fifo"),
+                           QStringLiteral("folder"),    QStringLiteral("folder is a link")};
+
+} // namespace
+
+class TestFileOp : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Each operation against each thing in its final place: what it may do
+    // and what it must refuse. `expected` is the exit status.
+    void finalPlace_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<bool>("walk");
+        // install and chmod want a regular file (install also takes none);
+        // backup never replaces whatever is there; remove is for our own
+        // hidden names only (checked below), so it is not in this table.
+        const QMap<QString, QList<int>> outcomes{
+            //                      nothing file off  on  loop fifo folder folder-link
+            {QStringLiteral("install"), {0, 0, 1, 1, 1, 1, 1, 1}},
+            {QStringLiteral("chmod"), {1, 0, 1, 1, 1, 1, 1, 1}},
+            {QStringLiteral("backup"), {0, 0, 0, 0, 0, 0, 0, 1}},
+            {QStringLiteral("move-out"), {1, 0, 1, 1, 1, 1, 1, 1}},
+        };
+        // The same with the kernel's lookup in the root and with the walk
+        // of older kernels.
+        for (bool walk : {false, true}) {
+            for (auto it = outcomes.cbegin(); it != outcomes.cend(); ++it) {
+                for (int i = 0; i < kLayouts.size(); ++i)
+                    QTest::addRow("%s, %s%s", qPrintable(it.key()), qPrintable(kLayouts[i]), walk ? ", walk" : "")
+                        << it.key() << kLayouts[i] << it.value()[i] << walk;
+            }
+        }
+    }
+
+    void finalPlace()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QString, layout);
+        QFETCH(int, expected);
+        QFETCH(bool, walk);
+        Place p;
+        QVERIFY(p.make());
+        QVERIFY(p.lay(layout));
+        const QString target = p.onVolume(QStringLiteral("/Folder/target.tif"));
+        const mode_t modeBefore = modeOf(target);
+        const QByteArray bytesBefore = S_ISREG(modeBefore) ? readBytes(target) : QByteArray();
+        const auto hostBefore = HostileVolume::checksums(p.host());
+
+        QStringList arguments{QStringLiteral("--root"), p.root(), operation};
+        if (operation == QLatin1String("chmod"))
+            arguments << QStringLiteral("660");
+        if (operation == QLatin1String("backup"))
+            arguments << QStringLiteral("/Folder/file.tif");
+        arguments << QStringLiteral("/Folder/target.tif");
+        const ToolRun run = runTool(arguments, "new content", walk);
+
+        QCOMPARE(run.exitCode, expected);
+        QCOMPARE(HostileVolume::checksums(p.host()), hostBefore);
+        // No hidden file is left behind, whatever happened.
+        if (layout != QLatin1String("folder is a link"))
+            QCOMPARE(QDir(p.onVolume(QStringLiteral("/Folder"))).entryList({QStringLiteral(".*lumora-*")},
+                                                                           QDir::AllEntries | QDir::Hidden),
+                     QStringList());
+        if (expected != 0) {
+            // A clear message, and nothing changed.
+            QVERIFY2(run.err.startsWith("lumora-fileop: ") && run.err.contains("nothing was changed"), run.err);
+            QCOMPARE(modeOf(target), modeBefore);
+            if (S_ISREG(modeBefore))
+                QCOMPARE(readBytes(target), bytesBefore);
+            if (layout != QLatin1String("folder is a link"))
+                QCOMPARE(readBytes(p.onVolume(QStringLiteral("/Folder/Other/inside.tif"))), QByteArray("inside"));
+            return;
+        }
+        if (operation == QLatin1String("install")) {
+            QCOMPARE(readBytes(target), QByteArray("new content"));
+            QCOMPARE(modeOf(target) & 0777, layout == QLatin1String("file") ? mode_t(0604) : mode_t(0644) & ~umaskNow());
+        } else if (operation == QLatin1String("chmod")) {
+            QCOMPARE(modeOf(target) & 0777, mode_t(0660));
+        } else if (operation == QLatin1String("backup")) {
+            // Made when nothing was there, with the file's mode; else the old one stays.
+            if (layout == QLatin1String("nothing")) {
+                QCOMPARE(readBytes(target), QByteArray("old file"));
+                QCOMPARE(modeOf(target) & 0777, mode_t(0640));
+            } else {
+                QCOMPARE(modeOf(target), modeBefore);
+            }
+        } else if (operation == QLatin1String("move-out")) {
+            QCOMPARE(run.out, bytesBefore);
+            QVERIFY(!QFileInfo::exists(target));
+        }
+    }
+
+    // Paths are the volume's: ".." stops at its root, absolute links start
+    // there, so nothing reaches the host folder beside it.
+    void pathsStayOnTheVolume_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("lands");
+        QTest::newRow("climbing") << QStringLiteral("/../../host/new.tif") << QStringLiteral("/host/new.tif");
+        QTest::newRow("through a link to the host")
+            << QStringLiteral("/Up/host/new.tif") << QStringLiteral("/host/new.tif");
+    }
+
+    void pathsStayOnTheVolume()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, lands);
+        Place p;
+        QVERIFY(p.make());
+        QVERIFY(QFile::link(QStringLiteral("../.."), p.onVolume(QStringLiteral("/Up"))));
+        QVERIFY(QDir().mkpath(p.onVolume(QStringLiteral("/host"))));
+        const auto hostBefore = HostileVolume::checksums(p.host());
+        const ToolRun run = runTool({QStringLiteral("--root"), p.root(), QStringLiteral("install"), path}, "placed");
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(readBytes(p.onVolume(lands)), QByteArray("placed"));
+        QCOMPARE(HostileVolume::checksums(p.host()), hostBefore);
+    }
+
+    void makeFolder_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("missing with its parent") << QStringLiteral("missing") << 0;
+        QTest::newRow("already there") << QStringLiteral("there") << 0;
+        QTest::newRow("a file in the way") << QStringLiteral("file") << 1;
+        QTest::newRow("a link to the host in the way") << QStringLiteral("link") << 1;
+    }
+
+    void makeFolder()
+    {
+        QFETCH(QString, layout);
+        QFETCH(int, expected);
+        Place p;
+        QVERIFY(p.make());
+        const QString made = p.onVolume(QStringLiteral("/Folder/Made"));
+        if (layout == QLatin1String("there"))
+            QVERIFY(QDir().mkpath(made + QStringLiteral("/Deeper")));
+        else if (layout == QLatin1String("file"))
+            QVERIFY(writeBytes(made, "in the way"));
+        else if (layout == QLatin1String("link"))
+            QVERIFY(QFile::link(p.host(), made));
+        const auto hostBefore = HostileVolume::checksums(p.host());
+        const ToolRun run =
+            runTool({QStringLiteral("--root"), p.root(), QStringLiteral("mkdir"), QStringLiteral("/Folder/Made/Deeper")});
+        QCOMPARE(run.exitCode, expected);
+        QCOMPARE(QFileInfo(made + QStringLiteral("/Deeper")).isDir(), expected == 0);
+        QCOMPARE(HostileVolume::checksums(p.host()), hostBefore);
+    }
+
+    void removeTakesOnlyOurOwnFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("link");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("our side file") << QStringLiteral(".file.tif.lumora-ab12cd34") << false << 0;
+        QTest::newRow("our side file as a link") << QStringLiteral(".file.tif.lumora-ab12cd34") << true << 0;
+        QTest::newRow("a temporary domain file") << QStringLiteral(".com.apple.loginwindow.plist.Ab12Cd") << false << 0;
+        QTest::newRow("a file of the volume") << QStringLiteral("file.tif") << false << 1;
+        QTest::newRow("a name of almost our shape") << QStringLiteral(".file.tif.lumora-short") << false << 1;
+    }
+
+    void removeTakesOnlyOurOwnFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, link);
+        QFETCH(int, expected);
+        Place p;
+        QVERIFY(p.make());
+        const QString path = p.onVolume(QStringLiteral("/Folder/") + name);
+        if (link) {
+            QVERIFY(QFile::link(p.host() + QStringLiteral("/file.tif"), path));
+        } else if (!QFileInfo::exists(path)) {
+            QVERIFY(writeBytes(path, "partial"));
+        }
+        const ToolRun run =
+            runTool({QStringLiteral("--root"), p.root(), QStringLiteral("remove"), QStringLiteral("/Folder/") + name});
+        QCOMPARE(run.exitCode, expected);
+        QCOMPARE(QFileInfo(path).exists() || QFileInfo(path).isSymLink(), expected != 0);
+        QCOMPARE(readBytes(p.host() + QStringLiteral("/file.tif")), QByteArray("host file"));
+    }
+
+    // Told to stop while it copies, it puts nothing in place and leaves no
+    // hidden file.
+    void stoppedInstallLeavesNothing()
+    {
+        Place p;
+        QVERIFY(p.make());
+        QProcess process;
+        process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/lumora-fileop"),
+                      {QStringLiteral("--root"), p.root(), QStringLiteral("install"), QStringLiteral("/Folder/file.tif")});
+        QVERIFY(process.waitForStarted());
+        process.write(QByteArray(1 << 16, 'x'));
+        const QString folder = p.onVolume(QStringLiteral("/Folder"));
+        for (int i = 0; i < 500 && QDir(folder).entryList({QStringLiteral(".*lumora-*")}, QDir::Files | QDir::Hidden).isEmpty(); ++i)
+            QTest::qWait(10);
+        QCOMPARE(QDir(folder).entryList({QStringLiteral(".*lumora-*")}, QDir::Files | QDir::Hidden).size(), 1);
+        ::kill(pid_t(process.processId()), SIGTERM);
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(readBytes(p.onVolume(QStringLiteral("/Folder/file.tif"))), QByteArray("old file"));
+        QCOMPARE(QDir(folder).entryList({QStringLiteral(".*lumora-*")}, QDir::Files | QDir::Hidden), QStringList());
+    }
+
+private:
+    static mode_t umaskNow()
+    {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        return mask;
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFileOp)
+#include "tst_fileop.moc"
