@@ -92,6 +92,17 @@ int main(int argc, char **argv)
     step("and runs once the password is given again",
          thirdRan && prompt.asked == 7 && ownedByRoot(folder + QStringLiteral("/third")));
 
+    // The file tool takes its content on standard input and gives a copy on
+    // standard output, files this user opened: sudo must hand both on.
+    QFile input(source);
+    QFile output(folder + QStringLiteral("/streamed"));
+    const bool streamed = input.open(QIODevice::ReadOnly) && output.open(QIODevice::WriteOnly)
+                          && authorization.executeTool(QStringLiteral("/bin/cat"), {}, {input.handle(), output.handle()});
+    output.close();
+    input.seek(0);
+    step("standard input and output reach the tool through sudo",
+         streamed && output.open(QIODevice::ReadOnly) && output.readAll() == input.readAll());
+
     authorization.deauthenticate();
     return allGood ? 0 : 1;
 }

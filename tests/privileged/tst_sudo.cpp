@@ -115,7 +115,7 @@ private slots:
             qInfo().noquote() << "probe stderr:\n" + QString::fromLocal8Bit(err).trimmed();
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QVERIFY2(!out.contains("FAILED"), out.constData());
-        QCOMPARE(out.count("ok "), 5);
+        QCOMPARE(out.count("ok "), 6);
         QCOMPARE(process.exitCode(), 0);
     }
 };
