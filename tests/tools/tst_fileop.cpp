@@ -302,6 +302,38 @@ private slots:
         QCOMPARE(QDir(folder).entryList({QStringLiteral(".*lumora-*")}, QDir::Files | QDir::Hidden), QStringList());
     }
 
+    // The preference tool with a root looks the domain's folder up inside
+    // the volume: a folder that is a link to the host leads nowhere.
+    void preferenceWritesStayOnTheVolume_data()
+    {
+        QTest::addColumn<bool>("folderIsALink");
+        QTest::newRow("plain folder") << false;
+        QTest::newRow("folder is a link to the host") << true;
+    }
+
+    void preferenceWritesStayOnTheVolume()
+    {
+        QFETCH(bool, folderIsALink);
+        Place p;
+        QVERIFY(p.make());
+        QVERIFY(writeBytes(p.host() + QStringLiteral("/domain.plist"),
+                           "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict/></plist>"));
+        if (folderIsALink)
+            QVERIFY(QFile::link(p.host(), p.onVolume(QStringLiteral("/Prefs"))));
+        else
+            QVERIFY(QDir().mkpath(p.onVolume(QStringLiteral("/Prefs"))));
+        const auto hostBefore = HostileVolume::checksums(p.host());
+        QProcess tool;
+        tool.start(QCoreApplication::applicationDirPath() + QStringLiteral("/lumora-defaults"),
+                   {QStringLiteral("--root"), p.root(), QStringLiteral("write"), QStringLiteral("/Prefs/domain"),
+                    QStringLiteral("Key"), QStringLiteral("value")});
+        QVERIFY(tool.waitForFinished(20000));
+        QCOMPARE(tool.exitCode(), folderIsALink ? 1 : 0);
+        if (!folderIsALink)
+            QVERIFY(readBytes(p.onVolume(QStringLiteral("/Prefs/domain.plist"))).startsWith("bplist00"));
+        QCOMPARE(HostileVolume::checksums(p.host()), hostBefore);
+    }
+
 private:
     static mode_t umaskNow()
     {
