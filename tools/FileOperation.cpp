@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -203,6 +204,24 @@ bool moveWithoutReplacing(int folder, const QByteArray &from, const QByteArray &
     return true;
 }
 
+// The regular file at `file`, or the status of its refusal (reported).
+struct Lookup {
+    std::optional<VolumeResolver::Place> place;
+    int refused = 0;
+};
+
+Lookup regularFile(const QString &root, const QString &file)
+{
+    auto found = resolverFor(root).locate(file);
+    if (!found)
+        return {std::nullopt, fail(file, lookupText(found.error()))};
+    if (!found->exists)
+        return {std::nullopt, fail(file, "does not exist")};
+    if (!S_ISREG(found->info.st_mode))
+        return {std::nullopt, fail(file, kindOf(found->info))};
+    return {std::move(*found), 0};
+}
+
 } // namespace
 
 int install(const QString &root, const QString &file, int input)
@@ -233,13 +252,9 @@ int install(const QString &root, const QString &file, int input)
 int backup(const QString &root, const QString &file, const QString &backupFile)
 {
     const VolumeResolver files = resolverFor(root);
-    auto source = files.locate(file);
+    auto [source, refused] = regularFile(root, file);
     if (!source)
-        return fail(file, lookupText(source.error()));
-    if (!source->exists)
-        return fail(file, "does not exist");
-    if (!S_ISREG(source->info.st_mode))
-        return fail(file, kindOf(source->info));
+        return refused;
     auto target = files.locate(backupFile);
     if (!target)
         return fail(backupFile, lookupText(target.error()));
@@ -305,13 +320,9 @@ int setMode(const QString &root, const QString &modeText, const QString &file)
     if (!octal.match(modeText).hasMatch())
         return fail(file, "the mode must be octal digits, as chmod takes them");
     const mode_t mode = mode_t(modeText.toUInt(nullptr, 8));
-    auto found = resolverFor(root).locate(file);
+    auto [found, refused] = regularFile(root, file);
     if (!found)
-        return fail(file, lookupText(found.error()));
-    if (!found->exists)
-        return fail(file, "does not exist");
-    if (!S_ISREG(found->info.st_mode))
-        return fail(file, kindOf(found->info));
+        return refused;
     UniqueFd fd(::openat(found->folder.get(), found->name.constData(),
                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     // A file its owner may write but not read (run as that owner).
@@ -328,13 +339,9 @@ int setMode(const QString &root, const QString &modeText, const QString &file)
 
 int moveOut(const QString &root, const QString &file, int output)
 {
-    auto found = resolverFor(root).locate(file);
+    auto [found, refused] = regularFile(root, file);
     if (!found)
-        return fail(file, lookupText(found.error()));
-    if (!found->exists)
-        return fail(file, "does not exist");
-    if (!S_ISREG(found->info.st_mode))
-        return fail(file, kindOf(found->info));
+        return refused;
     const UniqueFd input = openRegular(*found);
     if (!input)
         return fail(file, "changed while it was opened");
