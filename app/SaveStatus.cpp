@@ -85,8 +85,13 @@ void SaveStatus::showDetails()
     lines->setObjectName(QStringLiteral("saveDetailsLines"));
     lines->setReadOnly(true);
     lines->setLineWrapMode(QPlainTextEdit::NoWrap);
-    lines->setPlainText(m_logLines.isEmpty() ? QCoreApplication::translate("Lumora", "(nothing was logged)")
-                                             : m_logLines.join(QLatin1Char('\n')));
+    // The runner's line names a second tool that never exists; a person
+    // needs only the first.
+    QStringList shown = m_logLines;
+    shown.replaceInStrings(QStringLiteral(" and '(null)'"), QString());
+    shown.replaceInStrings(QStringLiteral("for tools '"), QStringLiteral("for tool '"));
+    lines->setPlainText(shown.isEmpty() ? QCoreApplication::translate("Lumora", "(nothing was logged)")
+                                        : shown.join(QLatin1Char('\n')));
     layout->addWidget(lines);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
     // Qt's own catalogue may not be installed; ours always is.

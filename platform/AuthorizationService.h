@@ -35,12 +35,13 @@ public:
         std::uint32_t flags = 0;
     };
 
-    // Where a tool's standard input comes from and its standard output goes:
-    // descriptors the caller opened with its own rights (-1: no input, and
-    // the output inherited).
+    // Where a tool's standard input comes from and its standard output and
+    // error go: descriptors the caller opened with its own rights (-1: no
+    // input, and the output inherited).
     struct Streams {
         int input = -1;
         int output = -1;
+        int error = -1;
     };
 
     virtual ~AuthorizationService() = default;

@@ -16,7 +16,7 @@ std::int32_t DirectAuthorizationService::executeWithPrivileges(const QByteArray 
                                                                const std::vector<QByteArray> &arguments,
                                                                std::int64_t *pid, const Streams &streams)
 {
-    const auto child = Process::spawn(toolPath, arguments, streams.input, false, streams.output);
+    const auto child = Process::spawn(toolPath, arguments, streams.input, false, streams.output, streams.error);
     if (!child)
         return kToolExecuteFailure;
     if (pid)

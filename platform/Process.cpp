@@ -16,7 +16,7 @@ extern char **environ;
 namespace Process {
 
 std::optional<pid_t> spawn(const QByteArray &path, const std::vector<QByteArray> &arguments, int stdinFd,
-                           bool discardOutput, int stdoutFd)
+                           bool discardOutput, int stdoutFd, int stderrFd)
 {
     std::vector<char *> argv;
     argv.reserve(arguments.size() + 2);
@@ -33,10 +33,13 @@ std::optional<pid_t> spawn(const QByteArray &path, const std::vector<QByteArray>
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     if (stdoutFd >= 0)
         posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
+    if (stderrFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stderrFd, STDERR_FILENO);
     if (discardOutput) {
         if (stdoutFd < 0)
             posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        if (stderrFd < 0)
+            posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     }
     pid_t pid = -1;
     const int rc = posix_spawn(&pid, path.constData(), &actions, nullptr, argv.data(), environ);

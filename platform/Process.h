@@ -12,9 +12,11 @@ namespace Process {
 
 // Starts `path` with argv[0] = path and the given arguments, standard input
 // from /dev/null unless `stdinFd` is given, output inherited (or to
-// `stdoutFd`). Returns the child's pid, or nothing when it could not be started.
+// `stdoutFd` and `stderrFd`). Returns the child's pid, or nothing when it
+// could not be started.
 [[nodiscard]] std::optional<pid_t> spawn(const QByteArray &path, const std::vector<QByteArray> &arguments,
-                                         int stdinFd = -1, bool discardOutput = false, int stdoutFd = -1);
+                                         int stdinFd = -1, bool discardOutput = false, int stdoutFd = -1,
+                                         int stderrFd = -1);
 
 struct ExitStatus {
     bool exited = false; // false: killed by a signal, or the wait failed

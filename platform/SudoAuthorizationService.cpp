@@ -101,7 +101,7 @@ std::int32_t SudoAuthorizationService::executeWithPrivileges(const QByteArray &t
     std::vector<QByteArray> vector{"-n", "--", toolPath};
     vector.insert(vector.end(), arguments.begin(), arguments.end());
     // sudo hands its standard input and output on to the tool.
-    const auto child = Process::spawn(m_sudoPath.toLocal8Bit(), vector, streams.input, false, streams.output);
+    const auto child = Process::spawn(m_sudoPath.toLocal8Bit(), vector, streams.input, false, streams.output, streams.error);
     if (!child)
         return kToolExecuteFailure;
     if (pid)

@@ -2,9 +2,14 @@
 
 #include "platform/AlertPanel.h"
 #include "platform/Log.h"
+#include "platform/PasswordPrompt.h"
 #include "platform/Process.h"
+#include "platform/UniqueFd.h"
 
 #include <QCoreApplication>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -15,7 +20,7 @@ const QByteArray kAdminRight = QByteArrayLiteral("system.privilege.admin");
 class RefusingService final : public AuthorizationService {
 public:
     std::int32_t create(std::uint32_t) override { return kSuccess; }
-    std::int32_t copyRights(const std::vector<RightsItem> &, std::uint32_t) override { return kDenied; }
+    std::int32_t copyRights(const std::vector<RightsItem> &, std::uint32_t) override { return kInternal; }
     std::int32_t executeWithPrivileges(const QByteArray &, std::uint32_t, const std::vector<QByteArray> &,
                                        std::int64_t *, const Streams &) override
     {
@@ -50,6 +55,41 @@ std::vector<QByteArray> encoded(const QStringList &arguments)
 }
 
 bool waitForTool(const QString &tool, std::int64_t pid);
+
+// A tool's standard error, kept in memory (unless the caller sends it
+// somewhere itself) and logged, bounded, when the tool fails.
+class ToolMessages {
+public:
+    explicit ToolMessages(const AuthorizationService::Streams &streams) : m_streams(streams)
+    {
+        if (m_streams.error < 0) {
+            m_memory = UniqueFd(::memfd_create("lumora-tool-messages", MFD_CLOEXEC));
+            m_streams.error = m_memory.get();
+        }
+    }
+    [[nodiscard]] const AuthorizationService::Streams &streams() const { return m_streams; }
+
+    void log(const QString &tool) const
+    {
+        if (!m_memory)
+            return;
+        constexpr qsizetype kMost = 2000;
+        QByteArray said(kMost + 1, Qt::Uninitialized);
+        const ssize_t n = ::pread(m_memory.get(), said.data(), size_t(said.size()), 0);
+        said.truncate(n > 0 ? qsizetype(n) : 0);
+        QString text = QString::fromLocal8Bit(said).trimmed();
+        if (text.isEmpty())
+            return;
+        if (text.size() > kMost)
+            text = text.left(kMost) + QStringLiteral("…");
+        text.replace(QLatin1Char('\n'), QStringLiteral(" / "));
+        Log::write(QStringLiteral("Tool '%1' said: %2").arg(tool, text));
+    }
+
+private:
+    AuthorizationService::Streams m_streams;
+    UniqueFd m_memory;
+};
 
 } // namespace
 
@@ -102,6 +142,7 @@ bool Authorization::haveUserAuthenticateForTool(const QString &tool1, const std:
         return false;
     const auto status = m_service->copyRights(
         rightsFor(tool1, tool2), AuthorizationService::kInteractionAllowed | AuthorizationService::kExtendRights);
+    m_lastRequest = status;
     if (status != AuthorizationService::kSuccess)
         return false;
     emit UserAuthenticatedNotification(this);
@@ -110,12 +151,19 @@ bool Authorization::haveUserAuthenticateForTool(const QString &tool1, const std:
 
 bool Authorization::authenticateForTool(const QString &tool1, const std::optional<QString> &tool2)
 {
-    if (!isAuthenticatedForTool(tool1, tool2))
+    m_lastRequest = AuthorizationService::kSuccess;
+    const bool asked = !isAuthenticatedForTool(tool1, tool2);
+    if (asked)
         (void)haveUserAuthenticateForTool(tool1, tool2);
     const bool held = isAuthenticatedForTool(tool1, tool2);
     if (!held) {
         Log::write(QStringLiteral("User failed to authenticate for tools '%1' and '%2'")
                        .arg(tool1, tool2.value_or(QStringLiteral("(null)"))));
+        // Why, in words a person can act on.
+        if (asked && m_lastRequest == AuthorizationService::kCanceled)
+            Log::write(QStringLiteral("Cancelled: no administrator password was given"));
+        else if (asked && m_lastRequest == AuthorizationService::kDenied)
+            Log::write(QStringLiteral("The administrator password was wrong %1 times").arg(PasswordPrompt::kTries));
     }
     return held;
 }
@@ -149,9 +197,12 @@ bool Authorization::executeTool(const QString &tool, const QStringList &argument
     if (!authenticateForTool(tool, std::nullopt))
         return false;
 
+    // What the tool says goes into the log when it fails, where the window's
+    // Details show it, not only onto a terminal nobody watches.
+    ToolMessages messages(streams);
     std::int64_t pid = -1;
     const auto status = m_service->executeWithPrivileges(tool.toLocal8Bit(), AuthorizationService::kDefaults,
-                                                         encoded(argumentList), &pid, streams);
+                                                         encoded(argumentList), &pid, messages.streams());
     if (status != AuthorizationService::kSuccess) {
         if (m_alerts)
             m_alerts->beep();
@@ -160,13 +211,18 @@ bool Authorization::executeTool(const QString &tool, const QStringList &argument
         return false;
     }
 
-    return waitForTool(tool, pid);
+    const bool succeeded = waitForTool(tool, pid);
+    if (!succeeded)
+        messages.log(tool);
+    return succeeded;
 }
 
 bool Authorization::runAsUser(const QString &tool, const QStringList &arguments,
                               const AuthorizationService::Streams &streams, bool quiet)
 {
-    const auto pid = Process::spawn(tool.toLocal8Bit(), encoded(arguments), streams.input, quiet, streams.output);
+    ToolMessages messages(streams);
+    const AuthorizationService::Streams used = quiet ? streams : messages.streams();
+    const auto pid = Process::spawn(tool.toLocal8Bit(), encoded(arguments), used.input, quiet, used.output, used.error);
     if (!pid) {
         if (!quiet)
             Log::write(QStringLiteral("Tool '%1' could not be started").arg(tool));
@@ -174,7 +230,10 @@ bool Authorization::runAsUser(const QString &tool, const QStringList &arguments,
     }
     if (quiet)
         return Process::waitFor(*pid).succeeded();
-    return waitForTool(tool, *pid);
+    const bool succeeded = waitForTool(tool, *pid);
+    if (!succeeded)
+        messages.log(tool);
+    return succeeded;
 }
 
 namespace {

@@ -67,4 +67,6 @@ private:
     std::unique_ptr<AuthorizationService> m_service;
     AlertPanel *m_alerts = nullptr;
     bool m_hasReference = false;
+    // The answer to the last request that may ask the user.
+    std::int32_t m_lastRequest = AuthorizationService::kSuccess;
 };

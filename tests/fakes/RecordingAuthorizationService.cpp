@@ -109,10 +109,10 @@ std::int32_t RecordingAuthorizationService::executeWithPrivileges(const QByteArr
     if (!m_wrapper.isEmpty() && m_substituted.match(vector.join(QLatin1Char(' '))).hasMatch()) {
         std::vector<QByteArray> wrapped{toolPath};
         wrapped.insert(wrapped.end(), arguments.begin(), arguments.end());
-        child = Process::spawn(QFile::encodeName(m_wrapper), wrapped, streams.input, false, streams.output);
+        child = Process::spawn(QFile::encodeName(m_wrapper), wrapped, streams.input, false, streams.output, streams.error);
         m_wrapper.clear();
     } else {
-        child = Process::spawn(toolPath, arguments, streams.input, false, streams.output);
+        child = Process::spawn(toolPath, arguments, streams.input, false, streams.output, streams.error);
     }
     if (!child)
         return kToolExecuteFailure;

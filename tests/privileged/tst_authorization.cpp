@@ -113,20 +113,25 @@ private slots:
     void notAuthenticatedOnlyLogs_data()
     {
         QTest::addColumn<int>("answer");
-        QTest::newRow("cancelled") << int(Answer::Cancel);
-        QTest::newRow("wrong password") << int(Answer::Refuse);
+        QTest::addColumn<QString>("why");
+        QTest::newRow("cancelled") << int(Answer::Cancel)
+                                   << QStringLiteral("Cancelled: no administrator password was given");
+        QTest::newRow("wrong password") << int(Answer::Refuse)
+                                        << QStringLiteral("The administrator password was wrong 3 times");
     }
 
     void notAuthenticatedOnlyLogs()
     {
         QFETCH(int, answer);
+        QFETCH(QString, why);
         Runner r;
         LogCapture log;
         QSignalSpy authenticated(r.authorization.get(), &Authorization::UserAuthenticatedNotification);
         r.service->scriptInteractive({Answer(answer)});
         QVERIFY(!r.authorization->executeTool(QStringLiteral("/bin/cp"), QStringLiteral("/x"), QStringLiteral("/y"),
                                               std::nullopt));
-        QCOMPARE(log.lines(), QStringList{QStringLiteral("User failed to authenticate for tools '/bin/cp' and '(null)'")});
+        QCOMPARE(log.lines(),
+                 (QStringList{QStringLiteral("User failed to authenticate for tools '/bin/cp' and '(null)'"), why}));
         QCOMPARE(r.alerts.beeps(), 0);
         QVERIFY(r.alerts.shown().isEmpty());
         QVERIFY(r.service->runs().isEmpty());
@@ -218,7 +223,15 @@ private slots:
         r.service->setRightsHeld(true);
         auto arg = [&](int i) { return i < command.size() ? Opt(command.at(i)) : Opt(); };
         QVERIFY(!r.authorization->executeTool(command.first(), arg(1), arg(2), arg(3), arg(4)));
-        QCOMPARE(log.lines(), QStringList{line});
+        QCOMPARE(log.lines().value(0), line);
+        // What the tool itself said follows, for the window's Details.
+        if (command.first() == QLatin1String("/bin/cp")) {
+            QCOMPARE(log.lines().size(), 2);
+            QVERIFY2(log.lines().at(1).startsWith(QStringLiteral("Tool '/bin/cp' said: /bin/cp: ")), qPrintable(log.lines().at(1)));
+            QVERIFY(log.lines().at(1).contains(QStringLiteral("/nonexistent/source")));
+        } else {
+            QCOMPARE(log.lines().size(), 1);
+        }
         QCOMPARE(r.alerts.beeps(), 0);
     }
 

@@ -137,12 +137,15 @@ private slots:
         QTest::newRow("dialog cancelled")
             << "cancel" << false << false << 0
             << QStringList{QStringLiteral("User failed to authenticate for tools '%1' and '(null)'").arg(InstallRuns::fileTool()),
-                           unable};
+                           QStringLiteral("Cancelled: no administrator password was given"), unable};
         QTest::newRow("launch refused") << "refused" << false << false << 0
                                         << QStringList{QStringLiteral("Authorization error -60031"), unable};
         QTest::newRow("folder in the file's place")
             << "not a file" << false << false << 1
-            << QStringList{QStringLiteral("Tool '%1' failed with exit status 1").arg(InstallRuns::fileTool()), unable};
+            << QStringList{QStringLiteral("Tool '%1' failed with exit status 1").arg(InstallRuns::fileTool()),
+                           QStringLiteral("Tool '%1' said: lumora-fileop: %2/a.b.tif: is a folder; nothing was changed")
+                               .arg(InstallRuns::fileTool(), QFileInfo(LoginWindow::kLogoFirstPlace).path()),
+                           unable};
     }
 
     void backupFile()
@@ -229,6 +232,9 @@ private slots:
         QTest::newRow("plain file in the way")
             << "file" << false << QList<QStringList>{{QStringLiteral("<mkdir>")}}
             << QStringList{QStringLiteral("Tool '%1' failed with exit status 1").arg(InstallRuns::fileTool()),
+                           QStringLiteral("Tool '%1' said: lumora-fileop: /Library/Application Support/Lumora: a file "
+                                          "stands where a folder must be; nothing was changed")
+                               .arg(InstallRuns::fileTool()),
                            QStringLiteral("Unable to create directory at /Library/Application Support/Lumora")};
     }
 

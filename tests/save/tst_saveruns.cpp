@@ -317,6 +317,8 @@ void TestSaveRuns::failedCopyStopsTheImageSave_data()
     QTest::newRow("copy fails")
         << QStringLiteral("copy")
         << QStringList({QStringLiteral("Tool '%1' failed with exit status 1").arg(InstallRuns::fileTool()),
+                        QStringLiteral("Tool '%1' said: lumora-fileop: %2: is a folder; nothing was changed")
+                            .arg(InstallRuns::fileTool(), LoginWindow::kLogoFirstPlace),
                         QStringLiteral("Failed to save new logo")});
 }
 
