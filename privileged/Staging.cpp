@@ -257,6 +257,16 @@ int Staging::removeLeftovers() const
     return removed;
 }
 
+bool Staging::removeInstalledBackground() const
+{
+    const auto found = resolver().writablePath(LoginWindow::kInstalledBackground, VolumeResolver::FinalLink::Keep);
+    if (!found)
+        return found.error() == VolumeResolver::Error::Missing;
+    if (!QFileInfo::exists(*found))
+        return true;
+    return runFileTool(Rights::Administrator, {QStringLiteral("remove"), LoginWindow::kInstalledBackground});
+}
+
 bool Staging::createApplicationSupportPath() const
 {
     const VolumeResolver files = resolver();

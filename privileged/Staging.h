@@ -63,6 +63,9 @@ public:
     // that made them no longer runs; a file some process still has open is
     // left to it. Returns how many it removed.
     int removeLeftovers() const;
+    // Removes the picture a save installed in the shared support folder,
+    // with administrator rights; true when it is gone (or was never there).
+    bool removeInstalledBackground() const;
     // True when the shared support folder exists afterwards.
     bool createApplicationSupportPath() const;
     // `path` is a volume path.

@@ -40,9 +40,16 @@ bool SaveOperations::setBackgroundInDefaults(const std::optional<QString> &path)
 bool SaveOperations::saveBackground(const Image &background, bool revert, bool tiger) const
 {
     if (revert) {
-        bool reverted = setBackgroundInDefaults(std::nullopt);
+        const bool deleted = setBackgroundInDefaults(std::nullopt);
+        bool reverted = deleted;
         if (tiger)
             reverted = saveBackgroundInTiger(background) && reverted;
+        // The picture we installed is named by nothing now: it goes too,
+        // rather than lie in the shared folder for ever.
+        if (deleted
+            && LoginWindow::domain(m_staging.volume()).value_or(QVariantMap{}).value(LoginWindow::kDesktopPictureKey)
+                   != QVariant(LoginWindow::kInstalledBackground))
+            (void)m_staging.removeInstalledBackground();
         return reverted;
     }
 
@@ -59,7 +66,11 @@ bool SaveOperations::saveBackground(const Image &background, bool revert, bool t
         Log::write(QStringLiteral("Failed to save background to temp file."));
         return false;
     }
-    if (!m_staging.copyIntoPlace(staging, m_staging.volume().hostPath(LoginWindow::kInstalledBackground))) {
+    const bool copied = m_staging.copyIntoPlace(staging, m_staging.volume().hostPath(LoginWindow::kInstalledBackground));
+    // Our copy of the picture has done its work once it is in place.
+    if (copied)
+        QFile::remove(staging);
+    if (!copied) {
         Log::write(QStringLiteral("Failed to save new background."));
         return false;
     }
@@ -95,6 +106,7 @@ bool SaveOperations::saveBackgroundInTiger(const Image &background) const
             Log::write(QStringLiteral("Failed to save new background without asking for authentication."));
             return false;
         }
+        QFile::remove(staging);
         return true;
     }
     if (!StagingFile::writeAtomically(staging, data)) {
@@ -105,6 +117,7 @@ bool SaveOperations::saveBackgroundInTiger(const Image &background) const
         Log::write(QStringLiteral("Failed to save new background."));
         return false;
     }
+    QFile::remove(staging);
     return true;
 }
 

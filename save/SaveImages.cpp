@@ -62,6 +62,7 @@ bool SaveOperations::saveImage(const Image &image, const ImageTarget &target) co
         Log::write(target.copyFailure);
         return false;
     }
+    QFile::remove(staging); // our copy has done its work
     removeOtherFormatsForFile(target.destination);
     return true;
 }

@@ -1,5 +1,6 @@
 #include "tools/FileOperation.h"
 
+#include "platform/LoginWindow.h"
 #include "platform/SideFiles.h"
 #include "platform/VolumeResolver.h"
 
@@ -365,8 +366,11 @@ int remove(const QString &root, const QString &file)
     auto found = resolverFor(root).locate(file);
     if (!found)
         return fail(file, lookupText(found.error()));
-    if (!SideFiles::isLeftoverName(QFile::decodeName(found->name)))
-        return fail(file, "is not one of this program's own hidden files");
+    // Our own hidden files, and the picture this program installs in its
+    // own folder (once nothing names it); nothing else, whatever it is asked.
+    const bool installedPicture = file == LoginWindow::kInstalledBackground && S_ISREG(found->info.st_mode);
+    if (!SideFiles::isLeftoverName(QFile::decodeName(found->name)) && !installedPicture)
+        return fail(file, "is not one of this program's own files");
     if (!found->exists)
         return 0;
     if (!S_ISREG(found->info.st_mode) && !S_ISLNK(found->info.st_mode))

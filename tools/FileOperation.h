@@ -29,7 +29,8 @@ int makeFolder(const QString &root, const QString &folder);
 int setMode(const QString &root, const QString &mode, const QString &file);
 // Writes the bytes of a regular file to `output`, then removes the file.
 int moveOut(const QString &root, const QString &file, int output);
-// Removes one of our own hidden files (SideFiles::isLeftoverName); nothing else.
+// Removes one of our own hidden files (SideFiles::isLeftoverName), or the
+// background picture this program installs; nothing else.
 int remove(const QString &root, const QString &file);
 
 // The command line: --root ROOT COMMAND ARGUMENTS.
