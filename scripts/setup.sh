@@ -10,6 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-image-formats-plugins qt6-l10n-tools
+          qt6-translations-l10n
           libplist-dev fonts-dejavu-core xvfb xauth sudo curl python3
           librsvg2-bin man-db bsdextrautils bash-completion ${EXTRA_PACKAGES:-})
 missing=()
