@@ -8,6 +8,7 @@
 #include "controller/LumoraLogin.h"
 #include "controller/ManualUpdateCheck.h"
 #include "controller/SaveRunner.h"
+#include "controller/SettingModel.h"
 #include "platform/AlertPanel.h"
 #include "update/VersionChecker.h"
 
@@ -50,17 +51,8 @@ constexpr std::int32_t kHostNameTag = 1;
 
 QString settingName(const QString &name)
 {
-    if (name == QLatin1String("logo"))
-        return QCoreApplication::translate("Lumora", "logo");
-    if (name == QLatin1String("title"))
-        return QCoreApplication::translate("Lumora", "title");
-    if (name == QLatin1String("background"))
-        return QCoreApplication::translate("Lumora", "background");
-    if (name == QLatin1String("message"))
-        return QCoreApplication::translate("Lumora", "message");
-    if (name == QLatin1String("host information"))
-        return QCoreApplication::translate("Lumora", "host information");
-    return name;
+    const SettingModel *model = settingNamed(name);
+    return model ? model->displayName() : name;
 }
 
 // The wells draw their own sunken frame; a flat group only names them.
@@ -269,11 +261,29 @@ void MainWindow::buildMenus()
 
 void MainWindow::connectController()
 {
-    connect(&m_controller, &LumoraLogin::logoSet, this, &MainWindow::showLogo);
-    connect(&m_controller, &LumoraLogin::titleSet, this, &MainWindow::showTitle);
-    connect(&m_controller, &LumoraLogin::backgroundSet, this, &MainWindow::showBackground);
-    connect(&m_controller, &LumoraLogin::hostInfoTagSet, this, &MainWindow::showHostInfoTag);
+    connect(&m_controller, &LumoraLogin::settingSet, this, &MainWindow::showSetting);
     connect(&m_controller, &LumoraLogin::flagsChanged, this, &MainWindow::showFlags);
+}
+
+void MainWindow::showSetting(Setting setting)
+{
+    switch (setting) {
+    case Setting::Logo:
+        showLogo();
+        break;
+    case Setting::Title:
+        showTitle();
+        break;
+    case Setting::Background:
+        showBackground();
+        break;
+    case Setting::HostInfo:
+        showHostInfoTag();
+        break;
+    default:
+        // The message view shows the document itself.
+        break;
+    }
 }
 
 void MainWindow::showLogo()

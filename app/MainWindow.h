@@ -80,6 +80,7 @@ private:
     void buildMenus();
     void connectController();
 
+    void showSetting(Setting setting);
     void showLogo();
     void showTitle();
     void showBackground();

@@ -105,12 +105,16 @@ PreviewPane::PreviewPane(LumoraLogin &controller, QWidget *parent)
     connect(m_sizeChooser, &QComboBox::activated, this,
             [this](int index) { setScreenSize(m_sizeChooser->itemData(index).toSize()); });
 
-    for (auto signal : {&LumoraLogin::logoSet, &LumoraLogin::titleSet, &LumoraLogin::backgroundSet,
-                        &LumoraLogin::flagsChanged})
-        connect(&m_controller, signal, this, &PreviewPane::picturesChanged);
-    connect(&m_controller, &LumoraLogin::messageSet, this, &PreviewPane::scheduleRedraw);
+    connect(&m_controller, &LumoraLogin::settingSet, this, [this](Setting setting) {
+        if (setting == Setting::HostInfo)
+            hostInfoChanged();
+        else if (setting == Setting::Logo || setting == Setting::Title || setting == Setting::Background)
+            picturesChanged();
+        else
+            scheduleRedraw();
+    });
+    connect(&m_controller, &LumoraLogin::flagsChanged, this, &PreviewPane::picturesChanged);
     connect(&m_controller, &LumoraLogin::messageEdited, this, &PreviewPane::scheduleRedraw);
-    connect(&m_controller, &LumoraLogin::hostInfoTagSet, this, &PreviewPane::hostInfoChanged);
     // After a save the volume may name the release or computer anew.
     connect(&m_controller, &LumoraLogin::saveFinished, this, &PreviewPane::hostInfoChanged);
 

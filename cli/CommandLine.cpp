@@ -253,22 +253,30 @@ SetInputsCheck readSetInputs(const CtlRequest &request)
 {
     SetInputs inputs;
     QString error;
-    if (request.logoFile && !(inputs.logo = readImage(QStringLiteral("--logo"), *request.logoFile, error)))
-        return {std::nullopt, error};
-    if (request.titleFile && !(inputs.title = readImage(QStringLiteral("--title"), *request.titleFile, error)))
-        return {std::nullopt, error};
-    if (request.backgroundFile
-        && !(inputs.background = readImage(QStringLiteral("--background"), *request.backgroundFile, error)))
-        return {std::nullopt, error};
-    if (request.messageText)
-        inputs.message = *request.messageText;
-    if (request.messageFile && !(inputs.message = readMessageFile(*request.messageFile, error)))
+    const std::pair<Setting, std::pair<const char *, const std::optional<QString> *>> images[] = {
+        {Setting::Logo, {"--logo", &request.logoFile}},
+        {Setting::Title, {"--title", &request.titleFile}},
+        {Setting::Background, {"--background", &request.backgroundFile}},
+    };
+    for (const auto &[setting, option] : images) {
+        if (!*option.second)
+            continue;
+        const auto image = readImage(QLatin1String(option.first), **option.second, error);
+        if (!image)
+            return {std::nullopt, error};
+        inputs.values[indexOf(setting)] = *image;
+    }
+    std::optional<QString> message = request.messageText;
+    if (request.messageFile && !(message = readMessageFile(*request.messageFile, error)))
         return {std::nullopt, error};
     // The preference tool takes the message as one argument, which ends at
     // a NUL; the login window would show only the part before it.
-    if (inputs.message && inputs.message->contains(QChar(0)))
+    if (message && message->contains(QChar(0)))
         return {std::nullopt, QStringLiteral("the message contains a NUL character")};
-    inputs.hostInfoTag = request.hostInfoTag;
+    if (message)
+        inputs.values[indexOf(Setting::Message)] = message;
+    if (request.hostInfoTag)
+        inputs.values[indexOf(Setting::HostInfo)] = *request.hostInfoTag;
     return {inputs, {}};
 }
 

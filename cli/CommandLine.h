@@ -1,11 +1,13 @@
 #pragma once
 
+#include "controller/Setting.h"
 #include "platform/Image.h"
 
 #include <QSize>
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -46,11 +48,8 @@ struct CtlParse {
 
 // The inputs of `set`, read and checked before anything is written.
 struct SetInputs {
-    std::optional<Image> logo;
-    std::optional<Image> title;
-    std::optional<Image> background;
-    std::optional<QString> message;
-    std::optional<std::int32_t> hostInfoTag;
+    // The value of each setting asked for.
+    std::array<std::optional<SettingValue>, kSettingCount> values;
 };
 struct SetInputsCheck {
     std::optional<SetInputs> inputs;

@@ -577,10 +577,10 @@ void TestMainWindow::undoRedoRestoreValueAndFlags()
     QTest::keyClicks(f.messageView(), QStringLiteral("x"));
 
     auto state = [&f] {
-        const DocumentState s = DocumentState::of(*f.controller);
-        return QVariantList{s.logo.path(), s.title.path(), s.background.path(), s.message.value_or(QString()),
-                            s.hostInfoTag, s.logoDirty, s.titleDirty, s.backgroundDirty, s.messageDirty,
-                            s.hostInfoTagDirty, s.dirty, s.shouldRevertBackground,
+        const LumoraLogin &c = *f.controller;
+        return QVariantList{c.logo().path(), c.title().path(), c.background().path(), c.message().value_or(QString()),
+                            c.hostInfoTag(), c.logoDirty(), c.titleDirty(), c.backgroundDirty(), c.messageDirty(),
+                            c.hostInfoTagDirty(), c.dirty(), c.shouldRevertBackground(),
                             f.well("logoWell")->image().path(), f.messageView()->string(),
                             f.chooser()->currentData().toInt(), f.window->isWindowModified()};
     };
