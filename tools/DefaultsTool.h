@@ -16,7 +16,10 @@ namespace DefaultsTool {
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 64;
 
-[[nodiscard]] int writeKey(const QByteArray &domain, const QByteArray &key, const QByteArray &rawValue);
+// With a `type` flag ("-bool", "-int"; see DefaultsValue.h) the value is
+// written as a boolean or an integer; without one as a string.
+[[nodiscard]] int writeKey(const QByteArray &domain, const QByteArray &key, const QByteArray &rawValue,
+                           const QByteArray &type = {});
 [[nodiscard]] int deleteKey(const QByteArray &domain, const QByteArray &key);
 // Prints one value, or with no key the whole domain as an XML property list.
 [[nodiscard]] int read(const QByteArray &domain, const QByteArray *key);

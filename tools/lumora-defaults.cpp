@@ -2,6 +2,7 @@
 // the way the application's save operations need it.
 //
 //   lumora-defaults write DOMAIN KEY VALUE
+//   lumora-defaults write DOMAIN KEY -bool|-int VALUE
 //   lumora-defaults delete DOMAIN KEY
 //   lumora-defaults read DOMAIN [KEY]
 //
@@ -9,6 +10,7 @@
 // is kept and what is refused.
 
 #include "tools/DefaultsTool.h"
+#include "tools/DefaultsValue.h"
 
 #include <QByteArray>
 
@@ -18,7 +20,7 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: lumora-defaults write DOMAIN KEY VALUE | delete DOMAIN KEY | read DOMAIN [KEY]\n");
+    std::fprintf(stderr, "usage: lumora-defaults write DOMAIN KEY [-bool|-int] VALUE | delete DOMAIN KEY | read DOMAIN [KEY]\n");
     return DefaultsTool::kExitUsage;
 }
 
@@ -35,6 +37,8 @@ int main(int argc, char **argv)
 
     if (command == "write" && argc == 5)
         return DefaultsTool::writeKey(domain, QByteArray(argv[3]), QByteArray(argv[4]));
+    if (command == "write" && argc == 6 && DefaultsValue::isTypeFlag(QByteArray(argv[4])))
+        return DefaultsTool::writeKey(domain, QByteArray(argv[3]), QByteArray(argv[5]), QByteArray(argv[4]));
     if (command == "delete" && argc == 4)
         return DefaultsTool::deleteKey(domain, QByteArray(argv[3]));
     if (command == "read" && (argc == 3 || argc == 4)) {
