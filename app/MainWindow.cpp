@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -25,6 +26,8 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -98,6 +101,8 @@ MainWindow::MainWindow(LumoraLogin &controller, QWidget *parent)
     showTitle();
     showBackground();
     showHostInfoTag();
+    for (const LoginOptionModel *option : loginOptionModels())
+        showLoginOption(option->setting());
     showFlags();
 }
 
@@ -158,6 +163,7 @@ void MainWindow::buildInterface()
     hostRow->addWidget(m_hostInfoChooser);
     hostRow->addStretch(1);
     grid->addLayout(hostRow, 3, 0, 1, 2);
+    grid->addWidget(buildLoginOptions(), 4, 0, 1, 2);
 
     m_helpButton = new QPushButton(QCoreApplication::translate("Lumora", "Help"));
     m_helpButton->setObjectName(QStringLiteral("helpButton"));
@@ -171,7 +177,7 @@ void MainWindow::buildInterface()
     buttons->addStretch(1);
     buttons->addWidget(m_restoreButton);
     buttons->addWidget(m_saveButton);
-    grid->addLayout(buttons, 4, 0, 1, 2);
+    grid->addLayout(buttons, 5, 0, 1, 2);
 
     setCentralWidget(central);
     resize(central->sizeHint().expandedTo(QSize(920, 680)));
@@ -215,6 +221,73 @@ void MainWindow::buildInterface()
                 edit(QCoreApplication::translate("Lumora", "Change Host Information"),
                      [this, tag] { m_controller.setHostInfoTag(tag); });
             });
+}
+
+QWidget *MainWindow::buildLoginOptions()
+{
+    auto *box = new QGroupBox(QCoreApplication::translate("Lumora", "Login Options"));
+    box->setObjectName(QStringLiteral("loginOptions"));
+    auto *layout = new QGridLayout(box);
+    int row = 0;
+    int column = 0;
+    // Two options to a row; a count takes a row's half with its label.
+    auto place = [&](QWidget *widget) {
+        layout->addWidget(widget, row, column);
+        if (++column == 2) {
+            column = 0;
+            ++row;
+        }
+    };
+    for (const LoginOptionModel *option : loginOptionModels()) {
+        const Setting setting = option->setting();
+        const QString name = option->key() + QStringLiteral("Option");
+        if (option->kind() == LoginOptionModel::Kind::YesNo) {
+            auto *check = new QCheckBox(option->label());
+            check->setObjectName(name);
+            // clicked() comes from the user only; a reload sets it quietly.
+            connect(check, &QCheckBox::clicked, this, [this, setting](bool checked) {
+                edit(QCoreApplication::translate("Lumora", "Change Login Options"),
+                     [this, setting, checked] { m_controller.setValue(setting, OptionValue(checked ? 1 : 0)); });
+            });
+            m_optionControls[indexOf(setting)] = check;
+            place(check);
+            continue;
+        }
+        auto *spin = new QSpinBox;
+        spin->setObjectName(name);
+        spin->setRange(0, LoginOptionModel::kMaxCount);
+        spin->setSpecialValueText(QCoreApplication::translate("Lumora", "Off"));
+        auto *label = new QLabel(option->label());
+        label->setBuddy(spin);
+        auto *pair = new QWidget;
+        auto *pairLayout = new QHBoxLayout(pair);
+        pairLayout->setContentsMargins(0, 0, 0, 0);
+        pairLayout->addWidget(label);
+        pairLayout->addWidget(spin);
+        pairLayout->addStretch(1);
+        connect(spin, &QSpinBox::valueChanged, this, [this, setting](int value) {
+            edit(QCoreApplication::translate("Lumora", "Change Login Options"),
+                 [this, setting, value] { m_controller.setValue(setting, OptionValue(value)); });
+        });
+        m_optionControls[indexOf(setting)] = spin;
+        place(pair);
+    }
+    return box;
+}
+
+void MainWindow::showLoginOption(Setting setting)
+{
+    const LoginOptionModel *option = settingModel(setting).loginOption();
+    QWidget *control = m_optionControls[indexOf(setting)];
+    if (!option || !control)
+        return;
+    // What the login window does: a missing key shows the stock behaviour.
+    const std::int32_t value = option->effective(std::get<OptionValue>(m_controller.value(setting)));
+    const QSignalBlocker quiet(control);
+    if (auto *check = qobject_cast<QCheckBox *>(control))
+        check->setChecked(value != 0);
+    else if (auto *spin = qobject_cast<QSpinBox *>(control))
+        spin->setValue(value);
 }
 
 void MainWindow::buildMenus()
@@ -280,8 +353,11 @@ void MainWindow::showSetting(Setting setting)
     case Setting::HostInfo:
         showHostInfoTag();
         break;
-    default:
+    case Setting::Message:
         // The message view shows the document itself.
+        break;
+    default:
+        showLoginOption(setting);
         break;
     }
 }
@@ -401,6 +477,10 @@ void MainWindow::setEditing(bool enabled)
     for (QWidget *w : {static_cast<QWidget *>(m_logoWell), static_cast<QWidget *>(m_titleWell),
                        static_cast<QWidget *>(m_backgroundWell), static_cast<QWidget *>(m_hostInfoChooser)})
         w->setEnabled(enabled);
+    for (QWidget *control : m_optionControls) {
+        if (control)
+            control->setEnabled(enabled);
+    }
     // A folder that is not a volume is never saved or restored.
     for (QPushButton *button : {m_saveButton, m_restoreButton})
         button->setEnabled(enabled && !editingRefused());

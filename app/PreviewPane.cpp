@@ -145,6 +145,7 @@ void PreviewPane::hostInfoChanged()
 {
     const LumoraContext &context = m_controller.context();
     m_hostLine = HostLine::resolve(context.volume, m_controller.hostInfoTag(), context.clock).text;
+    m_userNames = SavedPictures::userNames(context.volume);
     scheduleRedraw();
 }
 
@@ -164,6 +165,11 @@ void PreviewPane::redraw()
     scene.logo = m_preparer.picture(Picture::Logo);
     scene.title = m_preparer.picture(Picture::Title);
     scene.message = m_controller.message().value_or(QString());
+    LookSources sources;
+    previewLoginOptions(m_controller, sources);
+    scene.nameAndPassword = sources.nameAndPassword;
+    scene.powerButtons = sources.powerButtons;
+    scene.userNames = m_userNames;
     scene.hostLine = m_controller.hostInfoTag() == 0
                          ? HostLine::resolve(m_controller.context().volume, 0, m_controller.context().clock).text
                          : m_hostLine;

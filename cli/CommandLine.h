@@ -26,6 +26,8 @@ struct CtlRequest {
     std::optional<QString> messageText;
     std::optional<QString> messageFile;
     std::optional<std::int32_t> hostInfoTag;
+    // The login options given, by setting.
+    std::array<std::optional<std::int32_t>, kSettingCount> loginOptions;
 
     // preview: the set options above, and where the picture goes.
     std::optional<QString> outputFile;

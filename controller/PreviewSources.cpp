@@ -10,3 +10,11 @@ LookSources previewSources(const LumoraLogin &controller)
         model->preview(controller, sources);
     return sources;
 }
+
+void previewLoginOptions(const LumoraLogin &controller, LookSources &sources)
+{
+    for (const SettingModel *model : settingModels()) {
+        if (model->loginOption())
+            model->preview(controller, sources);
+    }
+}

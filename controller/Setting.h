@@ -17,8 +17,11 @@ enum class Setting : std::uint8_t {
     Background,
     Message,
     HostInfo,
+    NameAndPassword,
+    PowerButtons,
+    InputMenu,
 };
-inline constexpr std::size_t kSettingCount = std::size_t(Setting::HostInfo) + 1;
+inline constexpr std::size_t kSettingCount = std::size_t(Setting::InputMenu) + 1;
 
 [[nodiscard]] constexpr std::size_t indexOf(Setting setting)
 {

@@ -283,11 +283,148 @@ public:
     }
 };
 
+} // namespace
+
+LoginOptionModel::LoginOptionModel(const Description &description)
+    : SettingModel(description.setting, description.name, description.key, description.option), m_d(description)
+{
+}
+
+QString LoginOptionModel::label() const
+{
+    return QCoreApplication::translate("Lumora", m_d.label);
+}
+
+OptionValue LoginOptionModel::held(const LumoraLogin &document) const
+{
+    return std::get<OptionValue>(document.value(setting()));
+}
+
+std::optional<bool> LoginOptionModel::stored(const OptionValue &value) const
+{
+    if (!value)
+        return std::nullopt;
+    return (*value != 0) != m_d.inverted;
+}
+
+std::optional<std::int32_t> LoginOptionModel::parse(const QString &word) const
+{
+    if (m_d.kind == Kind::YesNo) {
+        if (word.compare(QLatin1String(m_d.yesWord), Qt::CaseInsensitive) == 0)
+            return 1;
+        if (word.compare(QLatin1String(m_d.noWord), Qt::CaseInsensitive) == 0)
+            return 0;
+        return std::nullopt;
+    }
+    if (word.compare(QLatin1String(m_d.noWord), Qt::CaseInsensitive) == 0)
+        return 0;
+    bool isNumber = false;
+    const int count = word.toInt(&isNumber);
+    if (!isNumber || count < 0 || count > kMaxCount)
+        return std::nullopt;
+    return count;
+}
+
+QString LoginOptionModel::valueName() const
+{
+    if (m_d.kind == Kind::YesNo)
+        return QStringLiteral("%1|%2").arg(QLatin1String(m_d.yesWord), QLatin1String(m_d.noWord));
+    return QStringLiteral("%1|N").arg(QLatin1String(m_d.noWord));
+}
+
+QString LoginOptionModel::valueWords() const
+{
+    if (m_d.kind == Kind::YesNo)
+        return QStringLiteral("%1 or %2").arg(QLatin1String(m_d.yesWord), QLatin1String(m_d.noWord));
+    return QStringLiteral("%1 or a count from 1 to %2").arg(QLatin1String(m_d.noWord)).arg(kMaxCount);
+}
+
+QString LoginOptionModel::word(std::int32_t value) const
+{
+    if (m_d.kind == Kind::Count && value != 0)
+        return QString::number(value);
+    return QLatin1String(value != 0 ? m_d.yesWord : m_d.noWord);
+}
+
+SettingValue LoginOptionModel::initial() const
+{
+    return OptionValue();
+}
+
+SettingValue LoginOptionModel::current(const LumoraLogin &document) const
+{
+    // Read quietly: the look's readers already log a missing domain.
+    const auto domain = persistentDomainForName(document.context().volume, LoginWindow::kDomain);
+    if (!domain)
+        return OptionValue();
+    if (m_d.kind == Kind::Count)
+        return OptionValue(countValue(*domain, preferenceKey()));
+    const auto value = booleanValue(*domain, preferenceKey());
+    return value ? OptionValue(*value != m_d.inverted ? 1 : 0) : OptionValue();
+}
+
+SettingValue LoginOptionModel::stock(const StockLook &) const
+{
+    // The stock window: the key removed.
+    return OptionValue();
+}
+
+bool LoginOptionModel::save(const LumoraLogin &document, const SaveOperations &operations) const
+{
+    if (m_d.kind == Kind::Count)
+        return operations.saveCountPreference(preferenceKey(), held(document));
+    return operations.saveBooleanPreference(preferenceKey(), stored(held(document)));
+}
+
+SettingComparison LoginOptionModel::compare(const LumoraLogin &document) const
+{
+    const Volume &volume = document.context().volume;
+    const OptionValue value = held(document);
+    SettingComparison result = m_d.kind == Kind::Count
+                                   ? SaveComparison::countPreference(volume, preferenceKey(), value)
+                                   : SaveComparison::booleanPreference(volume, preferenceKey(), stored(value));
+    // In the option's own words ("hide", not PowerOffDisabled's "1"); a
+    // stored value that means nothing to us stays as it is stored.
+    if (const OptionValue now = std::get<OptionValue>(current(document)))
+        result.before = word(*now);
+    result.after = value ? std::optional<QString>(word(*value)) : std::nullopt;
+    return result;
+}
+
+bool LoginOptionModel::readsBack(const LumoraLogin &document, const SettingValue &requested, bool) const
+{
+    return held(document) == std::get<OptionValue>(requested);
+}
+
+void LoginOptionModel::preview(const LumoraLogin &document, LookSources &sources) const
+{
+    if (m_d.preview)
+        sources.*m_d.preview = effective(held(document)) != 0;
+}
+
+QJsonValue LoginOptionModel::json(const LumoraLogin &document) const
+{
+    const std::int32_t value = effective(held(document));
+    if (m_d.kind == Kind::Count)
+        return value;
+    return value != 0;
+}
+
+QString LoginOptionModel::text(const LumoraLogin &document) const
+{
+    const OptionValue value = held(document);
+    // A missing key is what the login window does by itself.
+    return value ? word(*value) : word(effective(value)) + QStringLiteral(" (not set)");
+}
+
+namespace {
+
 // The names the window shows for the settings.
 [[maybe_unused]] constexpr const char *kDisplayNames[] = {
     QT_TRANSLATE_NOOP("Lumora", "logo"),    QT_TRANSLATE_NOOP("Lumora", "title"),
     QT_TRANSLATE_NOOP("Lumora", "background"), QT_TRANSLATE_NOOP("Lumora", "message"),
-    QT_TRANSLATE_NOOP("Lumora", "host information"),
+    QT_TRANSLATE_NOOP("Lumora", "host information"), QT_TRANSLATE_NOOP("Lumora", "name and password"),
+    QT_TRANSLATE_NOOP("Lumora", "power buttons"), QT_TRANSLATE_NOOP("Lumora", "input menu"),
 };
 
 const AgentImageSetting kLogo(Setting::Logo, "logo", {LoginWindow::kLogoFirstPlace, LoginWindow::kLogoSecondPlace},
@@ -299,14 +436,43 @@ const BackgroundSetting kBackground;
 const MessageSetting kMessage;
 const HostInfoSetting kHostInfo;
 
+const LoginOptionModel kNameAndPassword({
+    Setting::NameAndPassword, "name and password", "nameAndPassword", "name-and-password",
+    &LoginWindow::kShowFullNameKey, LoginOptionModel::Kind::YesNo, false, "yes", "no", 0,
+    QT_TRANSLATE_NOOP("Lumora", "Name and password fields instead of a list of users"),
+    &LookSources::nameAndPassword,
+});
+const LoginOptionModel kPowerButtons({
+    Setting::PowerButtons, "power buttons", "powerButtons", "power-buttons", &LoginWindow::kPowerOffDisabledKey,
+    LoginOptionModel::Kind::YesNo, true, "show", "hide", 1,
+    QT_TRANSLATE_NOOP("Lumora", "Sleep, Restart and Shut Down buttons"), &LookSources::powerButtons,
+});
+const LoginOptionModel kInputMenu({
+    Setting::InputMenu, "input menu", "inputMenu", "input-menu", &LoginWindow::kShowInputMenuKey,
+    LoginOptionModel::Kind::YesNo, false, "show", "hide", 0, QT_TRANSLATE_NOOP("Lumora", "Input menu"), nullptr,
+});
+
 } // namespace
 
 const std::array<const SettingModel *, kSettingCount> &settingModels()
 {
     static const std::array<const SettingModel *, kSettingCount> models{
-        &kLogo, &kTitle, &kBackground, &kMessage, &kHostInfo,
+        &kLogo, &kTitle, &kBackground, &kMessage, &kHostInfo, &kNameAndPassword, &kPowerButtons, &kInputMenu,
     };
     return models;
+}
+
+const QList<const LoginOptionModel *> &loginOptionModels()
+{
+    static const QList<const LoginOptionModel *> options = [] {
+        QList<const LoginOptionModel *> found;
+        for (const SettingModel *model : settingModels()) {
+            if (const LoginOptionModel *option = model->loginOption())
+                found << option;
+        }
+        return found;
+    }();
+    return options;
 }
 
 const SettingModel &settingModel(Setting setting)

@@ -25,6 +25,7 @@
 #include <QPlainTextEdit>
 #include <QUndoStack>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QImageReader>
@@ -158,10 +159,38 @@ private slots:
     void undoRedoRestoreValueAndFlags_data();
     void undoRedoRestoreValueAndFlags();
     void undoCoversTypingThroughTheShortcut();
+    void loginOptionControlsEditTheDocument();
     void revertToSavedAsksFirst_data();
     void revertToSavedAsksFirst();
     void updateCheckPanelCancels();
 };
+
+// A box of the Login Options group marks its own setting only, Undo takes
+// it back, and a reload shows what the volume holds without making an edit.
+void TestMainWindow::loginOptionControlsEditTheDocument()
+{
+    Fixture f;
+    auto *fields = f.find<QCheckBox>("nameAndPasswordOption");
+    auto *buttons = f.find<QCheckBox>("powerButtonsOption");
+    QVERIFY(fields && buttons);
+    // Nothing set on the sample volume: a list of users, and the buttons.
+    QVERIFY(!fields->isChecked());
+    QVERIFY(buttons->isChecked());
+
+    buttons->click();
+    QCOMPARE(std::get<OptionValue>(f.controller->value(Setting::PowerButtons)), OptionValue(0));
+    QVERIFY(f.controller->changed(Setting::PowerButtons) && f.controller->dirty());
+    QVERIFY(!f.controller->changed(Setting::NameAndPassword) && !f.controller->hostInfoTagDirty());
+
+    f.window->undoStack()->undo();
+    QCOMPARE(std::get<OptionValue>(f.controller->value(Setting::PowerButtons)), OptionValue());
+    QVERIFY(buttons->isChecked());
+    QVERIFY(!f.controller->dirty());
+
+    f.controller->setValue(Setting::NameAndPassword, OptionValue(1));
+    QVERIFY(fields->isChecked());
+    QCOMPARE(f.window->undoStack()->count(), 1);
+}
 
 void TestMainWindow::showsTheVolumeAsLoaded()
 {
