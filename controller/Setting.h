@@ -20,8 +20,9 @@ enum class Setting : std::uint8_t {
     NameAndPassword,
     PowerButtons,
     InputMenu,
+    PasswordHints,
 };
-inline constexpr std::size_t kSettingCount = std::size_t(Setting::InputMenu) + 1;
+inline constexpr std::size_t kSettingCount = std::size_t(Setting::PasswordHints) + 1;
 
 [[nodiscard]] constexpr std::size_t indexOf(Setting setting)
 {

@@ -425,6 +425,7 @@ namespace {
     QT_TRANSLATE_NOOP("Lumora", "background"), QT_TRANSLATE_NOOP("Lumora", "message"),
     QT_TRANSLATE_NOOP("Lumora", "host information"), QT_TRANSLATE_NOOP("Lumora", "name and password"),
     QT_TRANSLATE_NOOP("Lumora", "power buttons"), QT_TRANSLATE_NOOP("Lumora", "input menu"),
+    QT_TRANSLATE_NOOP("Lumora", "password hints"),
 };
 
 const AgentImageSetting kLogo(Setting::Logo, "logo", {LoginWindow::kLogoFirstPlace, LoginWindow::kLogoSecondPlace},
@@ -451,6 +452,11 @@ const LoginOptionModel kInputMenu({
     Setting::InputMenu, "input menu", "inputMenu", "input-menu", &LoginWindow::kShowInputMenuKey,
     LoginOptionModel::Kind::YesNo, false, "show", "hide", 0, QT_TRANSLATE_NOOP("Lumora", "Input menu"), nullptr,
 });
+const LoginOptionModel kPasswordHints({
+    Setting::PasswordHints, "password hints", "passwordHints", "password-hints", &LoginWindow::kRetriesUntilHintKey,
+    LoginOptionModel::Kind::Count, false, nullptr, "off", 0,
+    QT_TRANSLATE_NOOP("Lumora", "Password hint after this many failed tries:"), nullptr,
+});
 
 } // namespace
 
@@ -458,6 +464,7 @@ const std::array<const SettingModel *, kSettingCount> &settingModels()
 {
     static const std::array<const SettingModel *, kSettingCount> models{
         &kLogo, &kTitle, &kBackground, &kMessage, &kHostInfo, &kNameAndPassword, &kPowerButtons, &kInputMenu,
+        &kPasswordHints,
     };
     return models;
 }

@@ -19,6 +19,7 @@ inline const QString kHostInfoKey = QStringLiteral("AdminHostInfo");
 inline const QString kShowFullNameKey = QStringLiteral("SHOWFULLNAME");
 inline const QString kPowerOffDisabledKey = QStringLiteral("PowerOffDisabled");
 inline const QString kShowInputMenuKey = QStringLiteral("showInputMenu");
+inline const QString kRetriesUntilHintKey = QStringLiteral("RetriesUntilHint");
 inline const QString kLogoFirstPlace = QStringLiteral(
     "/System/Library/CoreServices/SecurityAgent.app/Contents/Resources/applelogo.tif");
 inline const QString kLogoSecondPlace = QStringLiteral(

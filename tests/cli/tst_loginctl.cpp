@@ -257,6 +257,12 @@ private slots:
                                              << QJsonValue(true);
         QTest::newRow("input menu") << QStringList{"--input-menu", "show"} << "showInputMenu" << QVariant(true)
                                     << "input menu" << "inputMenu" << QJsonValue(true);
+        QTest::newRow("password hints") << QStringList{"--password-hints", "3"} << "RetriesUntilHint"
+                                        << QVariant(qulonglong(3)) << "password hints" << "passwordHints"
+                                        << QJsonValue(3);
+        QTest::newRow("password hints off") << QStringList{"--password-hints", "off"} << "RetriesUntilHint"
+                                            << QVariant(qulonglong(0)) << "password hints" << "passwordHints"
+                                            << QJsonValue(0);
     }
     void loginOptionIsWrittenTypedAndRestoreRemovesIt()
     {
@@ -272,7 +278,7 @@ private slots:
         QVERIFY2(result.exitCode == 0, qPrintable(result.err));
         QCOMPARE(result.out, line + QStringLiteral(": saved\n"));
         QCOMPARE(domain().value(key), stored);
-        QCOMPARE(domain().value(key).typeId(), QMetaType::Bool);
+        QCOMPARE(domain().value(key).typeId(), stored.typeId());
         QCOMPARE(show().value("loginOptions").toObject().value(jsonKey), shown);
 
         result = run(QStringList{QStringLiteral("set")} + option);
@@ -289,6 +295,8 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::newRow("not a word of the option") << QStringList{"set", "--power-buttons", "yes"};
         QTest::newRow("empty") << QStringList{"set", "--input-menu", ""};
+        QTest::newRow("negative count") << QStringList{"set", "--password-hints", "-1"};
+        QTest::newRow("count too large") << QStringList{"set", "--password-hints", "101"};
         QTest::newRow("not for restore") << QStringList{"restore", "--name-and-password", "yes"};
     }
     void loginOptionUsageErrors()

@@ -78,7 +78,7 @@ QImage solid(const QSize &size, const QColor &colour)
 }
 
 const QStringList kAllSettings{"logo",           "title",         "background", "message", "host information",
-                               "name and password", "power buttons", "input menu"};
+                               "name and password", "power buttons", "input menu", "password hints"};
 
 QString lines(const QStringList &settings, const QString &outcome)
 {
@@ -123,7 +123,7 @@ private:
     {
         return {"set", "--logo", m_logo, "--title", m_title, "--background", m_background,
                 "--message", "Authorised use only.\nSecond line", "--name-and-password", "yes", "--power-buttons",
-                "hide", "--input-menu", "show", "--host-info", "serialnumber"};
+                "hide", "--input-menu", "show", "--password-hints", "3", "--host-info", "serialnumber"};
     }
 
     QString storedHostInfo() const
@@ -209,7 +209,8 @@ private slots:
         QTest::newRow("restore") << QStringList{"restore"}
                                  << "logo: unchanged\ntitle: unchanged\nbackground: unchanged\n"
                                     "message: would change\nhost information: unchanged\n"
-                                    "name and password: unchanged\npower buttons: unchanged\ninput menu: unchanged\n";
+                                    "name and password: unchanged\npower buttons: unchanged\ninput menu: unchanged\n"
+                                    "password hints: unchanged\n";
     }
     void checkWritesNothing()
     {

@@ -52,8 +52,11 @@ private slots:
         QTest::newRow("power buttons hidden") << Setting::PowerButtons << 0 << "PowerOffDisabled" << QVariant(true);
         QTest::newRow("power buttons shown") << Setting::PowerButtons << 1 << "PowerOffDisabled" << QVariant(false);
         QTest::newRow("input menu") << Setting::InputMenu << 1 << "showInputMenu" << QVariant(true);
+        QTest::newRow("password hints") << Setting::PasswordHints << 3 << "RetriesUntilHint" << QVariant(qulonglong(3));
+        QTest::newRow("no password hints") << Setting::PasswordHints << 0 << "RetriesUntilHint"
+                                           << QVariant(qulonglong(0));
     }
-    // Saved as a real boolean in the preference's own sense, read back as
+    // Saved as a real boolean (or integer) in the preference's own sense, read back as
     // the same value, held by the volume, and removed by the stock look.
     void loginOptionRoundTrips()
     {
@@ -69,7 +72,7 @@ private slots:
         QVERIFY(report.succeeded());
         QCOMPARE(report.attempted, QStringList{settingModel(setting).name()});
         QCOMPARE(storedDomain(f).value(key), stored);
-        QCOMPARE(storedDomain(f).value(key).typeId(), QMetaType::Bool);
+        QCOMPARE(storedDomain(f).value(key).typeId(), stored.typeId());
         QCOMPARE(optionOf(c, setting), OptionValue(value));
         QVERIFY(!c.changed(setting) && !c.dirty());
 
@@ -103,6 +106,10 @@ private slots:
         QTest::newRow("integer 2") << Setting::NameAndPassword << QVariant(qulonglong(2)) << OptionValue();
         QTest::newRow("other word") << Setting::NameAndPassword << QVariant(QStringLiteral("maybe")) << OptionValue();
         QTest::newRow("a date") << Setting::InputMenu << QVariant(QDateTime::currentDateTimeUtc()) << OptionValue();
+        QTest::newRow("count") << Setting::PasswordHints << QVariant(qulonglong(5)) << OptionValue(5);
+        QTest::newRow("count as digits") << Setting::PasswordHints << QVariant(QStringLiteral("2")) << OptionValue(2);
+        QTest::newRow("count as a word") << Setting::PasswordHints << QVariant(QStringLiteral("three")) << OptionValue();
+        QTest::newRow("negative count") << Setting::PasswordHints << QVariant(qlonglong(-1)) << OptionValue();
     }
     // Loading takes what the Mac's tools may leave; a value that means the
     // same is unchanged, and saving it anyway writes a real boolean.
@@ -122,7 +129,9 @@ private slots:
         c.setValue(setting, OptionValue(wanted));
         QCOMPARE(compareMarkedSettings(c).first().comparison.holds, loaded.has_value());
         QVERIFY(c.save().succeeded());
-        QCOMPARE(storedDomain(f).value(key).typeId(), QMetaType::Bool);
+        const auto kind = settingModel(setting).loginOption()->kind();
+        QCOMPARE(storedDomain(f).value(key).typeId(),
+                 kind == LoginOptionModel::Kind::Count ? QMetaType::ULongLong : QMetaType::Bool);
         QCOMPARE(optionOf(c, setting), OptionValue(wanted));
     }
 
@@ -137,6 +146,7 @@ private slots:
         QVERIFY(storeInDomain(f, LoginWindow::kShowFullNameKey, true));
         QVERIFY(storeInDomain(f, LoginWindow::kPowerOffDisabledKey, false));
         QVERIFY(storeInDomain(f, LoginWindow::kShowInputMenuKey, true));
+        QVERIFY(storeInDomain(f, LoginWindow::kRetriesUntilHintKey, qulonglong(4)));
         QVERIFY(storeInDomain(f, LoginWindow::kHostInfoKey, QStringLiteral("SystemBuild")));
         c.loadCurrentSettings();
         const QVariantMap before = storedDomain(f);
