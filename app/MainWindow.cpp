@@ -8,12 +8,14 @@
 #include "controller/LumoraLogin.h"
 #include "controller/ManualUpdateCheck.h"
 #include "controller/SaveRunner.h"
+#include "controller/SettingModel.h"
 #include "platform/AlertPanel.h"
 #include "update/VersionChecker.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -24,6 +26,8 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -50,17 +54,8 @@ constexpr std::int32_t kHostNameTag = 1;
 
 QString settingName(const QString &name)
 {
-    if (name == QLatin1String("logo"))
-        return QCoreApplication::translate("Lumora", "logo");
-    if (name == QLatin1String("title"))
-        return QCoreApplication::translate("Lumora", "title");
-    if (name == QLatin1String("background"))
-        return QCoreApplication::translate("Lumora", "background");
-    if (name == QLatin1String("message"))
-        return QCoreApplication::translate("Lumora", "message");
-    if (name == QLatin1String("host information"))
-        return QCoreApplication::translate("Lumora", "host information");
-    return name;
+    const SettingModel *model = settingNamed(name);
+    return model ? model->displayName() : name;
 }
 
 // The wells draw their own sunken frame; a flat group only names them.
@@ -106,6 +101,8 @@ MainWindow::MainWindow(LumoraLogin &controller, QWidget *parent)
     showTitle();
     showBackground();
     showHostInfoTag();
+    for (const LoginOptionModel *option : loginOptionModels())
+        showLoginOption(option->setting());
     showFlags();
 }
 
@@ -166,6 +163,7 @@ void MainWindow::buildInterface()
     hostRow->addWidget(m_hostInfoChooser);
     hostRow->addStretch(1);
     grid->addLayout(hostRow, 3, 0, 1, 2);
+    grid->addWidget(buildLoginOptions(), 4, 0, 1, 2);
 
     m_helpButton = new QPushButton(QCoreApplication::translate("Lumora", "Help"));
     m_helpButton->setObjectName(QStringLiteral("helpButton"));
@@ -179,7 +177,7 @@ void MainWindow::buildInterface()
     buttons->addStretch(1);
     buttons->addWidget(m_restoreButton);
     buttons->addWidget(m_saveButton);
-    grid->addLayout(buttons, 4, 0, 1, 2);
+    grid->addLayout(buttons, 5, 0, 1, 2);
 
     setCentralWidget(central);
     resize(central->sizeHint().expandedTo(QSize(920, 680)));
@@ -223,6 +221,73 @@ void MainWindow::buildInterface()
                 edit(QCoreApplication::translate("Lumora", "Change Host Information"),
                      [this, tag] { m_controller.setHostInfoTag(tag); });
             });
+}
+
+QWidget *MainWindow::buildLoginOptions()
+{
+    auto *box = new QGroupBox(QCoreApplication::translate("Lumora", "Login Options"));
+    box->setObjectName(QStringLiteral("loginOptions"));
+    auto *layout = new QGridLayout(box);
+    int row = 0;
+    int column = 0;
+    // Two options to a row; a count takes a row's half with its label.
+    auto place = [&](QWidget *widget) {
+        layout->addWidget(widget, row, column);
+        if (++column == 2) {
+            column = 0;
+            ++row;
+        }
+    };
+    for (const LoginOptionModel *option : loginOptionModels()) {
+        const Setting setting = option->setting();
+        const QString name = option->key() + QStringLiteral("Option");
+        if (option->kind() == LoginOptionModel::Kind::YesNo) {
+            auto *check = new QCheckBox(option->label());
+            check->setObjectName(name);
+            // clicked() comes from the user only; a reload sets it quietly.
+            connect(check, &QCheckBox::clicked, this, [this, setting](bool checked) {
+                edit(QCoreApplication::translate("Lumora", "Change Login Options"),
+                     [this, setting, checked] { m_controller.setValue(setting, OptionValue(checked ? 1 : 0)); });
+            });
+            m_optionControls[indexOf(setting)] = check;
+            place(check);
+            continue;
+        }
+        auto *spin = new QSpinBox;
+        spin->setObjectName(name);
+        spin->setRange(0, LoginOptionModel::kMaxCount);
+        spin->setSpecialValueText(QCoreApplication::translate("Lumora", "Off"));
+        auto *label = new QLabel(option->label());
+        label->setBuddy(spin);
+        auto *pair = new QWidget;
+        auto *pairLayout = new QHBoxLayout(pair);
+        pairLayout->setContentsMargins(0, 0, 0, 0);
+        pairLayout->addWidget(label);
+        pairLayout->addWidget(spin);
+        pairLayout->addStretch(1);
+        connect(spin, &QSpinBox::valueChanged, this, [this, setting](int value) {
+            edit(QCoreApplication::translate("Lumora", "Change Login Options"),
+                 [this, setting, value] { m_controller.setValue(setting, OptionValue(value)); });
+        });
+        m_optionControls[indexOf(setting)] = spin;
+        place(pair);
+    }
+    return box;
+}
+
+void MainWindow::showLoginOption(Setting setting)
+{
+    const LoginOptionModel *option = settingModel(setting).loginOption();
+    QWidget *control = m_optionControls[indexOf(setting)];
+    if (!option || !control)
+        return;
+    // What the login window does: a missing key shows the stock behaviour.
+    const std::int32_t value = option->effective(std::get<OptionValue>(m_controller.value(setting)));
+    const QSignalBlocker quiet(control);
+    if (auto *check = qobject_cast<QCheckBox *>(control))
+        check->setChecked(value != 0);
+    else if (auto *spin = qobject_cast<QSpinBox *>(control))
+        spin->setValue(value);
 }
 
 void MainWindow::buildMenus()
@@ -269,11 +334,32 @@ void MainWindow::buildMenus()
 
 void MainWindow::connectController()
 {
-    connect(&m_controller, &LumoraLogin::logoSet, this, &MainWindow::showLogo);
-    connect(&m_controller, &LumoraLogin::titleSet, this, &MainWindow::showTitle);
-    connect(&m_controller, &LumoraLogin::backgroundSet, this, &MainWindow::showBackground);
-    connect(&m_controller, &LumoraLogin::hostInfoTagSet, this, &MainWindow::showHostInfoTag);
+    connect(&m_controller, &LumoraLogin::settingSet, this, &MainWindow::showSetting);
     connect(&m_controller, &LumoraLogin::flagsChanged, this, &MainWindow::showFlags);
+}
+
+void MainWindow::showSetting(Setting setting)
+{
+    switch (setting) {
+    case Setting::Logo:
+        showLogo();
+        break;
+    case Setting::Title:
+        showTitle();
+        break;
+    case Setting::Background:
+        showBackground();
+        break;
+    case Setting::HostInfo:
+        showHostInfoTag();
+        break;
+    case Setting::Message:
+        // The message view shows the document itself.
+        break;
+    default:
+        showLoginOption(setting);
+        break;
+    }
 }
 
 void MainWindow::showLogo()
@@ -391,6 +477,10 @@ void MainWindow::setEditing(bool enabled)
     for (QWidget *w : {static_cast<QWidget *>(m_logoWell), static_cast<QWidget *>(m_titleWell),
                        static_cast<QWidget *>(m_backgroundWell), static_cast<QWidget *>(m_hostInfoChooser)})
         w->setEnabled(enabled);
+    for (QWidget *control : m_optionControls) {
+        if (control)
+            control->setEnabled(enabled);
+    }
     // A folder that is not a volume is never saved or restored.
     for (QPushButton *button : {m_saveButton, m_restoreButton})
         button->setEnabled(enabled && !editingRefused());

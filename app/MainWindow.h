@@ -80,6 +80,9 @@ private:
     void buildMenus();
     void connectController();
 
+    QWidget *buildLoginOptions();
+    void showSetting(Setting setting);
+    void showLoginOption(Setting setting);
     void showLogo();
     void showTitle();
     void showBackground();
@@ -97,6 +100,7 @@ private:
     ImageWell *m_backgroundWell = nullptr;
     QtMessageView *m_messageView = nullptr;
     QComboBox *m_hostInfoChooser = nullptr;
+    std::array<QWidget *, kSettingCount> m_optionControls{}; // by setting; only the login options
     QPushButton *m_saveButton = nullptr;
     QPushButton *m_restoreButton = nullptr;
     QPushButton *m_helpButton = nullptr;

@@ -105,12 +105,16 @@ PreviewPane::PreviewPane(LumoraLogin &controller, QWidget *parent)
     connect(m_sizeChooser, &QComboBox::activated, this,
             [this](int index) { setScreenSize(m_sizeChooser->itemData(index).toSize()); });
 
-    for (auto signal : {&LumoraLogin::logoSet, &LumoraLogin::titleSet, &LumoraLogin::backgroundSet,
-                        &LumoraLogin::flagsChanged})
-        connect(&m_controller, signal, this, &PreviewPane::picturesChanged);
-    connect(&m_controller, &LumoraLogin::messageSet, this, &PreviewPane::scheduleRedraw);
+    connect(&m_controller, &LumoraLogin::settingSet, this, [this](Setting setting) {
+        if (setting == Setting::HostInfo)
+            hostInfoChanged();
+        else if (setting == Setting::Logo || setting == Setting::Title || setting == Setting::Background)
+            picturesChanged();
+        else
+            scheduleRedraw();
+    });
+    connect(&m_controller, &LumoraLogin::flagsChanged, this, &PreviewPane::picturesChanged);
     connect(&m_controller, &LumoraLogin::messageEdited, this, &PreviewPane::scheduleRedraw);
-    connect(&m_controller, &LumoraLogin::hostInfoTagSet, this, &PreviewPane::hostInfoChanged);
     // After a save the volume may name the release or computer anew.
     connect(&m_controller, &LumoraLogin::saveFinished, this, &PreviewPane::hostInfoChanged);
 
@@ -141,6 +145,7 @@ void PreviewPane::hostInfoChanged()
 {
     const LumoraContext &context = m_controller.context();
     m_hostLine = HostLine::resolve(context.volume, m_controller.hostInfoTag(), context.clock).text;
+    m_userNames = SavedPictures::userNames(context.volume);
     scheduleRedraw();
 }
 
@@ -160,6 +165,11 @@ void PreviewPane::redraw()
     scene.logo = m_preparer.picture(Picture::Logo);
     scene.title = m_preparer.picture(Picture::Title);
     scene.message = m_controller.message().value_or(QString());
+    LookSources sources;
+    previewLoginOptions(m_controller, sources);
+    scene.nameAndPassword = sources.nameAndPassword;
+    scene.powerButtons = sources.powerButtons;
+    scene.userNames = m_userNames;
     scene.hostLine = m_controller.hostInfoTag() == 0
                          ? HostLine::resolve(m_controller.context().volume, 0, m_controller.context().clock).text
                          : m_hostLine;

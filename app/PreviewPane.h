@@ -49,6 +49,7 @@ private:
     LoginScreenRenderer m_renderer;
     QSize m_screen;
     QString m_hostLine;
+    QStringList m_userNames;
     QImage m_picture;
     QStringList m_hints;
     QTimer m_redrawTimer;

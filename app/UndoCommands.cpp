@@ -7,16 +7,10 @@
 DocumentState DocumentState::of(const LumoraLogin &c)
 {
     DocumentState s;
-    s.logo = c.logo();
-    s.title = c.title();
-    s.background = c.background();
-    s.message = c.message();
-    s.hostInfoTag = c.hostInfoTag();
-    s.logoDirty = c.logoDirty();
-    s.titleDirty = c.titleDirty();
-    s.backgroundDirty = c.backgroundDirty();
-    s.messageDirty = c.messageDirty();
-    s.hostInfoTagDirty = c.hostInfoTagDirty();
+    for (std::size_t i = 0; i < kSettingCount; ++i) {
+        s.values[i] = c.value(Setting(i));
+        s.changed[i] = c.changed(Setting(i));
+    }
     s.dirty = c.dirty();
     s.shouldRevertBackground = c.shouldRevertBackground();
     return s;
@@ -26,21 +20,12 @@ void DocumentState::applyTo(LumoraLogin &c) const
 {
     // Only what differs is set, so an undo of one setting leaves the others
     // (and the view's cursor in an unchanged message) alone.
-    if (!c.logo().isSameAs(logo))
-        c.setLogo(logo);
-    if (!c.title().isSameAs(title))
-        c.setTitle(title);
-    if (!c.background().isSameAs(background))
-        c.setBackground(background);
-    if (c.message() != message)
-        c.setMessage(message);
-    if (c.hostInfoTag() != hostInfoTag)
-        c.setHostInfoTag(hostInfoTag);
-    c.setLogoDirty(logoDirty);
-    c.setTitleDirty(titleDirty);
-    c.setBackgroundDirty(backgroundDirty);
-    c.setMessageDirty(messageDirty);
-    c.setHostInfoTagDirty(hostInfoTagDirty);
+    for (std::size_t i = 0; i < kSettingCount; ++i) {
+        if (!sameValue(c.value(Setting(i)), values[i]))
+            c.setValue(Setting(i), values[i]);
+    }
+    for (std::size_t i = 0; i < kSettingCount; ++i)
+        c.setChanged(Setting(i), changed[i]);
     c.setShouldRevertBackground(shouldRevertBackground);
     c.setDirty(dirty);
 }

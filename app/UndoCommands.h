@@ -1,6 +1,8 @@
 #pragma once
 
-#include "platform/Image.h"
+#include "controller/Setting.h"
+
+#include <array>
 
 #include <QUndoCommand>
 
@@ -10,19 +12,11 @@
 
 class LumoraLogin;
 
-// Everything an edit can change in the document: the five values, their
-// change flags, the document flag and the background's revert mark.
+// Everything an edit can change in the document: the values, their change
+// flags, the document flag and the background's revert mark.
 struct DocumentState {
-    Image logo;
-    Image title;
-    Image background;
-    std::optional<QString> message;
-    std::int32_t hostInfoTag = 0;
-    bool logoDirty = false;
-    bool titleDirty = false;
-    bool backgroundDirty = false;
-    bool messageDirty = false;
-    bool hostInfoTagDirty = false;
+    std::array<SettingValue, kSettingCount> values;
+    std::array<bool, kSettingCount> changed{};
     bool dirty = false;
     bool shouldRevertBackground = false;
 

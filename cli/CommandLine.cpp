@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "controller/SettingModel.h"
 #include "platform/LoginWindow.h"
 #include "preview/LoginScreenRenderer.h"
 
@@ -10,6 +11,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
+
+#include <algorithm>
 
 namespace {
 
@@ -88,6 +91,8 @@ CtlParse parseCommandLine(const QStringList &arguments)
         parser.addOption(QCommandLineOption(QLatin1String(option.name), QString(), QLatin1String(option.valueName)));
     for (const ValueOption &option : kPreviewOptions)
         parser.addOption(QCommandLineOption(QLatin1String(option.name), QString(), QLatin1String(option.valueName)));
+    for (const LoginOptionModel *option : loginOptionModels())
+        parser.addOption(QCommandLineOption(option->option(), QString(), option->valueName()));
 
     if (!parser.parse(QStringList{QStringLiteral("lumora-loginctl")} + arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -150,6 +155,8 @@ CtlParse parseCommandLine(const QStringList &arguments)
     if (setsLook) {
         for (const ValueOption &option : kSetOptions)
             accepted << QLatin1String(option.name);
+        for (const LoginOptionModel *option : loginOptionModels())
+            accepted << option->option();
     }
     if (request.command == CtlRequest::Command::Set || request.command == CtlRequest::Command::Restore)
         accepted << QStringLiteral("json") << QStringLiteral("check");
@@ -179,6 +186,14 @@ CtlParse parseCommandLine(const QStringList &arguments)
             return usageError(QStringLiteral("--host-info: '%1' is neither a name nor a tag from 0 to 6")
                                   .arg(hostInfo));
     }
+    for (const LoginOptionModel *option : loginOptionModels()) {
+        if (!parser.isSet(option->option()))
+            continue;
+        const QString word = parser.value(option->option());
+        auto &value = request.loginOptions[indexOf(option->setting())];
+        if (!(value = option->parse(word)))
+            return usageError(QStringLiteral("--%1: '%2' is not %3").arg(option->option(), word, option->valueWords()));
+    }
     if (request.command == CtlRequest::Command::Preview) {
         // Without set options it draws the look the volume has now.
         if (parser.isSet(QStringLiteral("output")))
@@ -199,8 +214,10 @@ CtlParse parseCommandLine(const QStringList &arguments)
         }
         return {request, {}};
     }
+    const bool anyLoginOption = std::any_of(request.loginOptions.begin(), request.loginOptions.end(),
+                                            [](const auto &value) { return value.has_value(); });
     if (!request.logoFile && !request.titleFile && !request.backgroundFile && !request.messageText
-        && !request.messageFile && !request.hostInfoTag)
+        && !request.messageFile && !request.hostInfoTag && !anyLoginOption)
         return usageError(QStringLiteral("set: nothing to set"));
     return {request, {}};
 }
@@ -253,27 +270,42 @@ SetInputsCheck readSetInputs(const CtlRequest &request)
 {
     SetInputs inputs;
     QString error;
-    if (request.logoFile && !(inputs.logo = readImage(QStringLiteral("--logo"), *request.logoFile, error)))
-        return {std::nullopt, error};
-    if (request.titleFile && !(inputs.title = readImage(QStringLiteral("--title"), *request.titleFile, error)))
-        return {std::nullopt, error};
-    if (request.backgroundFile
-        && !(inputs.background = readImage(QStringLiteral("--background"), *request.backgroundFile, error)))
-        return {std::nullopt, error};
-    if (request.messageText)
-        inputs.message = *request.messageText;
-    if (request.messageFile && !(inputs.message = readMessageFile(*request.messageFile, error)))
+    const std::pair<Setting, std::pair<const char *, const std::optional<QString> *>> images[] = {
+        {Setting::Logo, {"--logo", &request.logoFile}},
+        {Setting::Title, {"--title", &request.titleFile}},
+        {Setting::Background, {"--background", &request.backgroundFile}},
+    };
+    for (const auto &[setting, option] : images) {
+        if (!*option.second)
+            continue;
+        const auto image = readImage(QLatin1String(option.first), **option.second, error);
+        if (!image)
+            return {std::nullopt, error};
+        inputs.values[indexOf(setting)] = *image;
+    }
+    std::optional<QString> message = request.messageText;
+    if (request.messageFile && !(message = readMessageFile(*request.messageFile, error)))
         return {std::nullopt, error};
     // The preference tool takes the message as one argument, which ends at
     // a NUL; the login window would show only the part before it.
-    if (inputs.message && inputs.message->contains(QChar(0)))
+    if (message && message->contains(QChar(0)))
         return {std::nullopt, QStringLiteral("the message contains a NUL character")};
-    inputs.hostInfoTag = request.hostInfoTag;
+    if (message)
+        inputs.values[indexOf(Setting::Message)] = message;
+    if (request.hostInfoTag)
+        inputs.values[indexOf(Setting::HostInfo)] = *request.hostInfoTag;
+    for (std::size_t i = 0; i < kSettingCount; ++i) {
+        if (request.loginOptions[i])
+            inputs.values[i] = OptionValue(request.loginOptions[i]);
+    }
     return {inputs, {}};
 }
 
 QString usageText()
 {
+    QString loginOptions;
+    for (const LoginOptionModel *option : loginOptionModels())
+        loginOptions += QStringLiteral("      --%1 %2\n").arg(option->option(), option->valueName());
     return QStringLiteral(
         "Usage: lumora-loginctl COMMAND [OPTIONS]\n"
         "\n"
@@ -281,8 +313,8 @@ QString usageText()
         "--root DIR or LUMORA_SYSTEM_ROOT (default /).\n"
         "\n"
         "Commands:\n"
-        "  show [--json]        the current logo, title, background, message and\n"
-        "                       host information\n"
+        "  show [--json]        the current logo, title, background, message, host\n"
+        "                       information and login options\n"
         "  set [OPTIONS]        change the settings given, then save; a setting the\n"
         "                       volume already holds is left alone (\"unchanged\")\n"
         "      --logo FILE\n"
@@ -291,6 +323,7 @@ QString usageText()
         "      --message TEXT | --message-file FILE   (an empty message removes it)\n"
         "      --host-info NAME|TAG   Time 0, HostName 1, IPAddress 2, DSStatus 3,\n"
         "                             SerialNumber 4, SystemBuild 5, SystemVersion 6\n"
+        "%1"
         "  preview --output FILE.png [--size WxH] [set OPTIONS]\n"
         "                       draw the login screen the set OPTIONS would give\n"
         "                       (default size 1024x768) into a PNG; nothing on the\n"
@@ -309,5 +342,6 @@ QString usageText()
         "requested, or the volume already held it (--check: the comparison was made);\n"
         "1 something could not be saved (named on standard error) or the update\n"
         "check failed; 2 usage error, unreadable input file, or a folder that is not\n"
-        "a Mac OS X system volume (nothing was written).\n");
+        "a Mac OS X system volume (nothing was written).\n")
+        .arg(loginOptions);
 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "controller/Setting.h"
 #include "platform/Image.h"
 
 #include <QSize>
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -24,6 +26,8 @@ struct CtlRequest {
     std::optional<QString> messageText;
     std::optional<QString> messageFile;
     std::optional<std::int32_t> hostInfoTag;
+    // The login options given, by setting.
+    std::array<std::optional<std::int32_t>, kSettingCount> loginOptions;
 
     // preview: the set options above, and where the picture goes.
     std::optional<QString> outputFile;
@@ -46,11 +50,8 @@ struct CtlParse {
 
 // The inputs of `set`, read and checked before anything is written.
 struct SetInputs {
-    std::optional<Image> logo;
-    std::optional<Image> title;
-    std::optional<Image> background;
-    std::optional<QString> message;
-    std::optional<std::int32_t> hostInfoTag;
+    // The value of each setting asked for.
+    std::array<std::optional<SettingValue>, kSettingCount> values;
 };
 struct SetInputsCheck {
     std::optional<SetInputs> inputs;

@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QStringList>
 
+#include <array>
+
 #include <cstdio>
 
 class ConsoleAlertPanel;
@@ -37,14 +39,10 @@ public:
     [[nodiscard]] LumoraLogin &controller() { return m_controller; }
 
 private:
-    // What a setting should read back as after the save.
+    // What each requested setting should read back as after the save.
     struct Expected {
-        std::optional<Image> logo;
-        std::optional<Image> title;
-        std::optional<Image> background; // a new picture
-        bool revertBackground = false;   // or the release's default one
-        std::optional<QString> message;
-        std::optional<std::int32_t> hostInfoTag;
+        std::array<std::optional<SettingValue>, kSettingCount> values;
+        bool revertBackground = false; // the background goes back to the release's picture
     };
     // Saves what differs from the volume, or with `check` only compares
     // (SettingDiff.cpp).
@@ -52,8 +50,6 @@ private:
     // Saves the marked settings; `results` gets "saved" or "failed" for
     // each one `expected` names.
     [[nodiscard]] int saveAndVerify(const Expected &expected, QHash<QString, QString> &results);
-    [[nodiscard]] QString volumePath(const QString &hostPath) const;
-    [[nodiscard]] QString place(const Image &image, const QString &first, const QString &second) const;
     void print(const QString &text) const;
     void complain(const QString &text) const;
 

@@ -41,16 +41,10 @@ int runPreview(LumoraContext context, const SetInputs &inputs, const QString &ou
     MemoryMessageView view;
     LumoraLogin controller(std::move(context));
     controller.attachFrontEnd(&view, LumoraLogin::LaunchCheck::Skip);
-    if (inputs.logo)
-        controller.setLogo(*inputs.logo);
-    if (inputs.title)
-        controller.setTitle(*inputs.title);
-    if (inputs.background)
-        controller.setBackground(*inputs.background);
-    if (inputs.message)
-        controller.setMessage(*inputs.message);
-    if (inputs.hostInfoTag)
-        controller.setHostInfoTag(*inputs.hostInfoTag);
+    for (std::size_t i = 0; i < kSettingCount; ++i) {
+        if (inputs.values[i])
+            controller.setValue(Setting(i), *inputs.values[i]);
+    }
 
     const PreviewScene scene = SavedPictures::prepareScene(previewSources(controller), volume, clock);
     LoginScreenRenderer renderer;

@@ -4,6 +4,7 @@
 #include "cli/ConsolePanels.h"
 #include "cli/LoginCtl.h"
 #include "controller/LookComparison.h"
+#include "controller/SettingModel.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,12 +14,6 @@ namespace {
 const QString kHolds = QStringLiteral("unchanged");
 const QString kDiffers = QStringLiteral("would change");
 const QString kNotSaved = QStringLiteral("failed");
-
-// The keys of the JSON object are those of `show --json`.
-QString jsonKey(const QString &setting)
-{
-    return setting == QLatin1String("host information") ? QStringLiteral("hostInfo") : setting;
-}
 
 QJsonValue orNull(const std::optional<QString> &value)
 {
@@ -42,17 +37,7 @@ int LoginCtl::apply(Expected expected, ApplyOptions options)
             if (!setting.comparison.holds)
                 continue;
             outcomes.insert(setting.name, kHolds);
-            if (setting.name == QLatin1String("logo"))
-                expected.logo.reset();
-            else if (setting.name == QLatin1String("title"))
-                expected.title.reset();
-            else if (setting.name == QLatin1String("background")) {
-                expected.background.reset();
-                expected.revertBackground = false;
-            } else if (setting.name == QLatin1String("message"))
-                expected.message.reset();
-            else if (setting.name == QLatin1String("host information"))
-                expected.hostInfoTag.reset();
+            expected.values[indexOf(setting.setting)].reset();
         }
         // Nothing left to write: no lock, no staging folder, no tool run.
         if (unmarkSettingsThatHold(m_controller, settings) > 0) {
@@ -80,7 +65,8 @@ int LoginCtl::apply(Expected expected, ApplyOptions options)
     QJsonObject before;
     QJsonObject after;
     for (const MarkedSetting &setting : settings) {
-        const QString key = jsonKey(setting.name);
+        // The keys of the JSON object are those of `show --json`.
+        const QString key = settingModel(setting.setting).key();
         const QString outcome = outcomes.value(setting.name);
         changed = changed || outcome != kHolds;
         reported.insert(key, outcome);

@@ -2,6 +2,7 @@
 // login agent's images and the default background of the release.
 
 #include "controller/LumoraLogin.h"
+#include "controller/SettingModel.h"
 
 #include "platform/PreferenceDomain.h"
 #include "platform/VolumeImages.h"
@@ -60,24 +61,11 @@ Image LumoraLogin::loadImageAtPath(const QString &path, bool tryingOtherFormats)
 
 void LumoraLogin::loadCurrentSettings()
 {
-    // Every file is looked up within the volume: its links are its own.
-    const VolumeResolver files(m_context.volume);
-
-    setLogo(VolumeImages::loadFromPlaces(files, LoginWindow::kLogoFirstPlace, LoginWindow::kLogoSecondPlace));
-    setLogoDirty(false);
-
-    setTitle(VolumeImages::loadFromPlaces(files, LoginWindow::kTitleFirstPlace, LoginWindow::kTitleSecondPlace));
-    setTitleDirty(false);
-
-    // DesktopPicture holds a volume path; it is read on this volume.
-    setBackground(Image::referencingFile(VolumeImages::readablePath(files, currentBackgroundPath())));
-    setBackgroundDirty(false);
-
-    setMessage(currentMessage());
-    setMessageDirty(false);
-
-    setHostInfoTag(currentHostInfoTag());
-    setHostInfoTagDirty(false);
-
+    // Each setting through its setter, then its flag cleared, in Save's
+    // order; every file is looked up within the volume.
+    for (const SettingModel *model : settingModels()) {
+        setValue(model->setting(), model->current(*this));
+        setChanged(model->setting(), false);
+    }
     setDirty(false);
 }

@@ -5,26 +5,15 @@
 #include "controller/LookComparison.h"
 
 #include "controller/LumoraLogin.h"
+#include "controller/SettingModel.h"
 
 QList<MarkedSetting> compareMarkedSettings(const LumoraLogin &document)
 {
-    const Volume &volume = document.context().volume;
     QList<MarkedSetting> settings;
-    if (document.logoDirty())
-        settings.append({QStringLiteral("logo"), SaveComparison::logo(volume, document.logo())});
-    if (document.titleDirty())
-        settings.append({QStringLiteral("title"), SaveComparison::title(volume, document.title())});
-    if (document.backgroundDirty()) {
-        settings.append({QStringLiteral("background"),
-                         document.shouldRevertBackground()
-                             ? SaveComparison::revertedBackground(volume, document.background(), document.isTiger())
-                             : SaveComparison::background(volume, document.background())});
+    for (const SettingModel *model : settingModels()) {
+        if (document.changed(model->setting()))
+            settings.append({model->setting(), model->name(), model->compare(document)});
     }
-    if (document.messageDirty())
-        settings.append({QStringLiteral("message"),
-                         SaveComparison::message(volume, document.message().value_or(QString()))});
-    if (document.hostInfoTagDirty())
-        settings.append({QStringLiteral("host information"), SaveComparison::hostInfo(volume, document.hostInfoTag())});
     return settings;
 }
 
@@ -32,20 +21,10 @@ int unmarkSettingsThatHold(LumoraLogin &document, const QList<MarkedSetting> &se
 {
     int marked = 0;
     for (const MarkedSetting &setting : settings) {
-        if (!setting.comparison.holds) {
+        if (setting.comparison.holds)
+            document.setChanged(setting.setting, false);
+        else
             ++marked;
-            continue;
-        }
-        if (setting.name == QLatin1String("logo"))
-            document.setLogoDirty(false);
-        else if (setting.name == QLatin1String("title"))
-            document.setTitleDirty(false);
-        else if (setting.name == QLatin1String("background"))
-            document.setBackgroundDirty(false);
-        else if (setting.name == QLatin1String("message"))
-            document.setMessageDirty(false);
-        else if (setting.name == QLatin1String("host information"))
-            document.setHostInfoTagDirty(false);
     }
     return marked;
 }

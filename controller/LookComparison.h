@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controller/Setting.h"
 #include "save/SaveComparison.h"
 
 #include <QList>
@@ -9,7 +10,8 @@ class LumoraLogin;
 
 // One setting the document marks to be saved, compared with the volume.
 struct MarkedSetting {
-    QString name; // as in SaveReport: "logo", "title", "background", "message", "host information"
+    Setting setting;
+    QString name; // as in SaveReport
     SettingComparison comparison;
 };
 

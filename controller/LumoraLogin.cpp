@@ -2,6 +2,7 @@
 
 #include "controller/MessageView.h"
 #include "controller/SaveLock.h"
+#include "controller/SettingModel.h"
 #include "platform/AlertPanel.h"
 #include "platform/Clock.h"
 #include "platform/Interruption.h"
@@ -26,6 +27,8 @@ constexpr int kSaveLockWaitMs = 10000;
 LumoraLogin::LumoraLogin(LumoraContext context, QObject *parent)
     : QObject(parent), m_context(std::move(context))
 {
+    for (const SettingModel *model : settingModels())
+        m_values[indexOf(model->setting())] = model->initial();
     if (m_context.defaults) {
         m_context.defaults->registerDefaults({
             {PreferenceKeys::kCheckForUpdates, QStringLiteral("YES")},
@@ -62,84 +65,24 @@ void LumoraLogin::awakeFromNib()
     attachFrontEnd(m_messageView, LaunchCheck::Start);
 }
 
-// Setters: store, then mark. Nothing compares the old and new value, so
-// setting the image already held still counts as a change.
-
-void LumoraLogin::setLogo(const Image &image)
+void LumoraLogin::setValue(Setting setting, const SettingValue &value)
 {
-    m_logo = image;
-    emit logoSet();
-    setLogoDirty(true);
+    m_values[indexOf(setting)] = value;
+    if (setting == Setting::Message) {
+        // The view shows the document; setting its text is never an edit.
+        const QString text = message().value_or(QString());
+        if (m_messageView && m_messageView->string() != text)
+            m_messageView->setString(text);
+    }
+    emit settingSet(setting);
+    setChanged(setting, true);
+    if (setting == Setting::Background)
+        setShouldRevertBackground(false);
 }
 
-void LumoraLogin::setTitle(const Image &image)
+void LumoraLogin::setChanged(Setting setting, bool flag)
 {
-    m_title = image;
-    emit titleSet();
-    setTitleDirty(true);
-}
-
-void LumoraLogin::setBackground(const Image &image)
-{
-    m_background = image;
-    emit backgroundSet();
-    setBackgroundDirty(true);
-    setShouldRevertBackground(false);
-}
-
-void LumoraLogin::setMessage(const std::optional<QString> &message)
-{
-    m_message = message;
-    // The view shows the document; setting its text is never an edit.
-    const QString text = message.value_or(QString());
-    if (m_messageView && m_messageView->string() != text)
-        m_messageView->setString(text);
-    emit messageSet();
-    setMessageDirty(true);
-}
-
-void LumoraLogin::setHostInfoTag(std::int32_t tag)
-{
-    m_hostInfoTag = tag;
-    emit hostInfoTagSet();
-    setHostInfoTagDirty(true);
-}
-
-void LumoraLogin::setLogoDirty(bool flag)
-{
-    m_logoDirty = flag;
-    if (flag)
-        setDirty(true);
-    emit flagsChanged();
-}
-
-void LumoraLogin::setTitleDirty(bool flag)
-{
-    m_titleDirty = flag;
-    if (flag)
-        setDirty(true);
-    emit flagsChanged();
-}
-
-void LumoraLogin::setBackgroundDirty(bool flag)
-{
-    m_backgroundDirty = flag;
-    if (flag)
-        setDirty(true);
-    emit flagsChanged();
-}
-
-void LumoraLogin::setMessageDirty(bool flag)
-{
-    m_messageDirty = flag;
-    if (flag)
-        setDirty(true);
-    emit flagsChanged();
-}
-
-void LumoraLogin::setHostInfoTagDirty(bool flag)
-{
-    m_hostInfoTagDirty = flag;
+    m_changed[indexOf(setting)] = flag;
     if (flag)
         setDirty(true);
     emit flagsChanged();
@@ -161,7 +104,7 @@ void LumoraLogin::messageChanged()
     // The user edited the view: the document takes its text, which is what
     // Save writes.
     if (m_messageView)
-        m_message = m_messageView->string();
+        m_values[indexOf(Setting::Message)] = std::optional<QString>(m_messageView->string());
     emit messageEdited();
     setMessageDirty(true);
 }
@@ -193,9 +136,7 @@ SaveReport LumoraLogin::save()
     // what a tool of a killed save finished meanwhile, or what a stop signal
     // cut short.
     (void)removeLeftovers();
-    auto step = [this, &report, &lock](bool run, const QString &name, auto &&operation) {
-        if (!run)
-            return;
+    auto step = [&report, &lock](const QString &name, auto &&operation) {
         if (Interruption::requested()) {
             report.interrupted = true;
             return;
@@ -205,14 +146,13 @@ SaveReport LumoraLogin::save()
         if (!operation())
             report.failed << name;
     };
-    step(m_logoDirty, QStringLiteral("logo"), [this] { return saveLogo(); });
-    step(m_titleDirty, QStringLiteral("title"), [this] { return saveTitle(); });
-    step(m_backgroundDirty, QStringLiteral("background"), [this] { return saveBackground(); });
-    step(m_messageDirty, QStringLiteral("message"), [this] { return saveMessage(); });
-    if (m_hostInfoTagDirty) {
-        step(true, QStringLiteral("host information"), [this] { return saveHostInfo(); });
+    for (const SettingModel *model : settingModels()) {
+        const Setting setting = model->setting();
+        if (!changed(setting))
+            continue;
+        step(model->name(), [this, setting] { return saveSetting(setting); });
         // The login window picks up the preference change asynchronously.
-        if (m_context.clock && !Interruption::requested())
+        if (setting == Setting::HostInfo && m_context.clock && !Interruption::requested())
             m_context.clock->sleepMicroseconds(500000);
     }
     (void)removeLeftovers();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controller/Setting.h"
 #include "platform/Image.h"
 #include "platform/LoginWindow.h"
 #include "platform/PlatformServices.h"
@@ -8,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -39,7 +41,7 @@ struct LumoraContext {
 
 // What a Save did, for the status line and the companion's exit status.
 struct SaveReport {
-    QStringList attempted; // "logo", "title", "background", "message", "host information"
+    QStringList attempted; // the settings' names for people (SettingModel::name())
     QStringList failed;
     bool anotherSaveRunning = false;
     QString busyLock;         // with anotherSaveRunning: the lock file that is held
@@ -71,29 +73,45 @@ public:
     // view set before and the launch check.
     void awakeFromNib();
 
-    [[nodiscard]] const Image &logo() const { return m_logo; }
-    [[nodiscard]] const Image &title() const { return m_title; }
-    [[nodiscard]] const Image &background() const { return m_background; }
-    [[nodiscard]] const std::optional<QString> &message() const { return m_message; }
-    [[nodiscard]] std::int32_t hostInfoTag() const { return m_hostInfoTag; }
+    // The document, one value and one change flag per setting (see
+    // SettingModel.h for what each setting is).
+    [[nodiscard]] const SettingValue &value(Setting setting) const { return m_values[indexOf(setting)]; }
+    [[nodiscard]] bool changed(Setting setting) const { return m_changed[indexOf(setting)]; }
+    // Stores the value and marks its flag and the document. Nothing
+    // compares the old and new value, so setting the value already held
+    // still counts as a change.
+    void setValue(Setting setting, const SettingValue &value);
+    // Stores the flag; true also marks the document, false leaves it.
+    void setChanged(Setting setting, bool flag);
+
+    [[nodiscard]] const Image &logo() const { return std::get<Image>(value(Setting::Logo)); }
+    [[nodiscard]] const Image &title() const { return std::get<Image>(value(Setting::Title)); }
+    [[nodiscard]] const Image &background() const { return std::get<Image>(value(Setting::Background)); }
+    [[nodiscard]] const std::optional<QString> &message() const
+    {
+        return std::get<std::optional<QString>>(value(Setting::Message));
+    }
+    [[nodiscard]] std::int32_t hostInfoTag() const { return std::get<std::int32_t>(value(Setting::HostInfo)); }
     [[nodiscard]] bool dirty() const { return m_dirty; }
-    [[nodiscard]] bool logoDirty() const { return m_logoDirty; }
-    [[nodiscard]] bool titleDirty() const { return m_titleDirty; }
-    [[nodiscard]] bool backgroundDirty() const { return m_backgroundDirty; }
-    [[nodiscard]] bool messageDirty() const { return m_messageDirty; }
-    [[nodiscard]] bool hostInfoTagDirty() const { return m_hostInfoTagDirty; }
+    [[nodiscard]] bool logoDirty() const { return changed(Setting::Logo); }
+    [[nodiscard]] bool titleDirty() const { return changed(Setting::Title); }
+    [[nodiscard]] bool backgroundDirty() const { return changed(Setting::Background); }
+    [[nodiscard]] bool messageDirty() const { return changed(Setting::Message); }
+    [[nodiscard]] bool hostInfoTagDirty() const { return changed(Setting::HostInfo); }
     [[nodiscard]] bool shouldRevertBackground() const { return m_shouldRevertBackground; }
 
-    void setLogo(const Image &image);
-    void setTitle(const Image &image);
-    void setBackground(const Image &image);
-    void setMessage(const std::optional<QString> &message);
-    void setHostInfoTag(std::int32_t tag);
-    void setLogoDirty(bool flag);
-    void setTitleDirty(bool flag);
-    void setBackgroundDirty(bool flag);
-    void setMessageDirty(bool flag);
-    void setHostInfoTagDirty(bool flag);
+    void setLogo(const Image &image) { setValue(Setting::Logo, image); }
+    void setTitle(const Image &image) { setValue(Setting::Title, image); }
+    // Also clears shouldRevertBackground.
+    void setBackground(const Image &image) { setValue(Setting::Background, image); }
+    // The message view then shows it.
+    void setMessage(const std::optional<QString> &message) { setValue(Setting::Message, message); }
+    void setHostInfoTag(std::int32_t tag) { setValue(Setting::HostInfo, tag); }
+    void setLogoDirty(bool flag) { setChanged(Setting::Logo, flag); }
+    void setTitleDirty(bool flag) { setChanged(Setting::Title, flag); }
+    void setBackgroundDirty(bool flag) { setChanged(Setting::Background, flag); }
+    void setMessageDirty(bool flag) { setChanged(Setting::Message, flag); }
+    void setHostInfoTagDirty(bool flag) { setChanged(Setting::HostInfo, flag); }
     void setDirty(bool flag);
     void setShouldRevertBackground(bool flag);
 
@@ -124,6 +142,7 @@ public:
     [[nodiscard]] bool isTiger() const;
 
     // --- Staging, backups and modes (LumoraLoginOperations.cpp, into Staging) ---
+    // Only the tests of the privileged layer still reach Staging this way.
     [[nodiscard]] static QString applicationSupportPath();
     [[nodiscard]] QString tempFilePathWithName(const std::optional<QString> &name);
     [[nodiscard]] static QString backupPathForPath(const QString &path);
@@ -137,15 +156,13 @@ public:
 
     // --- Save operations (LumoraLoginOperations.cpp, into SaveOperations) ---
     // Each returns whether its setting reached the volume.
-    bool saveMessage();
-    bool saveHostInfo();
-    [[nodiscard]] QByteArray jpgDataForBackground() const;
-    bool setBackgroundInDefaults(const std::optional<QString> &path);
-    bool saveBackground();
-    bool saveBackgroundInTiger();
-    bool saveLogo();
-    bool saveTitle();
-    void removeOtherFormatsForFile(const QString &path);
+    bool saveSetting(Setting setting);
+    bool saveLogo() { return saveSetting(Setting::Logo); }
+    bool saveTitle() { return saveSetting(Setting::Title); }
+    bool saveBackground() { return saveSetting(Setting::Background); }
+    bool saveMessage() { return saveSetting(Setting::Message); }
+    bool saveHostInfo() { return saveSetting(Setting::HostInfo); }
+    // Restore Default Look: the stock look into the document.
     void defaults();
 
     // --- Update checks (LumoraLoginUpdates.cpp) ---
@@ -153,13 +170,9 @@ public:
     void checkForUpdatesInNewThread();
 
 signals:
-    void logoSet();
-    void titleSet();
-    void backgroundSet();
-    void messageSet();
-    // The user typed in the message view (setMessage() emits messageSet()).
+    void settingSet(Setting setting);
+    // The user typed in the message view (setMessage() emits settingSet()).
     void messageEdited();
-    void hostInfoTagSet();
     void flagsChanged();
     void saveStarted();
     void saveFinished(const SaveReport &report);
@@ -168,18 +181,10 @@ private:
     [[nodiscard]] Staging staging() const;
     LumoraContext m_context;
     MessageView *m_messageView = nullptr;
-    Image m_logo;
-    Image m_title;
-    Image m_background;
-    std::optional<QString> m_message;
-    bool m_logoDirty = false;
-    bool m_titleDirty = false;
-    bool m_backgroundDirty = false;
-    bool m_messageDirty = false;
-    bool m_hostInfoTagDirty = false;
+    std::array<SettingValue, kSettingCount> m_values;
+    std::array<bool, kSettingCount> m_changed{};
     bool m_dirty = false;
     bool m_shouldRevertBackground = false;
-    std::int32_t m_hostInfoTag = 0;
     // The launch update check (update/). Declared last so that it is
     // destroyed first: its destructor stops and joins the worker.
     std::shared_ptr<UpdateCheckThread> m_updateCheck;

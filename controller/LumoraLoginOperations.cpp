@@ -1,7 +1,8 @@
-// The controller's staging, backup and save commands: each hands the
-// document's value to the operation of its layer.
+// The controller's staging, backup and save commands: each setting hands
+// the document's value to the operation of its layer (SettingModel).
 
 #include "controller/LumoraLogin.h"
+#include "controller/SettingModel.h"
 
 #include "privileged/Staging.h"
 #include "save/SaveOperations.h"
@@ -45,56 +46,10 @@ QString LumoraLogin::preferenceToolPath() const { return staging().preferenceToo
 
 // --- Save operations ---
 
-bool LumoraLogin::saveMessage()
-{
-    // The document holds what the user typed; the view only edits it.
-    const Staging s = staging();
-    return SaveOperations(s).saveMessage(m_message.value_or(QString()));
-}
-
-bool LumoraLogin::saveHostInfo()
+bool LumoraLogin::saveSetting(Setting setting)
 {
     const Staging s = staging();
-    return SaveOperations(s).saveHostInfo(m_hostInfoTag);
-}
-
-QByteArray LumoraLogin::jpgDataForBackground() const { return SaveOperations::jpgDataForBackground(m_background); }
-
-bool LumoraLogin::setBackgroundInDefaults(const std::optional<QString> &path)
-{
-    const Staging s = staging();
-    return SaveOperations(s).setBackgroundInDefaults(path);
-}
-
-bool LumoraLogin::saveBackground()
-{
-    const Staging s = staging();
-    return SaveOperations(s).saveBackground(m_background, m_shouldRevertBackground,
-                                            m_shouldRevertBackground && isTiger());
-}
-
-bool LumoraLogin::saveBackgroundInTiger()
-{
-    const Staging s = staging();
-    return SaveOperations(s).saveBackgroundInTiger(m_background);
-}
-
-bool LumoraLogin::saveLogo()
-{
-    const Staging s = staging();
-    return SaveOperations(s).saveLogo(m_logo);
-}
-
-bool LumoraLogin::saveTitle()
-{
-    const Staging s = staging();
-    return SaveOperations(s).saveTitle(m_title);
-}
-
-void LumoraLogin::removeOtherFormatsForFile(const QString &path)
-{
-    const Staging s = staging();
-    SaveOperations(s).removeOtherFormatsForFile(path);
+    return settingModel(setting).save(*this, SaveOperations(s));
 }
 
 // --- Restore Default Look ---
@@ -102,11 +57,8 @@ void LumoraLogin::removeOtherFormatsForFile(const QString &path)
 void LumoraLogin::defaults()
 {
     const StockLook look = StockLook::of(m_context.volume, m_context.bundle);
-    setLogo(Image::referencingFile(look.logo));
-    setTitle(Image::referencingFile(look.title));
-    setBackground(Image::referencingFile(look.background.value_or(QString())));
-    // After setBackground, which clears it.
+    for (const SettingModel *model : settingModels())
+        setValue(model->setting(), model->stock(look));
+    // After the background's setter, which clears it.
     setShouldRevertBackground(true);
-    setMessage(look.message);
-    setHostInfoTag(look.hostInfoTag);
 }

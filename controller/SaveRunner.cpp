@@ -1,6 +1,7 @@
 #include "controller/SaveRunner.h"
 
 #include "controller/MessageView.h"
+#include "controller/SettingModel.h"
 #include "platform/CrossThread.h"
 #include "platform/Log.h"
 
@@ -78,32 +79,21 @@ void LumoraLogin::reloadAfterSave(const SaveReport &report)
         CrossThread::runBlocking(this, [this, &report] { reloadAfterSave(report); });
         return;
     }
-    auto failed = [&report](const char *name) { return report.failed.contains(QLatin1String(name)); };
-    const bool keepLogo = failed("logo");
-    const bool keepTitle = failed("title");
-    const bool keepBackground = failed("background");
-    const bool keepMessage = failed("message");
-    const bool keepHostInfo = failed("host information");
-    const Image logo = m_logo;
-    const Image title = m_title;
-    const Image background = m_background;
+    // The failed settings' values, put back through the setters after the
+    // load, which mark the flags and the document again.
+    std::array<std::optional<SettingValue>, kSettingCount> kept;
+    for (const SettingModel *model : settingModels()) {
+        if (report.failed.contains(model->name()))
+            kept[indexOf(model->setting())] = value(model->setting());
+    }
     const bool revertBackground = m_shouldRevertBackground;
-    const std::optional<QString> message = m_message;
-    const std::int32_t hostInfoTag = m_hostInfoTag;
 
     loadCurrentSettings();
 
-    // Back through the setters, which mark the flags and the document.
-    if (keepLogo)
-        setLogo(logo);
-    if (keepTitle)
-        setTitle(title);
-    if (keepBackground) {
-        setBackground(background);
-        setShouldRevertBackground(revertBackground);
+    for (const SettingModel *model : settingModels()) {
+        if (const auto &keptValue = kept[indexOf(model->setting())])
+            setValue(model->setting(), *keptValue);
     }
-    if (keepMessage)
-        setMessage(message);
-    if (keepHostInfo)
-        setHostInfoTag(hostInfoTag);
+    if (kept[indexOf(Setting::Background)])
+        setShouldRevertBackground(revertBackground);
 }

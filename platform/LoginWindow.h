@@ -15,6 +15,11 @@ inline const QString kDomain = QStringLiteral("/Library/Preferences/com.apple.lo
 inline const QString kDesktopPictureKey = QStringLiteral("DesktopPicture");
 inline const QString kMessageKey = QStringLiteral("LoginwindowText");
 inline const QString kHostInfoKey = QStringLiteral("AdminHostInfo");
+// The login options that fleet tools set in the same domain.
+inline const QString kShowFullNameKey = QStringLiteral("SHOWFULLNAME");
+inline const QString kPowerOffDisabledKey = QStringLiteral("PowerOffDisabled");
+inline const QString kShowInputMenuKey = QStringLiteral("showInputMenu");
+inline const QString kRetriesUntilHintKey = QStringLiteral("RetriesUntilHint");
 inline const QString kLogoFirstPlace = QStringLiteral(
     "/System/Library/CoreServices/SecurityAgent.app/Contents/Resources/applelogo.tif");
 inline const QString kLogoSecondPlace = QStringLiteral(

@@ -22,6 +22,8 @@ constexpr int kFieldSpacing = 8;
 constexpr int kLabelWidth = 84;
 constexpr int kButtonHeight = 26;
 constexpr int kScreenMargin = 20;
+constexpr int kUserRowHeight = 34;
+constexpr int kMaxUserRows = 4;
 
 const QColor kPanelColour(236, 236, 236, 242);
 const QColor kHostColour(112, 112, 112);
@@ -131,9 +133,17 @@ PreviewLayout LoginScreenRenderer::layout(const PreviewScene &scene, QSize scree
 
     const QStringList lines = wrapped(scene.message, messageFont, inner);
     l.messageLinesNeeded = int(lines.size());
+    // Without accounts to name, the list offers only "Other…".
+    l.userNames = scene.userNames.mid(0, kMaxUserRows);
+    if (l.userNames.isEmpty())
+        l.userNames << QCoreApplication::translate("Lumora", "Other…");
+    const int formHeight = scene.nameAndPassword ? 2 * kFieldHeight + kFieldSpacing
+                                                 : int(l.userNames.size()) * kUserRowHeight + 2;
+    // The list logs in with a click on a name: no Log In button.
+    const bool buttonRow = scene.nameAndPassword || scene.powerButtons;
     const int fixedHeight = 2 * kPadding + (logo.isEmpty() ? 0 : logo.height() + kGap)
-                            + (title.isEmpty() ? 0 : title.height() + kGap) + hostHeight + kGap
-                            + 2 * kFieldHeight + kFieldSpacing + kGap + 4 + kButtonHeight;
+                            + (title.isEmpty() ? 0 : title.height() + kGap) + hostHeight + kGap + formHeight
+                            + (buttonRow ? kGap + 4 + kButtonHeight : 0);
     int shown = std::min<int>(l.messageLinesNeeded, kMaxMessageLines);
     if (shown > 0) {
         const int room = (maxPanelHeight - fixedHeight - kGap) / std::max(1, l.lineHeight);
@@ -165,26 +175,37 @@ PreviewLayout LoginScreenRenderer::layout(const PreviewScene &scene, QSize scree
         l.message = QRect(left, y, inner, shown * l.lineHeight);
         y += messageHeight;
     }
-    const int fieldLeft = left + kLabelWidth;
-    const int fieldWidth = inner - kLabelWidth;
-    l.nameLabel = QRect(left, y, kLabelWidth - 8, kFieldHeight);
-    l.nameField = QRect(fieldLeft, y, fieldWidth, kFieldHeight);
-    y += kFieldHeight + kFieldSpacing;
-    l.passwordLabel = QRect(left, y, kLabelWidth - 8, kFieldHeight);
-    l.passwordField = QRect(fieldLeft, y, fieldWidth, kFieldHeight);
-    y += kFieldHeight + kGap + 4;
+    if (scene.nameAndPassword) {
+        const int fieldLeft = left + kLabelWidth;
+        const int fieldWidth = inner - kLabelWidth;
+        l.nameLabel = QRect(left, y, kLabelWidth - 8, kFieldHeight);
+        l.nameField = QRect(fieldLeft, y, fieldWidth, kFieldHeight);
+        y += kFieldHeight + kFieldSpacing;
+        l.passwordLabel = QRect(left, y, kLabelWidth - 8, kFieldHeight);
+        l.passwordField = QRect(fieldLeft, y, fieldWidth, kFieldHeight);
+        y += kFieldHeight;
+    } else {
+        l.userList = QRect(left, y, inner, formHeight);
+        for (int i = 0; i < l.userNames.size(); ++i)
+            l.userRows << QRect(left + 1, y + 1 + i * kUserRowHeight, inner - 2, kUserRowHeight);
+        y += formHeight;
+    }
+    y += kGap + 4;
 
     const QFontMetrics labelMetrics(labelFont);
     auto buttonWidth = [&labelMetrics](const QString &text) {
         return std::max(84, labelMetrics.horizontalAdvance(text) + 28);
     };
-    const QString restart = QCoreApplication::translate("Lumora", "Restart");
-    const QString shutDown = QCoreApplication::translate("Lumora", "Shut Down");
-    const QString logIn = QCoreApplication::translate("Lumora", "Log In");
-    l.restart = QRect(left, y, buttonWidth(restart), kButtonHeight);
-    l.shutDown = QRect(l.restart.right() + 1 + 8, y, buttonWidth(shutDown), kButtonHeight);
-    const int logInWidth = buttonWidth(logIn);
-    l.logIn = QRect(left + inner - logInWidth, y, logInWidth, kButtonHeight);
+    if (scene.powerButtons) {
+        const QString restart = QCoreApplication::translate("Lumora", "Restart");
+        const QString shutDown = QCoreApplication::translate("Lumora", "Shut Down");
+        l.restart = QRect(left, y, buttonWidth(restart), kButtonHeight);
+        l.shutDown = QRect(l.restart.right() + 1 + 8, y, buttonWidth(shutDown), kButtonHeight);
+    }
+    if (scene.nameAndPassword) {
+        const int logInWidth = buttonWidth(QCoreApplication::translate("Lumora", "Log In"));
+        l.logIn = QRect(left + inner - logInWidth, y, logInWidth, kButtonHeight);
+    }
     return l;
 }
 
@@ -247,17 +268,46 @@ QImage LoginScreenRenderer::render(const PreviewScene &scene, QSize screen)
     }
 
     p.setFont(PreviewFonts::font(kLabelFontPx));
-    p.setPen(kTextColour);
-    p.drawText(l.nameLabel, Qt::AlignRight | Qt::AlignVCenter, QCoreApplication::translate("Lumora", "Name"));
-    p.drawText(l.passwordLabel, Qt::AlignRight | Qt::AlignVCenter, QCoreApplication::translate("Lumora", "Password"));
-    p.setPen(QColor(150, 150, 150));
-    p.setBrush(Qt::white);
-    for (const QRect &field : {l.nameField, l.passwordField})
-        p.drawRoundedRect(QRectF(field).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+    if (!l.nameField.isEmpty()) {
+        p.setPen(kTextColour);
+        p.drawText(l.nameLabel, Qt::AlignRight | Qt::AlignVCenter, QCoreApplication::translate("Lumora", "Name"));
+        p.drawText(l.passwordLabel, Qt::AlignRight | Qt::AlignVCenter,
+                   QCoreApplication::translate("Lumora", "Password"));
+        p.setPen(QColor(150, 150, 150));
+        p.setBrush(Qt::white);
+        for (const QRect &field : {l.nameField, l.passwordField})
+            p.drawRoundedRect(QRectF(field).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+    }
+    if (!l.userList.isEmpty()) {
+        p.setPen(QColor(150, 150, 150));
+        p.setBrush(Qt::white);
+        p.drawRoundedRect(QRectF(l.userList).adjusted(0.5, 0.5, -0.5, -0.5), 4, 4);
+        for (int i = 0; i < l.userRows.size(); ++i) {
+            const QRect row = l.userRows[i];
+            if (i > 0) {
+                p.setPen(QColor(222, 222, 222));
+                p.drawLine(row.left() + 8, row.top(), row.right() - 8, row.top());
+            }
+            // A plain silhouette stands for the account's picture.
+            const QRect picture(row.left() + 8, row.top() + 5, row.height() - 10, row.height() - 10);
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(176, 184, 196));
+            p.drawRoundedRect(QRectF(picture), 4, 4);
+            p.setBrush(QColor(244, 246, 250));
+            p.drawEllipse(QRectF(picture.center().x() - 4.5, picture.top() + 4, 9, 9));
+            p.drawChord(QRectF(picture.left() + 4, picture.top() + 14, picture.width() - 8, 16), 0, 180 * 16);
+            p.setPen(kTextColour);
+            p.drawText(row.adjusted(picture.width() + 18, 0, -8, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                       l.userNames[i]);
+        }
+    }
 
-    drawButton(p, l.restart, QCoreApplication::translate("Lumora", "Restart"), false);
-    drawButton(p, l.shutDown, QCoreApplication::translate("Lumora", "Shut Down"), false);
-    drawButton(p, l.logIn, QCoreApplication::translate("Lumora", "Log In"), true);
+    if (!l.restart.isEmpty()) {
+        drawButton(p, l.restart, QCoreApplication::translate("Lumora", "Restart"), false);
+        drawButton(p, l.shutDown, QCoreApplication::translate("Lumora", "Shut Down"), false);
+    }
+    if (!l.logIn.isEmpty())
+        drawButton(p, l.logIn, QCoreApplication::translate("Lumora", "Log In"), true);
     p.end();
     return canvas;
 }

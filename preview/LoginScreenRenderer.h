@@ -20,6 +20,11 @@ struct PreviewScene {
     QImage title;
     QString message;
     QString hostLine;
+    // Name and password fields, or else the list of users with these names.
+    bool nameAndPassword = false;
+    QStringList userNames;
+    // The Sleep, Restart and Shut Down buttons.
+    bool powerButtons = true;
 };
 
 // Where everything goes on one screen, and the facts the hints tell.
@@ -30,8 +35,11 @@ struct PreviewLayout {
     QRect title;
     QRect hostLine;
     QRect message;
-    QRect nameLabel, nameField, passwordLabel, passwordField;
-    QRect restart, shutDown, logIn;
+    QRect nameLabel, nameField, passwordLabel, passwordField; // empty with the list
+    QRect userList;                                          // empty with the fields
+    QList<QRect> userRows;
+    QStringList userNames; // as drawn in the rows
+    QRect restart, shutDown, logIn; // empty when not shown
     QSize logoBox;  // the most the panel gives the logo
     QSize titleBox;
     QSize logoSize; // the pictures' own sizes
@@ -47,7 +55,7 @@ struct PreviewLayout {
 // centred, aspect kept), and a light panel centred on it holding the logo,
 // the title under it (each at its own size, scaled down only to fit the
 // panel), the host-information line, the message wrapped to the panel,
-// the name and password fields and the three buttons.
+// the name and password fields (or the list of users) and the buttons.
 // Keeps the scaled pictures of the last call, so redrawing the same
 // pictures with another message costs only the drawing. One thread only.
 class LoginScreenRenderer {

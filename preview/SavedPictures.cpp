@@ -4,7 +4,10 @@
 #include "preview/LoginScreenRenderer.h"
 #include "save/StagingFile.h"
 
+#include "platform/VolumeResolver.h"
+
 #include <QBuffer>
+#include <QFileInfo>
 #include <QImageReader>
 
 namespace SavedPictures {
@@ -28,6 +31,26 @@ QImage prepare(const PictureSource &source, Picture which)
     return source.asSaved ? asSaved(pixels, which) : pixels;
 }
 
+QStringList userNames(const Volume &volume)
+{
+    constexpr int kShown = 4;
+    const VolumeResolver files(volume);
+    const auto names = files.list(QStringLiteral("/Users"));
+    QStringList users;
+    if (!names)
+        return users;
+    for (const QString &name : *names) {
+        if (users.size() == kShown)
+            break;
+        if (name.startsWith(QLatin1Char('.')) || name == QLatin1String("Shared"))
+            continue;
+        const auto folder = files.resolve(QStringLiteral("/Users/") + name);
+        if (folder && QFileInfo(*folder).isDir())
+            users << name;
+    }
+    return users;
+}
+
 PreviewScene prepareScene(const LookSources &sources, const Volume &volume, const Clock *clock)
 {
     PreviewScene scene;
@@ -36,6 +59,10 @@ PreviewScene prepareScene(const LookSources &sources, const Volume &volume, cons
     scene.background = prepare(sources.background, Picture::Background);
     scene.message = sources.message;
     scene.hostLine = HostLine::resolve(volume, sources.hostInfoTag, clock).text;
+    scene.nameAndPassword = sources.nameAndPassword;
+    scene.powerButtons = sources.powerButtons;
+    if (!scene.nameAndPassword)
+        scene.userNames = userNames(volume);
     return scene;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -28,6 +29,10 @@ struct LookSources {
     PictureSource background;
     QString message;
     std::int32_t hostInfoTag = 1;
+    // The login options the preview draws: name and password fields instead
+    // of the list of users, and the Sleep, Restart and Shut Down buttons.
+    bool nameAndPassword = false;
+    bool powerButtons = true;
 };
 
 namespace SavedPictures {
@@ -40,6 +45,11 @@ namespace SavedPictures {
 // The pixels to draw for a source. Decodes files, so it is safe to call on
 // any thread only for sources no other thread is reading.
 [[nodiscard]] QImage prepare(const PictureSource &source, Picture which);
+
+// The accounts the list of users names: the home folders in the volume's
+// /Users, sorted, at most a few. The Mac keeps its accounts elsewhere, so
+// this is a likeness, not the list itself.
+[[nodiscard]] QStringList userNames(const Volume &volume);
 
 // A whole scene at once, for the companion and the tests (no background
 // scaling: the renderer does that).

@@ -183,4 +183,47 @@ SettingComparison hostInfo(const Volume &volume, std::int32_t tag)
     return result;
 }
 
+namespace {
+
+// As `lumora-defaults read` prints a plain value.
+std::optional<QString> storedText(const std::optional<QVariantMap> &domain, const QString &key)
+{
+    if (!domain || !domain->contains(key))
+        return std::nullopt;
+    const QVariant value = domain->value(key);
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    return value.toString();
+}
+
+} // namespace
+
+SettingComparison booleanPreference(const Volume &volume, const QString &key, std::optional<bool> value)
+{
+    SettingComparison result;
+    const auto domain = loginWindowDomain(volume);
+    result.before = storedText(domain, key);
+    if (!value) {
+        result.holds = !result.before;
+        return result;
+    }
+    result.after = *value ? QStringLiteral("1") : QStringLiteral("0");
+    result.holds = domain && booleanValue(*domain, key) == value;
+    return result;
+}
+
+SettingComparison countPreference(const Volume &volume, const QString &key, std::optional<std::int32_t> value)
+{
+    SettingComparison result;
+    const auto domain = loginWindowDomain(volume);
+    result.before = storedText(domain, key);
+    if (!value) {
+        result.holds = !result.before;
+        return result;
+    }
+    result.after = QString::number(*value);
+    result.holds = domain && countValue(*domain, key) == value;
+    return result;
+}
+
 } // namespace SaveComparison

@@ -41,6 +41,13 @@ namespace SaveComparison {
 [[nodiscard]] SettingComparison message(const Volume &volume, const QString &text);
 // Holds when the stored value is the tag's canonical name.
 [[nodiscard]] SettingComparison hostInfo(const Volume &volume, std::int32_t tag);
+// A login option holds when the stored value means `value` (read leniently:
+// a boolean may be stored as 0/1 or "YES"/"NO", a count as its digits), or
+// for nothing when the key is missing. Before and after are the stored
+// values as the preference tool prints them ("1", "0", "3").
+[[nodiscard]] SettingComparison booleanPreference(const Volume &volume, const QString &key, std::optional<bool> value);
+[[nodiscard]] SettingComparison countPreference(const Volume &volume, const QString &key,
+                                                std::optional<std::int32_t> value);
 
 // The hex SHA-256 of bytes, and of a file on the volume (nullopt when it
 // is missing or cannot be read).

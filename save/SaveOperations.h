@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -20,6 +21,11 @@ public:
     // An empty text removes the message (when the volume has one).
     bool saveMessage(const QString &text) const;
     bool saveHostInfo(std::int32_t tag) const;
+    // A login option under `key`: a real boolean or an integer, one run of
+    // the preference tool; nothing removes the key (the stock window),
+    // running nothing when the volume has none.
+    bool saveBooleanPreference(const QString &key, std::optional<bool> value) const;
+    bool saveCountPreference(const QString &key, std::optional<std::int32_t> value) const;
 
     [[nodiscard]] static QByteArray jpgDataForBackground(const Image &background);
     bool setBackgroundInDefaults(const std::optional<QString> &path) const;
@@ -40,6 +46,8 @@ private:
     // (host paths), directly or with administrator rights; true when it is
     // in place. An existing backup is never replaced.
     [[nodiscard]] bool keepTigerOriginal(const QString &picture, const QString &backup, bool direct) const;
+
+    bool savePreference(const QString &key, const std::optional<QStringList> &typedValue) const;
 
     const Staging &m_staging;
 };

@@ -86,6 +86,8 @@ playbook 2
 [ "$(shown | field 'd["hostInfo"]["name"]')" = HostName ] || fail "host information not canonical"
 [ "$(shown | field 'd["background"]["path"]')" = "/Library/Application Support/Lumora/login_background.jpg" ] \
   || fail "background not applied"
+[ "$(shown | field 'd["loginOptions"]')" = "{'inputMenu': True, 'nameAndPassword': True, 'passwordHints': 3, 'powerButtons': False}" ] \
+  || fail "login options not applied"
 applied=$(shown)
 
 echo "== 2. second run"
@@ -106,6 +108,8 @@ echo "== 4. ad-hoc restore, then the look again"
   >"$work/restore.log" 2>&1 || { cat "$work/restore.log"; fail "restore failed"; }
 grep -q 'CHANGED' "$work/restore.log" || { cat "$work/restore.log"; fail "restore changed nothing"; }
 [ "$(shown | field 'd["message"]')" = None ] || fail "restore left the message"
+lumora-defaults read "$volume/Library/Preferences/com.apple.loginwindow" SHOWFULLNAME >/dev/null 2>&1 \
+  && fail "restore left the login options"
 playbook 1
 [ "$(shown)" = "$applied" ] || fail "the look was not put back as first applied"
 

@@ -63,11 +63,17 @@ bool printValue(const Value &value, const QByteArray &what)
 
 } // namespace
 
-int writeKey(const QByteArray &domainName, const QByteArray &key, const QByteArray &rawValue, const QString &root)
+int writeKey(const QByteArray &domainName, const QByteArray &key, const QByteArray &rawValue, const QByteArray &type,
+             const QString &root)
 {
-    const QByteArray value = DefaultsValue::parse(rawValue);
+    const QByteArray value = type.isEmpty() ? DefaultsValue::parse(rawValue) : rawValue;
     if (!isUtf8(key) || !isUtf8(value)) {
         printError("the key and the value must be UTF-8 text");
+        return kExitFailure;
+    }
+    std::optional<Value> newValue = Value::string(QString::fromUtf8(value));
+    if (!type.isEmpty() && !(newValue = DefaultsValue::typed(type, rawValue))) {
+        printError(key + ": '" + rawValue + "' is not a value of type " + type);
         return kExitFailure;
     }
     DomainFile domain(domainName, root);
@@ -82,7 +88,7 @@ int writeKey(const QByteArray &domainName, const QByteArray &key, const QByteArr
     }
     if (!domain.lock(kLockWait) || !domain.load())
         return kExitFailure;
-    domain.root().insert(QString::fromUtf8(key), Value::string(QString::fromUtf8(value)));
+    domain.root().insert(QString::fromUtf8(key), std::move(*newValue));
     return domain.store() ? 0 : kExitFailure;
 }
 

@@ -17,9 +17,11 @@ namespace DefaultsTool {
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 64;
 
-// With a root, the domain is a path on the volume mounted there (see DomainFile).
+// With a `type` flag ("-bool", "-int"; see DefaultsValue.h) the value is
+// written as a boolean or an integer; without one as a string. With a root,
+// the domain is a path on the volume mounted there (see DomainFile).
 [[nodiscard]] int writeKey(const QByteArray &domain, const QByteArray &key, const QByteArray &rawValue,
-                           const QString &root = QString());
+                           const QByteArray &type = {}, const QString &root = QString());
 [[nodiscard]] int deleteKey(const QByteArray &domain, const QByteArray &key, const QString &root = QString());
 // Prints one value, or with no key the whole domain as an XML property list.
 [[nodiscard]] int read(const QByteArray &domain, const QByteArray *key, const QString &root = QString());

@@ -2,6 +2,7 @@
 // the way the application's save operations need it.
 //
 //   lumora-defaults [--root ROOT] write DOMAIN KEY VALUE
+//   lumora-defaults [--root ROOT] write DOMAIN KEY -bool|-int VALUE
 //   lumora-defaults [--root ROOT] delete DOMAIN KEY
 //   lumora-defaults [--root ROOT] read DOMAIN [KEY]
 //
@@ -10,6 +11,7 @@
 // DefaultsTool.h for what is kept and what is refused.
 
 #include "tools/DefaultsTool.h"
+#include "tools/DefaultsValue.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -21,8 +23,8 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: lumora-defaults [--root ROOT] write DOMAIN KEY VALUE | delete DOMAIN KEY | read "
-                         "DOMAIN [KEY]\n");
+    std::fprintf(stderr, "usage: lumora-defaults [--root ROOT] write DOMAIN KEY [-bool|-int] VALUE | delete DOMAIN KEY | "
+                         "read DOMAIN [KEY]\n");
     return DefaultsTool::kExitUsage;
 }
 
@@ -46,7 +48,9 @@ int main(int argc, char **argv)
         return usage();
 
     if (command == "write" && argc == 5)
-        return DefaultsTool::writeKey(domain, QByteArray(argv[3]), QByteArray(argv[4]), root);
+        return DefaultsTool::writeKey(domain, QByteArray(argv[3]), QByteArray(argv[4]), {}, root);
+    if (command == "write" && argc == 6 && DefaultsValue::isTypeFlag(QByteArray(argv[4])))
+        return DefaultsTool::writeKey(domain, QByteArray(argv[3]), QByteArray(argv[5]), QByteArray(argv[4]), root);
     if (command == "delete" && argc == 4)
         return DefaultsTool::deleteKey(domain, QByteArray(argv[3]), root);
     if (command == "read" && (argc == 3 || argc == 4)) {

@@ -513,5 +513,53 @@ Möchten Sie die neue Version jetzt laden?</translation>
         <source>Not editable. %1 Choose File ▸ Open Volume… to open a Mac OS X volume.</source>
         <translation>Nicht bearbeitbar. %1 Wählen Sie „Ablage“ ▸ „Volume öffnen …“, um ein Mac OS X-Volume zu öffnen.</translation>
     </message>
+    <message>
+        <source>Other…</source>
+        <translation>Andere …</translation>
+    </message>
+    <message>
+        <source>name and password</source>
+        <translation>Name und Kennwort</translation>
+    </message>
+    <message>
+        <source>power buttons</source>
+        <translation>Ein/Aus-Tasten</translation>
+    </message>
+    <message>
+        <source>input menu</source>
+        <translation>Eingabemenü</translation>
+    </message>
+    <message>
+        <source>password hints</source>
+        <translation>Merkhilfen</translation>
+    </message>
+    <message>
+        <source>Name and password fields instead of a list of users</source>
+        <translation>Felder für Name und Kennwort statt einer Liste der Benutzer</translation>
+    </message>
+    <message>
+        <source>Sleep, Restart and Shut Down buttons</source>
+        <translation>Tasten „Ruhezustand“, „Neustart“ und „Ausschalten“</translation>
+    </message>
+    <message>
+        <source>Input menu</source>
+        <translation>Eingabemenü</translation>
+    </message>
+    <message>
+        <source>Password hint after this many failed tries:</source>
+        <translation>Merkhilfe nach so vielen Fehlversuchen:</translation>
+    </message>
+    <message>
+        <source>Login Options</source>
+        <translation>Anmeldeoptionen</translation>
+    </message>
+    <message>
+        <source>Change Login Options</source>
+        <translation>Anmeldeoptionen ändern</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>Aus</translation>
+    </message>
 </context>
 </TS>

@@ -25,6 +25,7 @@
 #include <QPlainTextEdit>
 #include <QUndoStack>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QImageReader>
@@ -158,10 +159,38 @@ private slots:
     void undoRedoRestoreValueAndFlags_data();
     void undoRedoRestoreValueAndFlags();
     void undoCoversTypingThroughTheShortcut();
+    void loginOptionControlsEditTheDocument();
     void revertToSavedAsksFirst_data();
     void revertToSavedAsksFirst();
     void updateCheckPanelCancels();
 };
+
+// A box of the Login Options group marks its own setting only, Undo takes
+// it back, and a reload shows what the volume holds without making an edit.
+void TestMainWindow::loginOptionControlsEditTheDocument()
+{
+    Fixture f;
+    auto *fields = f.find<QCheckBox>("nameAndPasswordOption");
+    auto *buttons = f.find<QCheckBox>("powerButtonsOption");
+    QVERIFY(fields && buttons);
+    // Nothing set on the sample volume: a list of users, and the buttons.
+    QVERIFY(!fields->isChecked());
+    QVERIFY(buttons->isChecked());
+
+    buttons->click();
+    QCOMPARE(std::get<OptionValue>(f.controller->value(Setting::PowerButtons)), OptionValue(0));
+    QVERIFY(f.controller->changed(Setting::PowerButtons) && f.controller->dirty());
+    QVERIFY(!f.controller->changed(Setting::NameAndPassword) && !f.controller->hostInfoTagDirty());
+
+    f.window->undoStack()->undo();
+    QCOMPARE(std::get<OptionValue>(f.controller->value(Setting::PowerButtons)), OptionValue());
+    QVERIFY(buttons->isChecked());
+    QVERIFY(!f.controller->dirty());
+
+    f.controller->setValue(Setting::NameAndPassword, OptionValue(1));
+    QVERIFY(fields->isChecked());
+    QCOMPARE(f.window->undoStack()->count(), 1);
+}
 
 void TestMainWindow::showsTheVolumeAsLoaded()
 {
@@ -577,10 +606,10 @@ void TestMainWindow::undoRedoRestoreValueAndFlags()
     QTest::keyClicks(f.messageView(), QStringLiteral("x"));
 
     auto state = [&f] {
-        const DocumentState s = DocumentState::of(*f.controller);
-        return QVariantList{s.logo.path(), s.title.path(), s.background.path(), s.message.value_or(QString()),
-                            s.hostInfoTag, s.logoDirty, s.titleDirty, s.backgroundDirty, s.messageDirty,
-                            s.hostInfoTagDirty, s.dirty, s.shouldRevertBackground,
+        const LumoraLogin &c = *f.controller;
+        return QVariantList{c.logo().path(), c.title().path(), c.background().path(), c.message().value_or(QString()),
+                            c.hostInfoTag(), c.logoDirty(), c.titleDirty(), c.backgroundDirty(), c.messageDirty(),
+                            c.hostInfoTagDirty(), c.dirty(), c.shouldRevertBackground(),
                             f.well("logoWell")->image().path(), f.messageView()->string(),
                             f.chooser()->currentData().toInt(), f.window->isWindowModified()};
     };

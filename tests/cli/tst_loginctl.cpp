@@ -4,6 +4,7 @@
 
 #include "controller/LumoraLogin.h"
 #include "platform/PreferenceDomain.h"
+#include "platform/PropertyList.h"
 #include "tests/fakes/HostileVolume.h"
 #include "tests/fakes/TestVolume.h"
 
@@ -14,6 +15,7 @@
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -228,6 +230,81 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         m_tool = QCoreApplication::applicationDirPath() + QStringLiteral("/lumora-loginctl");
         QVERIFY2(QFileInfo(m_tool).isExecutable(), qPrintable(m_tool));
+    }
+
+    // Each login option reaches the domain as the typed value the login
+    // window reads, read back here by libplist rather than our own writer;
+    // a second run leaves it alone and Restore removes the key.
+    void loginOptionIsWrittenTypedAndRestoreRemovesIt_data()
+    {
+        QTest::addColumn<QStringList>("option");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("jsonKey");
+        QTest::addColumn<QJsonValue>("shown");
+        QTest::newRow("name and password") << QStringList{"--name-and-password", "yes"} << "SHOWFULLNAME"
+                                           << QVariant(true) << "name and password" << "nameAndPassword"
+                                           << QJsonValue(true);
+        QTest::newRow("a list of users") << QStringList{"--name-and-password", "NO"} << "SHOWFULLNAME"
+                                         << QVariant(false) << "name and password" << "nameAndPassword"
+                                         << QJsonValue(false);
+        QTest::newRow("power buttons hidden") << QStringList{"--power-buttons", "hide"} << "PowerOffDisabled"
+                                              << QVariant(true) << "power buttons" << "powerButtons"
+                                              << QJsonValue(false);
+        QTest::newRow("power buttons shown") << QStringList{"--power-buttons", "show"} << "PowerOffDisabled"
+                                             << QVariant(false) << "power buttons" << "powerButtons"
+                                             << QJsonValue(true);
+        QTest::newRow("input menu") << QStringList{"--input-menu", "show"} << "showInputMenu" << QVariant(true)
+                                    << "input menu" << "inputMenu" << QJsonValue(true);
+        QTest::newRow("password hints") << QStringList{"--password-hints", "3"} << "RetriesUntilHint"
+                                        << QVariant(qulonglong(3)) << "password hints" << "passwordHints"
+                                        << QJsonValue(3);
+        QTest::newRow("password hints off") << QStringList{"--password-hints", "off"} << "RetriesUntilHint"
+                                            << QVariant(qulonglong(0)) << "password hints" << "passwordHints"
+                                            << QJsonValue(0);
+    }
+    void loginOptionIsWrittenTypedAndRestoreRemovesIt()
+    {
+        QFETCH(QStringList, option);
+        QFETCH(QString, key);
+        QFETCH(QVariant, stored);
+        QFETCH(QString, line);
+        QFETCH(QString, jsonKey);
+        QFETCH(QJsonValue, shown);
+        auto domain = [this] { return PropertyList::readDictionaryFile(m_volume->domainFile()).value_or(QVariantMap()); };
+
+        Run result = run(QStringList{QStringLiteral("set")} + option);
+        QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+        QCOMPARE(result.out, line + QStringLiteral(": saved\n"));
+        QCOMPARE(domain().value(key), stored);
+        QCOMPARE(domain().value(key).typeId(), stored.typeId());
+        QCOMPARE(show().value("loginOptions").toObject().value(jsonKey), shown);
+
+        result = run(QStringList{QStringLiteral("set")} + option);
+        QCOMPARE(result.out, line + QStringLiteral(": unchanged\n"));
+
+        result = run({QStringLiteral("restore")});
+        QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+        QVERIFY(result.out.contains(line + QStringLiteral(": saved\n")));
+        QVERIFY(!domain().contains(key));
+    }
+
+    void loginOptionUsageErrors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("not a word of the option") << QStringList{"set", "--power-buttons", "yes"};
+        QTest::newRow("empty") << QStringList{"set", "--input-menu", ""};
+        QTest::newRow("negative count") << QStringList{"set", "--password-hints", "-1"};
+        QTest::newRow("count too large") << QStringList{"set", "--password-hints", "101"};
+        QTest::newRow("not for restore") << QStringList{"restore", "--name-and-password", "yes"};
+    }
+    void loginOptionUsageErrors()
+    {
+        QFETCH(QStringList, arguments);
+        const auto before = snapshot(m_volume->root());
+        QCOMPARE(run(arguments).exitCode, 2);
+        QCOMPARE(changedPaths(before, snapshot(m_volume->root())), QStringList());
     }
 
     void init()

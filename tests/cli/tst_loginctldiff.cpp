@@ -77,7 +77,8 @@ QImage solid(const QSize &size, const QColor &colour)
     return image;
 }
 
-const QStringList kAllSettings{"logo", "title", "background", "message", "host information"};
+const QStringList kAllSettings{"logo",           "title",         "background", "message", "host information",
+                               "name and password", "power buttons", "input menu", "password hints"};
 
 QString lines(const QStringList &settings, const QString &outcome)
 {
@@ -121,7 +122,8 @@ private:
     QStringList lookArguments() const
     {
         return {"set", "--logo", m_logo, "--title", m_title, "--background", m_background,
-                "--message", "Authorised use only.\nSecond line", "--host-info", "serialnumber"};
+                "--message", "Authorised use only.\nSecond line", "--name-and-password", "yes", "--power-buttons",
+                "hide", "--input-menu", "show", "--password-hints", "3", "--host-info", "serialnumber"};
     }
 
     QString storedHostInfo() const
@@ -206,7 +208,9 @@ private slots:
         // no key) but names a message.
         QTest::newRow("restore") << QStringList{"restore"}
                                  << "logo: unchanged\ntitle: unchanged\nbackground: unchanged\n"
-                                    "message: would change\nhost information: unchanged\n";
+                                    "message: would change\nhost information: unchanged\n"
+                                    "name and password: unchanged\npower buttons: unchanged\ninput menu: unchanged\n"
+                                    "password hints: unchanged\n";
     }
     void checkWritesNothing()
     {

@@ -52,18 +52,23 @@ expect 'lumora-loginctl show --json -' '--help --root'
 expect 'lumora-loginctl restore -' '--check --help --json --root'
 expect 'lumora-loginctl volumes -' '--help --json --root'
 expect 'lumora-loginctl preview -' \
-  '--background --help --host-info --logo --message --message-file --output --root --size --title'
+  '--background --help --host-info --input-menu --logo --message --message-file --name-and-password --output --password-hints --power-buttons --root --size --title'
 expect 'lumora-loginctl preview --size ' '1024x768 1280x854 1440x900 1920x1200'
 expect 'lumora-loginctl check-updates -' '--help --root'
 expect 'lumora-loginctl set -' \
-  '--background --check --help --host-info --json --logo --message --message-file --root --title'
+  '--background --check --help --host-info --input-menu --json --logo --message --message-file --name-and-password --password-hints --power-buttons --root --title'
 # Each option once, and the two message options exclude each other.
 expect 'lumora-loginctl set --logo pictures/logo.tif -' \
-  '--background --check --help --host-info --json --message --message-file --root --title'
+  '--background --check --help --host-info --input-menu --json --message --message-file --name-and-password --password-hints --power-buttons --root --title'
 expect 'lumora-loginctl set --message-file=message.txt -' \
-  '--background --check --help --host-info --json --logo --root --title'
+  '--background --check --help --host-info --input-menu --json --logo --name-and-password --password-hints --power-buttons --root --title'
 expect 'lumora-loginctl set --message hello -' \
-  '--background --check --help --host-info --json --logo --root --title'
+  '--background --check --help --host-info --input-menu --json --logo --name-and-password --password-hints --power-buttons --root --title'
+# The login options' words, and an option given is not offered again.
+expect 'lumora-loginctl set --power-buttons ' 'hide show'
+expect 'lumora-loginctl set --name-and-password=' 'no yes'
+expect 'lumora-loginctl set --password-hints o' 'off'
+expect 'lumora-loginctl set --input-menu show --p' '--password-hints --power-buttons'
 # --root names a folder, before or after the command; the command is found after it.
 expect 'lumora-loginctl --root ' 'pictures volume'
 expect 'lumora-loginctl --root volume ' 'check-updates preview restore set show volumes'

@@ -36,7 +36,8 @@ for word in $ctl_words; do
   grep -qE -- "(^|[^a-z-])$word([^a-z-]|$)" <<<"$ctl_page" || fail "lumora-loginctl.1 does not name $word"
   case $word in
     --help | --version | --root | show | set | restore | preview | check-updates | volumes | --json | --check | \
-      --output | --size | --logo | --title | --background | --message | --message-file | --host-info)
+      --output | --size | --logo | --title | --background | --message | --message-file | --host-info | \
+      --name-and-password | --power-buttons | --input-menu | --password-hints)
       checks=$((checks + 1))
       grep -qE -- "(^|[^a-z-])$word([^a-z-]|$)" "$completion" || fail "the completion does not offer $word"
       ;;

@@ -97,8 +97,12 @@ private:
     PreviewScene scene(const QString &look) const
     {
         PreviewScene scene{m_stock.background, {}, m_stock.logo, m_stock.title,
-                           QStringLiteral("Welcome to the Lumora sample volume."), QStringLiteral("Lumora Sample Mac")};
+                           QStringLiteral("Welcome to the Lumora sample volume."), QStringLiteral("Lumora Sample Mac"),
+                           false, {QStringLiteral("admin"), QStringLiteral("student")}, true};
         if (look == QLatin1String("changed")) {
+            // Name and password fields, and no power buttons.
+            scene.nameAndPassword = true;
+            scene.powerButtons = false;
             scene.background = SavedPictures::asSaved(bands({640, 400}), Picture::Background);
             scene.logo = SavedPictures::asSaved(transparentDisc(900, QColor(200, 40, 40)), Picture::Logo);
             scene.message = kThreeLines;
@@ -161,6 +165,57 @@ private slots:
         QVERIFY(differingShare(renderer.render(changed, {1024, 768}), expected) > kTolerance);
     }
 
+    // The login options change the form: the list of users or the name and
+    // password fields, and the buttons under them (a list has no Log In).
+    void loginOptionsChangeTheForm_data()
+    {
+        QTest::addColumn<bool>("nameAndPassword");
+        QTest::addColumn<bool>("powerButtons");
+        QTest::addColumn<QStringList>("users");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("list and buttons") << false << true << QStringList{"admin", "student"}
+                                          << QStringList{"admin", "student"};
+        QTest::newRow("list, no buttons") << false << false << QStringList{} << QStringList{"Other…"};
+        QTest::newRow("fields and buttons") << true << true << QStringList{"admin"} << QStringList{};
+        QTest::newRow("fields, no power buttons") << true << false << QStringList{} << QStringList{};
+    }
+    void loginOptionsChangeTheForm()
+    {
+        QFETCH(bool, nameAndPassword);
+        QFETCH(bool, powerButtons);
+        QFETCH(QStringList, users);
+        QFETCH(QStringList, rows);
+        PreviewScene look = scene(QStringLiteral("stock"));
+        look.nameAndPassword = nameAndPassword;
+        look.powerButtons = powerButtons;
+        look.userNames = users;
+        const QSize screen(1024, 768);
+        LoginScreenRenderer renderer;
+        const PreviewLayout l = renderer.layout(look, screen);
+        QCOMPARE(!l.nameField.isEmpty() && !l.passwordField.isEmpty(), nameAndPassword);
+        QCOMPARE(l.userList.isEmpty(), nameAndPassword);
+        QCOMPARE(l.userNames.mid(0, l.userRows.size()), rows);
+        QCOMPARE(!l.restart.isEmpty() && !l.shutDown.isEmpty(), powerButtons);
+        QCOMPARE(!l.logIn.isEmpty(), nameAndPassword);
+        // Everything shown is inside the panel, under the message.
+        for (const QRect &rect : {l.nameField, l.passwordField, l.userList, l.restart, l.shutDown, l.logIn}) {
+            if (!rect.isEmpty())
+                QVERIFY(l.panel.contains(rect) && rect.top() > l.message.bottom());
+        }
+        // A hidden button is not drawn: where it would be, the panel shows.
+        const QImage picture = renderer.render(look, screen);
+        const PreviewLayout withButtons = [&] {
+            PreviewScene shown = look;
+            shown.powerButtons = true;
+            return renderer.layout(shown, screen);
+        }();
+        if (!powerButtons && nameAndPassword) {
+            const QColor inside = picture.pixelColor(withButtons.restart.center());
+            const QColor panel = picture.pixelColor(withButtons.restart.left() - 4, withButtons.restart.center().y());
+            QCOMPARE(inside, panel);
+        }
+    }
+
     void picturesKeepTheirSizeUnlessTooLarge_data()
     {
         QTest::addColumn<QSize>("logo");
@@ -185,7 +240,8 @@ private slots:
         QFETCH(QSize, logoDrawn);
         QFETCH(QSize, titleDrawn);
         LoginScreenRenderer renderer;
-        const PreviewScene look{bands({1920, 1200}), {}, solid(logo, Qt::red), solid(title, Qt::green), {}, {}};
+        const PreviewScene look{bands({1920, 1200}), {}, solid(logo, Qt::red), solid(title, Qt::green), {}, {}, true,
+                                {}, true};
         const PreviewLayout layout = renderer.layout(look, screen);
         QCOMPARE(layout.logo.size(), logoDrawn);
         QCOMPARE(layout.title.size(), titleDrawn);

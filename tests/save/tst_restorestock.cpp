@@ -94,7 +94,7 @@ void TestRestoreStock::restoreBringsBackTheVolumesOwnFiles()
     const QImage shownBackground = f.controller.background().pixels();
     const SaveReport report = f.controller.save();
     QVERIFY2(report.succeeded(), qPrintable(log.lines().join(QLatin1Char('\n'))));
-    QCOMPARE(report.attempted.size(), 5);
+    QCOMPARE(report.attempted.size(), int(kSettingCount));
 
     for (const QString &file : kStockFiles)
         QVERIFY2(readBytes(f.host(file)) == stock.value(file), qPrintable(file));

@@ -139,6 +139,67 @@ private slots:
         QCOMPARE(QString::fromUtf8(back.out), stored + QLatin1Char('\n'));
     }
 
+    // Typed values as the system's defaults tool takes them; a word that is
+    // not of the type must leave the file as it was, not store a string.
+    void typedWriteStoresBooleanOrInteger_data()
+    {
+        QTest::addColumn<bool>("binary");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QVariant>("stored"); // invalid: refused
+        QTest::addColumn<QString>("readBack");
+        for (const bool binary : {false, true}) {
+            const char *format = binary ? "binary" : "XML";
+            auto row = [&](const char *what) -> QTestData & { return QTest::addRow("%s, %s", format, what); };
+            row("YES") << binary << "-bool" << "YES" << QVariant(true) << "1\n";
+            row("false") << binary << "-bool" << "false" << QVariant(false) << "0\n";
+            row("TRUE") << binary << "-boolean" << "TRUE" << QVariant(true) << "1\n";
+            row("0") << binary << "-bool" << "0" << QVariant(false) << "0\n";
+            row("3") << binary << "-int" << "3" << QVariant(qulonglong(3)) << "3\n";
+            row("large") << binary << "-integer" << "4294967296" << QVariant(qulonglong(4294967296ULL))
+                         << "4294967296\n";
+            row("bool word 'maybe'") << binary << "-bool" << "maybe" << QVariant() << "";
+            row("int with a space") << binary << "-int" << " 3" << QVariant() << "";
+            row("int 3.5") << binary << "-int" << "3.5" << QVariant() << "";
+            row("int beyond 64 bits") << binary << "-int" << "99999999999999999999" << QVariant() << "";
+        }
+    }
+
+    void typedWriteStoresBooleanOrInteger()
+    {
+        QFETCH(bool, binary);
+        QFETCH(QString, type);
+        QFETCH(QString, argument);
+        QFETCH(QVariant, stored);
+        QFETCH(QString, readBack);
+
+        QTemporaryDir dir;
+        const QString domain = dir.filePath(QStringLiteral("com.apple.loginwindow"));
+        const QString file = domain + QStringLiteral(".plist");
+        const auto format = binary ? PropertyList::Format::Binary : PropertyList::Format::Xml;
+        QVERIFY(writeBytes(file, PropertyList::serialize(QVariant(otherKeys()), format)));
+        const QByteArray before = readBytes(file);
+
+        const Result r = runTool({QStringLiteral("write"), domain, QStringLiteral("Option"), type, argument});
+        if (!stored.isValid()) {
+            QCOMPARE(r.exitCode, 1);
+            QVERIFY(!r.err.isEmpty());
+            QCOMPARE(readBytes(file), before);
+            return;
+        }
+        QCOMPARE(r.exitCode, 0);
+        const QByteArray bytes = readBytes(file);
+        QCOMPARE(bytes.startsWith("bplist00"), binary);
+        QVariantMap expected = otherKeys();
+        expected.insert(QStringLiteral("Option"), stored);
+        const QVariantMap found = PropertyList::parse(bytes)->toMap();
+        QCOMPARE(found, expected);
+        QCOMPARE(found.value(QStringLiteral("Option")).typeId(), stored.typeId());
+
+        const Result back = runTool({QStringLiteral("read"), domain, QStringLiteral("Option")});
+        QCOMPARE(QString::fromUtf8(back.out), readBack);
+    }
+
     // A control character would make an XML list unreadable for the login
     // window; a binary list holds it without trouble.
     void controlCharactersOnlyIntoBinaryLists_data()
@@ -345,6 +406,9 @@ private slots:
                                                         QStringLiteral("k"), QStringLiteral("x")};
         QTest::newRow("empty domain") << QStringList{QStringLiteral("write"), QString(), QStringLiteral("k"),
                                                      QStringLiteral("v")};
+        QTest::newRow("unknown type flag") << QStringList{QStringLiteral("write"), QStringLiteral("/tmp/d"),
+                                                          QStringLiteral("k"), QStringLiteral("-float"),
+                                                          QStringLiteral("1")};
     }
 
     void usageErrorsExit64()

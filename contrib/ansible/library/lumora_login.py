@@ -10,8 +10,9 @@ DOCUMENTATION = r"""
 module: lumora_login
 short_description: Set or restore the login-window look with lumora-loginctl
 description:
-  - Applies a logo, title, background picture, message and host-information
-    choice to the login window of a volume, or puts its stock look back.
+  - Applies a logo, title, background picture, message, host-information
+    choice and login options to the login window of a volume, or puts its
+    stock look back (which removes the login options).
   - Only settings that differ from what the volume holds are written; the
     answer of C(lumora-loginctl --json) decides C(changed).
   - Supports check mode and diff mode (through C(lumora-loginctl --check --json)).
@@ -32,6 +33,20 @@ options:
     description:
       - Time, HostName, IPAddress, DSStatus, SerialNumber, SystemBuild or
         SystemVersion (any case), or its tag from 0 to 6.
+    type: str
+  name_and_password:
+    description: Name and password fields (true) or a list of users (false); key SHOWFULLNAME.
+    type: bool
+  power_buttons:
+    description: Whether the Sleep, Restart and Shut Down buttons are shown; key PowerOffDisabled.
+    type: str
+    choices: [show, hide]
+  input_menu:
+    description: Whether the input menu is shown; key showInputMenu.
+    type: str
+    choices: [show, hide]
+  password_hints:
+    description: C(off), or the failed tries (1 to 100) before the password hint; key RetriesUntilHint.
     type: str
   state:
     description:
@@ -55,6 +70,8 @@ EXAMPLES = r"""
     logo: /var/lib/lumora-look/logo.png
     message: "Authorised use only."
     host_info: hostname
+    name_and_password: true
+    power_buttons: hide
 
 - name: The stock look
   lumora_login:
@@ -77,6 +94,13 @@ import os
 from ansible.module_utils.basic import AnsibleModule
 
 IMAGES = ("logo", "title", "background")
+# The login options: the module's name and the companion's option.
+LOGIN_OPTIONS = {
+    "name_and_password": "--name-and-password",
+    "power_buttons": "--power-buttons",
+    "input_menu": "--input-menu",
+    "password_hints": "--password-hints",
+}
 
 
 def main():
@@ -87,6 +111,10 @@ def main():
             background=dict(type="path"),
             message=dict(type="str"),
             host_info=dict(type="str"),
+            name_and_password=dict(type="bool"),
+            power_buttons=dict(type="str", choices=["show", "hide"]),
+            input_menu=dict(type="str", choices=["show", "hide"]),
+            password_hints=dict(type="str"),
             state=dict(type="str", default="present", choices=["present", "restored"]),
             root=dict(type="path"),
             loginctl=dict(type="path"),
@@ -94,11 +122,11 @@ def main():
         supports_check_mode=True,
     )
     params = module.params
-    given = [name for name in IMAGES + ("message", "host_info") if params[name] is not None]
+    given = [name for name in IMAGES + ("message", "host_info") + tuple(LOGIN_OPTIONS) if params[name] is not None]
     if params["state"] == "restored" and given:
         module.fail_json(msg="state=restored takes no settings; given: %s" % ", ".join(given))
     if params["state"] == "present" and not given:
-        module.fail_json(msg="give at least one of logo, title, background, message, host_info")
+        module.fail_json(msg="give at least one of %s" % ", ".join(IMAGES + ("message", "host_info") + tuple(LOGIN_OPTIONS)))
 
     loginctl = params["loginctl"] or module.get_bin_path("lumora-loginctl", required=True)
 
@@ -119,6 +147,12 @@ def main():
         options += ["--message", params["message"]]
     if params["host_info"] is not None:
         options += ["--host-info", params["host_info"]]
+    for name, option in LOGIN_OPTIONS.items():
+        value = params[name]
+        if isinstance(value, bool):
+            value = "yes" if value else "no"
+        if value is not None:
+            options += [option, value]
 
     answer = {"changed": False, "settings": {}, "diff": {"before": {}, "after": {}}}
     rc, err = 0, ""
