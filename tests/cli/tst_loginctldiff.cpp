@@ -345,9 +345,10 @@ private slots:
         QCOMPARE(run(check).out, QStringLiteral("background: would change\n"));
         QVERIFY(run({"set", "--background", m_background}).exitCode == 0);
         QCOMPARE(run(check).out, QStringLiteral("background: unchanged\n"));
-        // Once no longer named in the preference, the picture is not shown.
+        // Once no longer named in the preference, the picture is gone and
+        // a set has it to write again.
         QCOMPARE(run({"restore"}).exitCode, 0);
-        QVERIFY(QFileInfo::exists(installed));
+        QVERIFY(!QFileInfo::exists(installed));
         QCOMPARE(run(check).out, QStringLiteral("background: would change\n"));
     }
 
