@@ -73,8 +73,8 @@ std::optional<QByteArray> readBoundedOnThisThread(const QUrl &url, std::chrono::
 
 } // namespace
 
-std::optional<QVariantMap> readFromAddress(const QString &address, const Limits &limits,
-                                           const std::shared_ptr<Cancellation> &cancellation)
+std::optional<QVariantMap> readFromAddress(const QString &address, std::chrono::milliseconds timeout,
+                                           qint64 maxBytes, const std::shared_ptr<Cancellation> &cancellation)
 {
     const QUrl url(address);
     if (!url.isValid())
@@ -84,12 +84,12 @@ std::optional<QVariantMap> readFromAddress(const QString &address, const Limits 
     const auto shared = cancellation ? cancellation : std::make_shared<Cancellation>();
     std::optional<QByteArray> body;
     std::thread reader([&] {
-        body = readBoundedOnThisThread(url, limits.fallbackTimeout, limits.maxBytes, *shared);
+        body = readBoundedOnThisThread(url, timeout, maxBytes, *shared);
     });
     reader.join();
     if (!body)
         return std::nullopt;
-    return parseList(*body, limits.maxBytes);
+    return parseList(*body, maxBytes);
 }
 
 } // namespace UpdateCheck
