@@ -25,7 +25,10 @@ std::optional<QByteArray> readBoundedOnThisThread(const QUrl &url, std::chrono::
 {
     QNetworkAccessManager manager;
     QNetworkRequest request(url);
-    QNetworkReply *reply = manager.get(request);
+    // Sent as a custom verb: Qt sends an idempotent request again when the
+    // server closes the connection without an answer, and each address is
+    // to be asked once.
+    QNetworkReply *reply = manager.sendCustomRequest(request, QByteArrayLiteral("GET"));
     QByteArray body;
     bool refused = false;
     QEventLoop loop;

@@ -513,5 +513,25 @@ Möchten Sie die neue Version jetzt laden?</translation>
         <source>Not editable. %1 Choose File ▸ Open Volume… to open a Mac OS X volume.</source>
         <translation>Nicht bearbeitbar. %1 Wählen Sie „Ablage“ ▸ „Volume öffnen …“, um ein Mac OS X-Volume zu öffnen.</translation>
     </message>
+    <message>
+        <source>Copy Address</source>
+        <translation>Adresse kopieren</translation>
+    </message>
+    <message>
+        <source>The download could not be opened</source>
+        <translation>Der Download konnte nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>No web browser could be started. You can download the new version from this address:</source>
+        <translation>Es konnte kein Webbrowser gestartet werden. Sie können die neue Version von dieser Adresse laden:</translation>
+    </message>
+    <message>
+        <source>The support page could not be opened</source>
+        <translation>Die Support-Seite konnte nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>No web browser could be started. The support page is at this address:</source>
+        <translation>Es konnte kein Webbrowser gestartet werden. Die Support-Seite finden Sie unter dieser Adresse:</translation>
+    </message>
 </context>
 </TS>
