@@ -19,7 +19,8 @@ namespace UpdateCheck {
                                                           qint64 maxBytes,
                                                           const std::shared_ptr<Cancellation> &cancellation);
 
-// Reads the list straight from the address, bounded in time and size.
+// Reads the list straight from the fallback address, bounded in time and
+// size (with curl as well; see VersionListRead.cpp).
 [[nodiscard]] std::optional<QVariantMap> readFromAddress(const QString &address, std::chrono::milliseconds timeout,
                                                          qint64 maxBytes,
                                                          const std::shared_ptr<Cancellation> &cancellation);

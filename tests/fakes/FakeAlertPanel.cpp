@@ -4,7 +4,7 @@ int FakeAlertPanel::runAlert(const QString &title, const QString &message, const
                              const QString &alternateButton, const QString &otherButton)
 {
     std::lock_guard lock(m_mutex);
-    m_shown.append({title, message, defaultButton, alternateButton, otherButton});
+    m_shown.append({title, message, defaultButton, alternateButton, otherButton, false, {}});
     m_events.append(QStringLiteral("alert:") + title);
     return m_answers.isEmpty() ? DefaultReturn : m_answers.takeFirst();
 }
@@ -13,7 +13,7 @@ int FakeAlertPanel::runInformation(const QString &title, const QString &message,
                                    const QString &alternateButton)
 {
     std::lock_guard lock(m_mutex);
-    m_shown.append({title, message, defaultButton, alternateButton, {}, true});
+    m_shown.append({title, message, defaultButton, alternateButton, {}, true, {}});
     m_events.append(QStringLiteral("alert:") + title);
     return m_answers.isEmpty() ? DefaultReturn : m_answers.takeFirst();
 }
