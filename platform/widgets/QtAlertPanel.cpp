@@ -95,11 +95,9 @@ void QtAlertPanel::showAddressOnGuiThread(const QString &title, const QString &m
     icon->setAlignment(Qt::AlignTop);
     layout->addWidget(icon, 0, 0, 3, 1);
 
+    // Title and message as the other panels set them.
     auto *heading = new QLabel(title, &dialog);
     heading->setTextFormat(Qt::PlainText);
-    QFont bold = heading->font();
-    bold.setBold(true);
-    heading->setFont(bold);
     layout->addWidget(heading, 0, 1);
     auto *text = new QLabel(message, &dialog);
     text->setTextFormat(Qt::PlainText);
