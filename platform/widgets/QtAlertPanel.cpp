@@ -15,6 +15,8 @@
 #include <QThread>
 #include <QWidget>
 
+#include <algorithm>
+
 int QtAlertPanel::runAlert(const QString &title, const QString &message, const QString &defaultButton,
                            const QString &alternateButton, const QString &otherButton)
 {
@@ -109,7 +111,8 @@ void QtAlertPanel::showAddressOnGuiThread(const QString &title, const QString &m
     field->setReadOnly(true);
     field->setCursorPosition(0);
     field->selectAll();
-    field->setMinimumWidth(field->fontMetrics().horizontalAdvance(address) + 24);
+    // Wide enough for a usual address; a longer one scrolls in the field.
+    field->setMinimumWidth(std::min(field->fontMetrics().horizontalAdvance(address) + 24, 640));
     layout->addWidget(field, 2, 1);
 
     auto *buttons = new QDialogButtonBox(&dialog);
