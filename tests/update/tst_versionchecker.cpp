@@ -61,6 +61,7 @@ private slots:
     void fallbackWhenPrimaryFails();
     void unansweringServersAreAskedOnceWithinTheLimit_data();
     void unansweringServersAreAskedOnceWithinTheLimit();
+    void userCurlSettingsDoNotApply();
     void downloadStaysPrivate();
     void unreadableReleaseDoesNotStopTheCheck();
 
@@ -423,6 +424,33 @@ void TestVersionChecker::unansweringServersAreAskedOnceWithinTheLimit()
     QCOMPARE(f.server.requestCount(kFallbackPath), 1);
     QCOMPARE(f.panelTitles(), QStringList{title});
     QCOMPARE(f.log.count(unableToLoad(f)), title == kUnableTitle ? 1 : 0);
+}
+
+// A .curlrc of the user's asking curl to retry would ask the server three
+// times and outlast the limit.
+void TestVersionChecker::userCurlSettingsDoNotApply()
+{
+    QTemporaryDir curlHome;
+    QVERIFY(curlHome.isValid());
+    QFile rc(curlHome.filePath(QStringLiteral(".curlrc")));
+    QVERIFY(rc.open(QIODevice::WriteOnly));
+    rc.write("retry = 2\nretry-delay = 1\n");
+    rc.close();
+    const QByteArray oldHome = qgetenv("CURL_HOME");
+    qputenv("CURL_HOME", QFile::encodeName(curlHome.path()));
+
+    UpdateFixture f;
+    f.server.setResponse(kPrimaryPath, {503, "busy"});
+    f.server.setList(kFallbackPath, productList({{QStringLiteral("osVersion=10.4"),
+                                                  versionInfo(QStringLiteral("1.0.0"))}}));
+    f.checker().checkForUpdatesSilently(false, kName, true);
+    if (oldHome.isNull())
+        qunsetenv("CURL_HOME");
+    else
+        qputenv("CURL_HOME", oldHome);
+
+    QCOMPARE(f.server.requestCount(kPrimaryPath), 1);
+    QCOMPARE(f.panelTitles(), QStringList{kUpToDateTitle});
 }
 
 void TestVersionChecker::downloadStaysPrivate()
