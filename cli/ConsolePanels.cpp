@@ -20,6 +20,12 @@ int ConsoleAlertPanel::runAlert(const QString &title, const QString &message, co
     return DefaultReturn;
 }
 
+void ConsoleAlertPanel::showAddress(const QString &title, const QString &message, const QString &address,
+                                    const QString &button)
+{
+    (void)runAlert(title, message + QLatin1Char('\n') + address, button);
+}
+
 bool ConsoleWorkspace::openUrl(const QUrl &url)
 {
     writeText(m_out, QStringLiteral("Download: ") + url.toString() + QLatin1Char('\n'));

@@ -17,6 +17,9 @@ public:
 
     int runAlert(const QString &title, const QString &message, const QString &defaultButton,
                  const QString &alternateButton = {}, const QString &otherButton = {}) override;
+    // The address on a line of its own, as the workspace below prints one.
+    void showAddress(const QString &title, const QString &message, const QString &address,
+                     const QString &button) override;
     void beep() override {}
     void activateApplication() override {}
 

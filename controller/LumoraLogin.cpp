@@ -169,8 +169,14 @@ void LumoraLogin::help()
     QString address = m_context.bundle.infoString(QStringLiteral("LumoraSupportURL"));
     if (address.isEmpty())
         address = QString::fromLatin1(kDefaultSupportUrl);
-    if (m_context.workspace)
-        m_context.workspace->openUrl(QUrl(address));
+    const QUrl url(address);
+    if ((m_context.workspace && m_context.workspace->openUrl(url)) || !m_context.alerts)
+        return;
+    // No browser could be started: the user still gets the address.
+    m_context.alerts->showAddress(
+        QCoreApplication::translate("Lumora", "The support page could not be opened"),
+        QCoreApplication::translate("Lumora", "No web browser could be started. The support page is at this address:"),
+        url.toString(), QCoreApplication::translate("Lumora", "OK"));
 }
 
 bool LumoraLogin::shouldQuit()

@@ -16,6 +16,22 @@ int ManualUpdateCheck::Panels::runAlert(const QString &title, const QString &mes
                     : AlertPanel::AlternateReturn;
 }
 
+int ManualUpdateCheck::Panels::runInformation(const QString &title, const QString &message,
+                                              const QString &defaultButton, const QString &alternateButton)
+{
+    m_before();
+    return m_target ? m_target->runInformation(title, message, defaultButton, alternateButton)
+                    : AlertPanel::AlternateReturn;
+}
+
+// Follows a result panel, which has already said the result is there.
+void ManualUpdateCheck::Panels::showAddress(const QString &title, const QString &message, const QString &address,
+                                            const QString &button)
+{
+    if (m_target)
+        m_target->showAddress(title, message, address, button);
+}
+
 void ManualUpdateCheck::Panels::beep()
 {
     if (m_target)

@@ -43,6 +43,10 @@ private:
         Panels(AlertPanel *target, std::function<void()> before) : m_target(target), m_before(std::move(before)) {}
         int runAlert(const QString &title, const QString &message, const QString &defaultButton,
                      const QString &alternateButton, const QString &otherButton) override;
+        int runInformation(const QString &title, const QString &message, const QString &defaultButton,
+                           const QString &alternateButton) override;
+        void showAddress(const QString &title, const QString &message, const QString &address,
+                         const QString &button) override;
         void beep() override;
         void activateApplication() override;
 

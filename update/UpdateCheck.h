@@ -17,10 +17,11 @@ namespace UpdateCheck {
 inline constexpr qint64 kMinimumInterval = 259200;
 
 // What one check may cost. The defaults are the application's; tests
-// shorten the timeouts.
+// shorten the time.
 struct Limits {
+    // The whole fetch of the version list, both addresses together: a check
+    // has its outcome within this however the servers behave.
     std::chrono::milliseconds downloadTimeout{30000};
-    std::chrono::milliseconds fallbackTimeout{30000};
     qint64 maxBytes = 1024 * 1024;
 };
 

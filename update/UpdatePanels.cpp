@@ -35,13 +35,17 @@ bool VersionChecker::runPanel(const std::function<void()> &panel)
     return cancellation->waitUntil([&] { return *done; });
 }
 
-void VersionChecker::showPanel(const QString &title, const QString &message)
+void VersionChecker::showPanel(const QString &title, const QString &message, bool information)
 {
     AlertPanel *alerts = m_services.alerts;
     if (!alerts)
         return;
     alerts->activateApplication();
-    alerts->runAlert(title, message, QCoreApplication::translate("Lumora", "OK"));
+    const QString ok = QCoreApplication::translate("Lumora", "OK");
+    if (information)
+        alerts->runInformation(title, message, ok);
+    else
+        alerts->runAlert(title, message, ok);
 }
 
 void VersionChecker::displayErrorPanelForMissingProductDictionaryForAppName(const QString &appName)
@@ -72,7 +76,7 @@ void VersionChecker::displayUpToDatePanelForAppName(const QString &appName)
         const QString title =
             UpdateCheck::fillFormat(QCoreApplication::translate("Lumora", "%@ is up to date"), {appName});
         const QString format = QCoreApplication::translate("Lumora", "You have the most recent version of %@.");
-        showPanel(title, UpdateCheck::fillFormat(format, {appName}));
+        showPanel(title, UpdateCheck::fillFormat(format, {appName}), true);
     });
 }
 
@@ -97,7 +101,7 @@ void VersionChecker::displayUpdatePanelForOldVersion(const QString &oldVersion,
         const QString featureText = features.typeId() == QMetaType::QString ? features.toString() : QString();
         const QString message = UpdateCheck::fillFormat(
             format, {appName, shownVersion, oldVersion, shownVersion, featureText});
-        if (alerts->runAlert(title, message, ok, cancel) != AlertPanel::DefaultReturn)
+        if (alerts->runInformation(title, message, ok, cancel) != AlertPanel::DefaultReturn)
             return;
 
         // The address comes from the network: only a web address goes to
@@ -111,7 +115,14 @@ void VersionChecker::displayUpdatePanelForOldVersion(const QString &oldVersion,
             Log::write(QStringLiteral("Download address is not an http or https address; not opening it"));
             return;
         }
-        if (m_services.workspace)
-            (void)m_services.workspace->openUrl(url);
+        if (m_services.workspace && m_services.workspace->openUrl(url))
+            return;
+        // No browser could be started: the user still gets the address.
+        alerts->showAddress(
+            QCoreApplication::translate("Lumora", "The download could not be opened"),
+            QCoreApplication::translate("Lumora",
+                                        "No web browser could be started. You can download the new version "
+                                        "from this address:"),
+            url.toString(), ok);
     });
 }

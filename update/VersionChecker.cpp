@@ -179,13 +179,23 @@ void VersionChecker::checkForUpdatesSilently(std::optional<bool> silentArgument,
 
 std::optional<QVariantMap> VersionChecker::fetchVersionList()
 {
+    // One time limit for the whole fetch, so the outcome is there within it
+    // however both servers behave. Each address is asked once: the download
+    // may take half of the time when a fallback follows, the fallback has
+    // what is left (at least the other half, less curl's grace).
+    using namespace std::chrono;
     const QString primary = m_services.bundle.infoString(kPrimaryAddressKey);
     const QString fallback = m_services.bundle.infoString(kFallbackAddressKey);
+    const auto deadline = steady_clock::now() + m_limits.downloadTimeout;
     if (!primary.isEmpty()) {
-        if (auto list = UpdateCheck::downloadWithCurl(primary, m_limits, m_cancellation))
+        const milliseconds share = fallback.isEmpty() ? m_limits.downloadTimeout : m_limits.downloadTimeout / 2;
+        if (auto list = UpdateCheck::downloadWithCurl(primary, share, m_limits.maxBytes, m_cancellation))
             return list;
     }
     if (cancelled() || fallback.isEmpty())
         return std::nullopt;
-    return UpdateCheck::readFromAddress(fallback, m_limits, m_cancellation);
+    const auto left = duration_cast<milliseconds>(deadline - steady_clock::now());
+    if (left <= milliseconds::zero())
+        return std::nullopt;
+    return UpdateCheck::readFromAddress(fallback, left, m_limits.maxBytes, m_cancellation);
 }

@@ -58,7 +58,7 @@ private:
     // Runs `panel` on the GUI thread and waits for it; false when the check
     // was cancelled first.
     bool runPanel(const std::function<void()> &panel);
-    void showPanel(const QString &title, const QString &message);
+    void showPanel(const QString &title, const QString &message, bool information = false);
     [[nodiscard]] bool cancelled() const;
 
     // The application's services; the checker never uses the runner.

@@ -23,7 +23,7 @@ namespace {
 const QString kCurl = QStringLiteral("/usr/bin/curl");
 
 // curl stops itself at --max-time; this is only for a curl that does not.
-constexpr std::chrono::milliseconds kCurlGrace{2000};
+constexpr std::chrono::milliseconds kCurlGrace{500};
 constexpr std::chrono::milliseconds kPollInterval{20};
 
 } // namespace
@@ -38,8 +38,8 @@ std::optional<QVariantMap> parseList(const QByteArray &bytes, qint64 maxBytes)
     return value->toMap();
 }
 
-std::optional<QVariantMap> downloadWithCurl(const QString &address, const Limits &limits,
-                                            const std::shared_ptr<Cancellation> &cancellation)
+std::optional<QVariantMap> downloadWithCurl(const QString &address, std::chrono::milliseconds timeout,
+                                            qint64 maxBytes, const std::shared_ptr<Cancellation> &cancellation)
 {
     // A folder of our own (mode 0700): nobody else can plant a list or a
     // link in it, and two checks never share a file.
@@ -47,10 +47,13 @@ std::optional<QVariantMap> downloadWithCurl(const QString &address, const Limits
     if (!folder.isValid())
         return std::nullopt;
     const QString target = folder.filePath(QStringLiteral("versions.txt"));
-    const double seconds = double(limits.downloadTimeout.count()) / 1000.0;
+    const double seconds = double(timeout.count()) / 1000.0;
+    // --disable (it must come first) keeps the user's .curlrc out: a "retry"
+    // or "max-time" there would ask the server again or outlast our limit.
     const std::vector<QByteArray> arguments{
+        QByteArrayLiteral("--disable"),
         QByteArrayLiteral("--max-time"), QByteArray::number(seconds, 'f', 3),
-        QByteArrayLiteral("--max-filesize"), QByteArray::number(limits.maxBytes),
+        QByteArrayLiteral("--max-filesize"), QByteArray::number(maxBytes),
         QByteArrayLiteral("--output"), QFile::encodeName(target),
         QByteArrayLiteral("--url"), address.toUtf8()};
     const auto pid = Process::spawn(QFile::encodeName(kCurl), arguments, -1, true);
@@ -59,7 +62,7 @@ std::optional<QVariantMap> downloadWithCurl(const QString &address, const Limits
 
     // Wait for our own child only, giving up when the check is cancelled or
     // curl overstays its own limit.
-    const auto deadline = std::chrono::steady_clock::now() + limits.downloadTimeout + kCurlGrace;
+    const auto deadline = std::chrono::steady_clock::now() + timeout + kCurlGrace;
     bool ended = false;
     while (!ended) {
         int status = 0;
@@ -80,12 +83,12 @@ std::optional<QVariantMap> downloadWithCurl(const QString &address, const Limits
     // curl cannot stop a body of unknown length at --max-filesize, so the
     // size is checked again before anything is read.
     const QFileInfo info(target);
-    if (!info.isFile() || info.size() > limits.maxBytes)
+    if (!info.isFile() || info.size() > maxBytes)
         return std::nullopt;
     QFile file(target);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    return parseList(file.read(limits.maxBytes + 1), limits.maxBytes);
+    return parseList(file.read(maxBytes + 1), maxBytes);
 }
 
 } // namespace UpdateCheck

@@ -9,17 +9,20 @@
 #include <memory>
 #include <optional>
 
-// The two ways a check gets the version list. Both give nothing when no
-// dictionary arrived within the limits, and stop early once `cancellation`
-// (which may be null) is cancelled.
+// The two ways a check gets the version list. Both ask their address once,
+// give nothing when no dictionary arrived within `timeout` and `maxBytes`,
+// and stop early once `cancellation` (which may be null) is cancelled.
 namespace UpdateCheck {
 
 // Downloads the list with curl into a private folder and reads it from there.
-[[nodiscard]] std::optional<QVariantMap> downloadWithCurl(const QString &address, const Limits &limits,
+[[nodiscard]] std::optional<QVariantMap> downloadWithCurl(const QString &address, std::chrono::milliseconds timeout,
+                                                          qint64 maxBytes,
                                                           const std::shared_ptr<Cancellation> &cancellation);
 
-// Reads the list straight from the address, bounded in time and size.
-[[nodiscard]] std::optional<QVariantMap> readFromAddress(const QString &address, const Limits &limits,
+// Reads the list straight from the fallback address, bounded in time and
+// size (with curl as well; see VersionListRead.cpp).
+[[nodiscard]] std::optional<QVariantMap> readFromAddress(const QString &address, std::chrono::milliseconds timeout,
+                                                         qint64 maxBytes,
                                                          const std::shared_ptr<Cancellation> &cancellation);
 
 // Parses a downloaded list the one guarded way, within our own size cap.

@@ -561,5 +561,25 @@ Möchten Sie die neue Version jetzt laden?</translation>
         <source>Off</source>
         <translation>Aus</translation>
     </message>
+    <message>
+        <source>Copy Address</source>
+        <translation>Adresse kopieren</translation>
+    </message>
+    <message>
+        <source>The download could not be opened</source>
+        <translation>Der Download konnte nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>No web browser could be started. You can download the new version from this address:</source>
+        <translation>Es konnte kein Webbrowser gestartet werden. Sie können die neue Version von dieser Adresse laden:</translation>
+    </message>
+    <message>
+        <source>The support page could not be opened</source>
+        <translation>Die Support-Seite konnte nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>No web browser could be started. The support page is at this address:</source>
+        <translation>Es konnte kein Webbrowser gestartet werden. Die Support-Seite finden Sie unter dieser Adresse:</translation>
+    </message>
 </context>
 </TS>

@@ -4,9 +4,26 @@ int FakeAlertPanel::runAlert(const QString &title, const QString &message, const
                              const QString &alternateButton, const QString &otherButton)
 {
     std::lock_guard lock(m_mutex);
-    m_shown.append({title, message, defaultButton, alternateButton, otherButton});
+    m_shown.append({title, message, defaultButton, alternateButton, otherButton, false, {}});
     m_events.append(QStringLiteral("alert:") + title);
     return m_answers.isEmpty() ? DefaultReturn : m_answers.takeFirst();
+}
+
+int FakeAlertPanel::runInformation(const QString &title, const QString &message, const QString &defaultButton,
+                                   const QString &alternateButton)
+{
+    std::lock_guard lock(m_mutex);
+    m_shown.append({title, message, defaultButton, alternateButton, {}, true, {}});
+    m_events.append(QStringLiteral("alert:") + title);
+    return m_answers.isEmpty() ? DefaultReturn : m_answers.takeFirst();
+}
+
+void FakeAlertPanel::showAddress(const QString &title, const QString &message, const QString &address,
+                                 const QString &button)
+{
+    std::lock_guard lock(m_mutex);
+    m_shown.append({title, message, button, {}, {}, false, address});
+    m_events.append(QStringLiteral("address:") + address);
 }
 
 void FakeAlertPanel::beep()

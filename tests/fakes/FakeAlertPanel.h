@@ -18,10 +18,16 @@ public:
         QString defaultButton;
         QString alternateButton;
         QString otherButton;
+        bool information = false; // runInformation: no warning sign
+        QString address;          // showAddress: the address to copy
     };
 
     int runAlert(const QString &title, const QString &message, const QString &defaultButton,
                  const QString &alternateButton = {}, const QString &otherButton = {}) override;
+    int runInformation(const QString &title, const QString &message, const QString &defaultButton,
+                       const QString &alternateButton = {}) override;
+    void showAddress(const QString &title, const QString &message, const QString &address,
+                     const QString &button) override;
     void beep() override;
     void activateApplication() override;
 
@@ -30,7 +36,8 @@ public:
     [[nodiscard]] QList<Shown> shown() const;
     [[nodiscard]] int beeps() const;
     [[nodiscard]] int activations() const;
-    // "beep" and "alert:<title>" in the order they happened.
+    // "beep", "alert:<title>" and "address:<address>" in the order they
+    // happened.
     [[nodiscard]] QStringList events() const;
 
 private:

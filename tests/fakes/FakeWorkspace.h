@@ -7,14 +7,21 @@
 
 #include <mutex>
 
-// Records the addresses it is asked to open instead of starting a browser.
+// Records the addresses it is asked to open instead of starting a browser,
+// and says they opened unless told otherwise.
 class FakeWorkspace final : public Workspace {
 public:
     bool openUrl(const QUrl &url) override
     {
         std::lock_guard lock(m_mutex);
         m_opened.append(url);
-        return true;
+        return m_opens;
+    }
+    // false: as when no browser can be started.
+    void setOpens(bool opens)
+    {
+        std::lock_guard lock(m_mutex);
+        m_opens = opens;
     }
     [[nodiscard]] QList<QUrl> opened() const
     {
@@ -25,4 +32,5 @@ public:
 private:
     mutable std::mutex m_mutex;
     QList<QUrl> m_opened;
+    bool m_opens = true;
 };

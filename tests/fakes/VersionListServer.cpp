@@ -78,6 +78,10 @@ void VersionListServer::serve(std::promise<std::pair<quint16, QEventLoop *>> &st
                 const Response response = responseFor(path);
                 if (response.hang)
                     return;
+                if (response.closeUnanswered) {
+                    socket->disconnectFromHost();
+                    return;
+                }
                 if (response.delayMs > 0) {
                     QPointer<QTcpSocket> guarded(socket);
                     QTimer::singleShot(response.delayMs, socket, [guarded, response] {

@@ -23,6 +23,8 @@ public:
         // Accept, read the request, and never answer.
         bool hang = false;
         int delayMs = 0;
+        // Read the request and close the connection without an answer.
+        bool closeUnanswered = false;
     };
 
     VersionListServer();

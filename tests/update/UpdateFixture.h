@@ -97,7 +97,6 @@ struct UpdateFixture {
     {
         UpdateCheck::Limits limits;
         limits.downloadTimeout = timeout;
-        limits.fallbackTimeout = timeout;
         return VersionChecker(context().services(), limits);
     }
 

@@ -115,7 +115,6 @@ private slots:
 
         UpdateCheck::Limits limits;
         limits.downloadTimeout = std::chrono::milliseconds(3000);
-        limits.fallbackTimeout = std::chrono::milliseconds(3000);
         ManualUpdateCheck check(f.context().services(), limits);
         QSignalSpy ready(&check, &ManualUpdateCheck::resultReady);
         QSignalSpy finished(&check, &ManualUpdateCheck::finished);

@@ -1,6 +1,7 @@
 #include "tests/update/UpdateFixture.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimeZone>
@@ -58,7 +59,9 @@ private slots:
     void outcomes();
     void fallbackWhenPrimaryFails_data();
     void fallbackWhenPrimaryFails();
-    void hangingServerIsBounded();
+    void unansweringServersAreAskedOnceWithinTheLimit_data();
+    void unansweringServersAreAskedOnceWithinTheLimit();
+    void userCurlSettingsDoNotApply();
     void downloadStaysPrivate();
     void unreadableReleaseDoesNotStopTheCheck();
 
@@ -129,30 +132,32 @@ void TestVersionChecker::panels_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("alternate");
+    // Good news carries no warning sign; only the failures do.
+    QTest::addColumn<bool>("information");
 
     QTest::newRow("missing product dictionary")
         << 0 << kName << QString() << kUnableTitle
         << "Lumora Login was unable to check for updates.  Please make sure you are connected to the "
            "internet and try again."
-        << QString();
+        << QString() << false;
     QTest::newRow("missing OS info") << 1 << kName << QString() << kUnableTitle
                                      << "Lumora Login could not determine the most recent version "
                                         "information for Mac OS 10.4."
-                                     << QString();
+                                     << QString() << false;
     QTest::newRow("up to date, lower-case name")
         << 2 << "the app" << QString() << "the app is up to date" << "You have the most recent version of the app."
-        << QString();
+        << QString() << true;
     QTest::newRow("update, several lines")
         << 3 << kName << "Faster.\nSmaller.\n" << kUpdateTitle
         << "Lumora Login version 1.1 is available.  You have version 1.0.0 installed.  Here are some of the "
            "features of version 1.1:\n\nFaster.\nSmaller.\n\nWould you like to download the new version now?"
-        << "Cancel";
+        << "Cancel" << true;
     QTest::newRow("update, percent signs stay literal")
         << 3 << "100% %@ app" << "Saves 50% of time, %@ and %% too" << kUpdateTitle
         << "100% %@ app version 1.1 is available.  You have version 1.0.0 installed.  Here are some of the "
            "features of version 1.1:\n\nSaves 50% of time, %@ and %% too\nWould you like to download the new "
            "version now?"
-        << "Cancel";
+        << "Cancel" << true;
 }
 
 void TestVersionChecker::panels()
@@ -163,6 +168,7 @@ void TestVersionChecker::panels()
     QFETCH(QString, title);
     QFETCH(QString, message);
     QFETCH(QString, alternate);
+    QFETCH(bool, information);
 
     UpdateFixture f;
     f.alerts.scriptAnswers({AlertPanel::AlternateReturn});
@@ -187,6 +193,7 @@ void TestVersionChecker::panels()
     QCOMPARE(shown[0].message, message);
     QCOMPARE(shown[0].defaultButton, QStringLiteral("OK"));
     QCOMPARE(shown[0].alternateButton, alternate);
+    QCOMPARE(shown[0].information, information);
     QCOMPARE(f.alerts.activations(), 1);
     // Answered with the alternate button: an update panel opens nothing.
     QVERIFY(f.workspace.opened().isEmpty());
@@ -196,21 +203,26 @@ void TestVersionChecker::updatePanelOpensOnlyWebAddresses_data()
 {
     QTest::addColumn<QVariant>("address");
     QTest::addColumn<bool>("opens");
-    QTest::newRow("https") << QVariant(QStringLiteral("https://lumora-login.example.org/get.dmg")) << true;
-    QTest::newRow("http upper case") << QVariant(QStringLiteral("HTTP://lumora-login.example.org/get")) << true;
-    QTest::newRow("file") << QVariant(QStringLiteral("file:///etc/passwd")) << false;
-    QTest::newRow("script") << QVariant(QStringLiteral("javascript:alert(1)")) << false;
-    QTest::newRow("other scheme") << QVariant(QStringLiteral("smb://server/share")) << false;
-    QTest::newRow("relative") << QVariant(QStringLiteral("get.dmg")) << false;
-    QTest::newRow("not a string") << QVariant(qlonglong(42)) << false;
-    QTest::newRow("missing") << QVariant() << false;
+    QTest::addColumn<bool>("browser"); // whether the workspace can start one
+    QTest::newRow("https") << QVariant(QStringLiteral("https://lumora-login.example.org/get.dmg")) << true << true;
+    QTest::newRow("https, no browser") << QVariant(QStringLiteral("https://lumora-login.example.org/get.dmg"))
+                                       << true << false;
+    QTest::newRow("http upper case") << QVariant(QStringLiteral("HTTP://lumora-login.example.org/get")) << true << true;
+    QTest::newRow("file") << QVariant(QStringLiteral("file:///etc/passwd")) << false << true;
+    QTest::newRow("script") << QVariant(QStringLiteral("javascript:alert(1)")) << false << true;
+    QTest::newRow("other scheme") << QVariant(QStringLiteral("smb://server/share")) << false << true;
+    QTest::newRow("relative") << QVariant(QStringLiteral("get.dmg")) << false << true;
+    QTest::newRow("not a string") << QVariant(qlonglong(42)) << false << true;
+    QTest::newRow("missing") << QVariant() << false << true;
 }
 
 void TestVersionChecker::updatePanelOpensOnlyWebAddresses()
 {
     QFETCH(QVariant, address);
     QFETCH(bool, opens);
+    QFETCH(bool, browser);
     UpdateFixture f;
+    f.workspace.setOpens(browser);
     QVariantMap info = versionInfo(QStringLiteral("1.1"));
     info.remove(QStringLiteral("downloadURL"));
     if (address.isValid())
@@ -219,12 +231,21 @@ void TestVersionChecker::updatePanelOpensOnlyWebAddresses()
     f.checker().displayUpdatePanelForOldVersion(QStringLiteral("1.0.0"), QStringLiteral("1.1"), info, kName);
 
     const QString refused = QStringLiteral("Download address is not an http or https address; not opening it");
+    // The address goes to a panel only when a browser was asked and none
+    // started; a refused address is never offered for copying.
+    const auto shown = f.alerts.shown();
+    QCOMPARE(shown.size(), opens && !browser ? 2 : 1);
     if (opens) {
         QCOMPARE(f.workspace.opened(), QList<QUrl>{QUrl(address.toString())});
         QCOMPARE(f.log.count(refused), 0);
     } else {
         QVERIFY(f.workspace.opened().isEmpty());
         QCOMPARE(f.log.lines(), QStringList{refused});
+    }
+    if (shown.size() == 2) {
+        QCOMPARE(shown[1].title, QStringLiteral("The download could not be opened"));
+        QCOMPARE(shown[1].address, address.toString());
+        QCOMPARE(shown[1].defaultButton, QStringLiteral("OK"));
     }
 }
 
@@ -357,21 +378,79 @@ void TestVersionChecker::fallbackWhenPrimaryFails()
     QCOMPARE(f.server.requestCount(kPrimaryPath), primaryDown ? 0 : 1);
 }
 
-void TestVersionChecker::hangingServerIsBounded()
+void TestVersionChecker::unansweringServersAreAskedOnceWithinTheLimit_data()
 {
+    QTest::addColumn<QString>("primary"); // "hang" or "close"
+    QTest::addColumn<QString>("fallback"); // "hang", "close" or "list"
+    QTest::addColumn<QString>("title");
+    QTest::newRow("both hang") << "hang" << "hang" << kUnableTitle;
+    QTest::newRow("primary hangs, fallback answers") << "hang" << "list" << kUpdateTitle;
+    // Qt Network would send the request again after such a close.
+    QTest::newRow("both close without an answer") << "close" << "close" << kUnableTitle;
+}
+
+// Servers that take the request and never answer: the outcome is there
+// within the one time limit of the fetch, not one limit per address, and
+// each address is asked once. The fallback still gets its share.
+void TestVersionChecker::unansweringServersAreAskedOnceWithinTheLimit()
+{
+    QFETCH(QString, primary);
+    QFETCH(QString, fallback);
+    QFETCH(QString, title);
     UpdateFixture f;
-    VersionListServer::Response hang;
-    hang.hang = true;
-    f.server.setResponse(kPrimaryPath, hang);
-    f.server.setResponse(kFallbackPath, hang);
+    auto response = [](const QString &how) {
+        VersionListServer::Response r;
+        r.hang = how == QLatin1String("hang");
+        r.closeUnanswered = how == QLatin1String("close");
+        if (how == QLatin1String("list")) {
+            r.body = productList({{QStringLiteral("osVersion=10.4"), versionInfo(QStringLiteral("1.1"))}});
+            r.delayMs = 300;
+        }
+        return r;
+    };
+    f.server.setResponse(kPrimaryPath, response(primary));
+    f.server.setResponse(kFallbackPath, response(fallback));
+    f.alerts.scriptAnswers({AlertPanel::AlternateReturn});
 
-    // The server never answers: only the bounds can end this call.
-    f.checker(std::chrono::milliseconds(1000)).checkForUpdatesSilently(false, kName, true);
+    const auto limit = std::chrono::milliseconds(2000);
+    QElapsedTimer timer;
+    timer.start();
+    f.checker(limit).checkForUpdatesSilently(false, kName, true);
+    const qint64 elapsed = timer.elapsed();
 
+    QVERIFY2(elapsed < limit.count() + 400, qPrintable(QString::number(elapsed)));
+    QTest::qWait(200); // a request sent again would have arrived by now
     QCOMPARE(f.server.requestCount(kPrimaryPath), 1);
     QCOMPARE(f.server.requestCount(kFallbackPath), 1);
-    QCOMPARE(f.panelTitles(), QStringList{kUnableTitle});
-    QCOMPARE(f.log.count(unableToLoad(f)), 1);
+    QCOMPARE(f.panelTitles(), QStringList{title});
+    QCOMPARE(f.log.count(unableToLoad(f)), title == kUnableTitle ? 1 : 0);
+}
+
+// A .curlrc of the user's asking curl to retry would ask the server three
+// times and outlast the limit.
+void TestVersionChecker::userCurlSettingsDoNotApply()
+{
+    QTemporaryDir curlHome;
+    QVERIFY(curlHome.isValid());
+    QFile rc(curlHome.filePath(QStringLiteral(".curlrc")));
+    QVERIFY(rc.open(QIODevice::WriteOnly));
+    rc.write("retry = 2\nretry-delay = 1\n");
+    rc.close();
+    const QByteArray oldHome = qgetenv("CURL_HOME");
+    qputenv("CURL_HOME", QFile::encodeName(curlHome.path()));
+
+    UpdateFixture f;
+    f.server.setResponse(kPrimaryPath, {503, "busy"});
+    f.server.setList(kFallbackPath, productList({{QStringLiteral("osVersion=10.4"),
+                                                  versionInfo(QStringLiteral("1.0.0"))}}));
+    f.checker().checkForUpdatesSilently(false, kName, true);
+    if (oldHome.isNull())
+        qunsetenv("CURL_HOME");
+    else
+        qputenv("CURL_HOME", oldHome);
+
+    QCOMPARE(f.server.requestCount(kPrimaryPath), 1);
+    QCOMPARE(f.panelTitles(), QStringList{kUpToDateTitle});
 }
 
 void TestVersionChecker::downloadStaysPrivate()
