@@ -5,6 +5,7 @@
 #include "preview/LoginScreenRenderer.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QHash>
 #include <QRegularExpression>
@@ -97,7 +98,7 @@ CtlParse parseCommandLine(const QStringList &arguments)
     if (!parser.parse(QStringList{QStringLiteral("lumora-loginctl")} + arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
         if (!unknown.isEmpty())
-            return usageError(QStringLiteral("unknown argument '%1%2'")
+            return usageError(QCoreApplication::translate("LoginCtl", "unknown argument '%1%2'")
                                   .arg(unknown.first().size() > 1 ? QStringLiteral("--") : QStringLiteral("-"),
                                        unknown.first()));
         return usageError(parser.errorText());
@@ -111,7 +112,7 @@ CtlParse parseCommandLine(const QStringList &arguments)
     // Each option once: a second one is more likely a slip than a wish.
     for (const QString &name : parser.optionNames()) {
         if (parser.optionNames().count(name) > 1)
-            return usageError(QStringLiteral("--%1 given twice").arg(name));
+            return usageError(QCoreApplication::translate("LoginCtl", "--%1 given twice").arg(name));
     }
     if (parser.isSet(root))
         request.root = parser.value(root);
@@ -119,12 +120,12 @@ CtlParse parseCommandLine(const QStringList &arguments)
     const QStringList words = parser.positionalArguments();
     if (parser.isSet(version)) {
         if (!words.isEmpty() || parser.optionNames().size() > 1)
-            return usageError(QStringLiteral("--version takes no arguments"));
+            return usageError(QCoreApplication::translate("LoginCtl", "--version takes no arguments"));
         request.command = CtlRequest::Command::Version;
         return {request, {}};
     }
     if (words.isEmpty())
-        return usageError(QStringLiteral("no command given"));
+        return usageError(QCoreApplication::translate("LoginCtl", "no command given"));
     const QString &command = words.first();
     if (command == QLatin1String("help")) {
         request.command = CtlRequest::Command::Help;
@@ -141,10 +142,10 @@ CtlParse parseCommandLine(const QStringList &arguments)
     };
     const auto found = kCommands.find(command);
     if (found == kCommands.end())
-        return usageError(QStringLiteral("unknown command '%1'").arg(command));
+        return usageError(QCoreApplication::translate("LoginCtl", "unknown command '%1'").arg(command));
     request.command = *found;
     if (words.size() > 1)
-        return usageError(QStringLiteral("%1: unknown argument '%2'").arg(command, words[1]));
+        return usageError(QCoreApplication::translate("LoginCtl", "%1: unknown argument '%2'").arg(command, words[1]));
 
     // Which options each command takes; --root goes with any of them.
     QStringList accepted{QStringLiteral("root")};
@@ -166,7 +167,7 @@ CtlParse parseCommandLine(const QStringList &arguments)
     }
     for (const QString &name : parser.optionNames()) {
         if (!accepted.contains(name))
-            return usageError(QStringLiteral("%1: unknown argument '--%2'").arg(command, name));
+            return usageError(QCoreApplication::translate("LoginCtl", "%1: unknown argument '--%2'").arg(command, name));
     }
     request.json = parser.isSet(json);
     request.check = parser.isSet(check);
@@ -178,12 +179,12 @@ CtlParse parseCommandLine(const QStringList &arguments)
             request.*option.slot = parser.value(QLatin1String(option.name));
     }
     if (request.messageText && request.messageFile)
-        return usageError(QStringLiteral("--message and --message-file exclude each other"));
+        return usageError(QCoreApplication::translate("LoginCtl", "--message and --message-file exclude each other"));
     if (parser.isSet(QStringLiteral("host-info"))) {
         const QString hostInfo = parser.value(QStringLiteral("host-info"));
         request.hostInfoTag = parseHostInfo(hostInfo);
         if (!request.hostInfoTag)
-            return usageError(QStringLiteral("--host-info: '%1' is neither a name nor a tag from 0 to 6")
+            return usageError(QCoreApplication::translate("LoginCtl", "--host-info: '%1' is neither a name nor a tag from 0 to 6")
                                   .arg(hostInfo));
     }
     for (const LoginOptionModel *option : loginOptionModels()) {
@@ -192,19 +193,19 @@ CtlParse parseCommandLine(const QStringList &arguments)
         const QString word = parser.value(option->option());
         auto &value = request.loginOptions[indexOf(option->setting())];
         if (!(value = option->parse(word)))
-            return usageError(QStringLiteral("--%1: '%2' is not %3").arg(option->option(), word, option->valueWords()));
+            return usageError(QCoreApplication::translate("LoginCtl", "--%1: '%2' is not %3").arg(option->option(), word, option->valueWords()));
     }
     if (request.command == CtlRequest::Command::Preview) {
         // Without set options it draws the look the volume has now.
         if (parser.isSet(QStringLiteral("output")))
             request.outputFile = parser.value(QStringLiteral("output"));
         if (!request.outputFile || request.outputFile->isEmpty())
-            return usageError(QStringLiteral("preview: --output FILE is required"));
+            return usageError(QCoreApplication::translate("LoginCtl", "preview: --output FILE is required"));
         if (parser.isSet(QStringLiteral("size"))) {
             const QString size = parser.value(QStringLiteral("size"));
             const auto parsedSize = parseScreenSize(size);
             if (!parsedSize)
-                return usageError(QStringLiteral("--size: '%1' is not WIDTHxHEIGHT from %2x%3 to %4x%5")
+                return usageError(QCoreApplication::translate("LoginCtl", "--size: '%1' is not WIDTHxHEIGHT from %2x%3 to %4x%5")
                                       .arg(size)
                                       .arg(LoginScreenRenderer::kMinimumScreen.width())
                                       .arg(LoginScreenRenderer::kMinimumScreen.height())
@@ -218,7 +219,7 @@ CtlParse parseCommandLine(const QStringList &arguments)
                                             [](const auto &value) { return value.has_value(); });
     if (!request.logoFile && !request.titleFile && !request.backgroundFile && !request.messageText
         && !request.messageFile && !request.hostInfoTag && !anyLoginOption)
-        return usageError(QStringLiteral("set: nothing to set"));
+        return usageError(QCoreApplication::translate("LoginCtl", "set: nothing to set"));
     return {request, {}};
 }
 
@@ -228,16 +229,16 @@ std::optional<Image> readImage(const QString &option, const QString &file, QStri
 {
     const QFileInfo info(file);
     if (!info.exists()) {
-        error = QStringLiteral("%1: %2 does not exist").arg(option, file);
+        error = QCoreApplication::translate("LoginCtl", "%1: %2 does not exist").arg(option, file);
         return std::nullopt;
     }
     if (!info.isFile()) {
-        error = QStringLiteral("%1: %2 is not a file").arg(option, file);
+        error = QCoreApplication::translate("LoginCtl", "%1: %2 is not a file").arg(option, file);
         return std::nullopt;
     }
     Image image = Image::referencingFile(info.absoluteFilePath());
     if (!image.isValid()) {
-        error = QStringLiteral("%1: %2 cannot be read as an image").arg(option, file);
+        error = QCoreApplication::translate("LoginCtl", "%1: %2 cannot be read as an image").arg(option, file);
         return std::nullopt;
     }
     return image;
@@ -247,18 +248,18 @@ std::optional<QString> readMessageFile(const QString &file, QString &error)
 {
     QFile in(file);
     if (!QFileInfo(file).isFile() || !in.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("--message-file: %1 cannot be read").arg(file);
+        error = QCoreApplication::translate("LoginCtl", "--message-file: %1 cannot be read").arg(file);
         return std::nullopt;
     }
     const QByteArray bytes = in.read(kMaxMessageFileBytes + 1);
     if (bytes.size() > kMaxMessageFileBytes) {
-        error = QStringLiteral("--message-file: %1 is larger than %2 bytes").arg(file).arg(kMaxMessageFileBytes);
+        error = QCoreApplication::translate("LoginCtl", "--message-file: %1 is larger than %2 bytes").arg(file).arg(kMaxMessageFileBytes);
         return std::nullopt;
     }
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder(bytes);
     if (decoder.hasError()) {
-        error = QStringLiteral("--message-file: %1 is not UTF-8 text").arg(file);
+        error = QCoreApplication::translate("LoginCtl", "--message-file: %1 is not UTF-8 text").arg(file);
         return std::nullopt;
     }
     return text;
@@ -289,7 +290,7 @@ SetInputsCheck readSetInputs(const CtlRequest &request)
     // The preference tool takes the message as one argument, which ends at
     // a NUL; the login window would show only the part before it.
     if (message && message->contains(QChar(0)))
-        return {std::nullopt, QStringLiteral("the message contains a NUL character")};
+        return {std::nullopt, QCoreApplication::translate("LoginCtl", "the message contains a NUL character")};
     if (message)
         inputs.values[indexOf(Setting::Message)] = message;
     if (request.hostInfoTag)
@@ -306,7 +307,8 @@ QString usageText()
     QString loginOptions;
     for (const LoginOptionModel *option : loginOptionModels())
         loginOptions += QStringLiteral("      --%1 %2\n").arg(option->option(), option->valueName());
-    return QStringLiteral(
+    return QCoreApplication::translate(
+        "LoginCtl",
         "Usage: lumora-loginctl COMMAND [OPTIONS]\n"
         "\n"
         "Shows and changes the login window's look on the volume named by\n"

@@ -83,7 +83,7 @@ int LoginCtl::saveAndVerify(const Expected &expected, QHash<QString, QString> &r
 {
     const SaveReport report = m_controller.save();
     if (report.anotherSaveRunning) {
-        complain(QStringLiteral("another copy of Lumora Login is saving (it holds %1); nothing was saved")
+        complain(QCoreApplication::translate("LoginCtl", "another copy of Lumora Login is saving (it holds %1); nothing was saved")
                      .arg(report.busyLock));
         return kFailed;
     }
@@ -97,11 +97,11 @@ int LoginCtl::saveAndVerify(const Expected &expected, QHash<QString, QString> &r
             continue;
         const QString name = model->name();
         if (report.failed.contains(name) || !report.attempted.contains(name)) {
-            complain(QStringLiteral("%1: not saved").arg(name));
+            complain(QCoreApplication::translate("LoginCtl", "%1: not saved").arg(name));
             results.insert(name, QStringLiteral("failed"));
             status = kFailed;
         } else if (!model->readsBack(m_controller, *requested, expected.revertBackground)) {
-            complain(QStringLiteral("%1: saved, but the volume does not read back as requested").arg(name));
+            complain(QCoreApplication::translate("LoginCtl", "%1: saved, but the volume does not read back as requested").arg(name));
             results.insert(name, QStringLiteral("failed"));
             status = kFailed;
         } else {
@@ -116,7 +116,7 @@ int LoginCtl::checkUpdates(const ConsoleAlertPanel &panels)
     m_controller.checkForUpdates();
     const QString failure = QCoreApplication::translate("Lumora", "Unable to check for updates");
     if (panels.titles().isEmpty()) {
-        complain(QStringLiteral("the update check told nothing"));
+        complain(QCoreApplication::translate("LoginCtl", "the update check told nothing"));
         return kFailed;
     }
     return panels.titles().contains(failure) ? kFailed : kSuccess;

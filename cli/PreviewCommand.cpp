@@ -7,6 +7,7 @@
 #include "preview/PreviewFonts.h"
 #include "save/StagingFile.h"
 
+#include <QCoreApplication>
 #include <QBuffer>
 #include <QImageWriter>
 
@@ -50,13 +51,13 @@ int runPreview(LumoraContext context, const SetInputs &inputs, const QString &ou
     LoginScreenRenderer renderer;
     const QImage image = renderer.render(scene, screen);
     if (!PreviewFonts::loaded())
-        complain(err, QStringLiteral("warning: the DejaVu fonts are missing from %1; the text is drawn in another font")
+        complain(err, QCoreApplication::translate("LoginCtl", "warning: the DejaVu fonts are missing from %1; the text is drawn in another font")
                           .arg(QLatin1String(PreviewFonts::kFolder)));
     for (const QString &hint : fitnessHints(renderer.layout(scene, screen)))
-        complain(err, QStringLiteral("warning: ") + hint);
+        complain(err, QCoreApplication::translate("LoginCtl", "warning: %1").arg(hint));
 
     if (!StagingFile::writeAtomically(output, png(image))) {
-        complain(err, QStringLiteral("preview: %1 cannot be written").arg(output));
+        complain(err, QCoreApplication::translate("LoginCtl", "preview: %1 cannot be written").arg(output));
         return kFailed;
     }
     writeText(out, QStringLiteral("preview: %1 (%2x%3)\n").arg(output).arg(screen.width()).arg(screen.height()));

@@ -3,6 +3,7 @@
 #include "cli/ConsolePanels.h"
 #include "cli/LoginCtl.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -56,7 +57,8 @@ int listVolumes(const QList<FoundVolume> &volumes, bool json, std::FILE *out)
         return LoginCtl::kSuccess;
     }
     if (volumes.isEmpty()) {
-        writeText(out, QStringLiteral("No Mac OS X volume found. Mount one, then run this again.\n"));
+        writeText(out, QCoreApplication::translate("LoginCtl", "No Mac OS X volume found. Mount one, then run this again.")
+                           + QLatin1Char('\n'));
         return LoginCtl::kSuccess;
     }
     QString text;
@@ -76,8 +78,10 @@ std::optional<int> refuseUnlessVolume(CtlRequest::Command command, const Volume 
     const VolumeCheck::Result result = VolumeCheck::check(volume.root());
     if (result.isVolume())
         return std::nullopt;
-    writeText(err, QStringLiteral("lumora-loginctl: %1 Nothing was read or written; "
-                                  "`lumora-loginctl volumes` lists the volumes found.\n")
-                       .arg(VolumeCheck::refusal(volume.root(), result)));
+    writeText(err, QStringLiteral("lumora-loginctl: ")
+                       + QCoreApplication::translate("LoginCtl", "%1 Nothing was read or written; "
+                                                                 "`lumora-loginctl volumes` lists the volumes found.")
+                             .arg(VolumeCheck::refusal(volume.root(), result))
+                       + QLatin1Char('\n'));
     return LoginCtl::kUsage;
 }

@@ -46,15 +46,16 @@ int main(int argc, char **argv)
     // that step and releases the locks; then we leave by the signal.
     Interruption::install();
 
+    const Bundle bundle = Bundle::fromApplication();
+    Translations::install(*app, bundle.resourceDir() + QStringLiteral("/translations"));
     if (!parsed.request) {
-        writeText(stderr, QStringLiteral("lumora-loginctl: %1\n\n").arg(parsed.error) + usageText());
+        // Parsed again now that the catalogue is in: the complaint in the user's language.
+        writeText(stderr, QStringLiteral("lumora-loginctl: %1\n\n").arg(parseCommandLine(arguments).error) + usageText());
         return LoginCtl::kUsage;
     }
     const CtlRequest &request = *parsed.request;
     using Command = CtlRequest::Command;
 
-    const Bundle bundle = Bundle::fromApplication();
-    Translations::install(*app, bundle.resourceDir() + QStringLiteral("/translations"));
     if (request.command == Command::Help) {
         writeText(stdout, usageText());
         return LoginCtl::kSuccess;
@@ -71,9 +72,11 @@ int main(int argc, char **argv)
     // The option wins over the variable.
     const Volume volume = request.root ? Volume(*request.root) : Volume::fromEnvironment();
     if (!QFileInfo(volume.root()).isDir()) {
-        writeText(stderr, QStringLiteral("lumora-loginctl: no volume at %1 (%2)\n")
-                              .arg(volume.root(), request.root ? QStringLiteral("--root")
-                                                               : QStringLiteral("LUMORA_SYSTEM_ROOT")));
+        writeText(stderr, QStringLiteral("lumora-loginctl: ")
+                              + QCoreApplication::translate("LoginCtl", "no volume at %1 (%2)")
+                                    .arg(volume.root(), request.root ? QStringLiteral("--root")
+                                                                     : QStringLiteral("LUMORA_SYSTEM_ROOT"))
+                              + QLatin1Char('\n'));
         return LoginCtl::kUsage;
     }
     if (const auto refused = refuseUnlessVolume(request.command, volume))

@@ -2,6 +2,205 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE" sourcelanguage="en">
 <context>
+    <name>LoginCtl</name>
+    <message>
+        <source>unknown argument &apos;%1%2&apos;</source>
+        <translation>unbekanntes Argument „%1%2“</translation>
+    </message>
+    <message>
+        <source>--%1 given twice</source>
+        <translation>--%1 zweimal angegeben</translation>
+    </message>
+    <message>
+        <source>--version takes no arguments</source>
+        <translation>--version nimmt keine Argumente</translation>
+    </message>
+    <message>
+        <source>no command given</source>
+        <translation>kein Befehl angegeben</translation>
+    </message>
+    <message>
+        <source>unknown command &apos;%1&apos;</source>
+        <translation>unbekannter Befehl „%1“</translation>
+    </message>
+    <message>
+        <source>%1: unknown argument &apos;%2&apos;</source>
+        <translation>%1: unbekanntes Argument „%2“</translation>
+    </message>
+    <message>
+        <source>%1: unknown argument &apos;--%2&apos;</source>
+        <translation>%1: unbekanntes Argument „--%2“</translation>
+    </message>
+    <message>
+        <source>--message and --message-file exclude each other</source>
+        <translation>--message und --message-file schließen einander aus</translation>
+    </message>
+    <message>
+        <source>--host-info: &apos;%1&apos; is neither a name nor a tag from 0 to 6</source>
+        <translation>--host-info: „%1“ ist weder ein Name noch eine Zahl von 0 bis 6</translation>
+    </message>
+    <message>
+        <source>--%1: &apos;%2&apos; is not %3</source>
+        <translation>--%1: „%2“ ist nicht %3</translation>
+    </message>
+    <message>
+        <source>preview: --output FILE is required</source>
+        <translation>preview: --output DATEI ist nötig</translation>
+    </message>
+    <message>
+        <source>--size: &apos;%1&apos; is not WIDTHxHEIGHT from %2x%3 to %4x%5</source>
+        <translation>--size: „%1“ ist nicht BREITExHÖHE von %2x%3 bis %4x%5</translation>
+    </message>
+    <message>
+        <source>set: nothing to set</source>
+        <translation>set: nichts zu setzen</translation>
+    </message>
+    <message>
+        <source>%1: %2 does not exist</source>
+        <translation>%1: %2 existiert nicht</translation>
+    </message>
+    <message>
+        <source>%1: %2 is not a file</source>
+        <translation>%1: %2 ist keine Datei</translation>
+    </message>
+    <message>
+        <source>%1: %2 cannot be read as an image</source>
+        <translation>%1: %2 lässt sich nicht als Bild lesen</translation>
+    </message>
+    <message>
+        <source>--message-file: %1 cannot be read</source>
+        <translation>--message-file: %1 lässt sich nicht lesen</translation>
+    </message>
+    <message>
+        <source>--message-file: %1 is larger than %2 bytes</source>
+        <translation>--message-file: %1 ist größer als %2 Byte</translation>
+    </message>
+    <message>
+        <source>--message-file: %1 is not UTF-8 text</source>
+        <translation>--message-file: %1 ist kein UTF-8-Text</translation>
+    </message>
+    <message>
+        <source>the message contains a NUL character</source>
+        <translation>die Nachricht enthält ein NUL-Zeichen</translation>
+    </message>
+    <message>
+        <source>Usage: lumora-loginctl COMMAND [OPTIONS]
+
+Shows and changes the login window&apos;s look on the volume named by
+--root DIR or LUMORA_SYSTEM_ROOT (default /).
+
+Commands:
+  show [--json]        the current logo, title, background, message, host
+                       information and login options
+  set [OPTIONS]        change the settings given, then save; a setting the
+                       volume already holds is left alone (&quot;unchanged&quot;)
+      --logo FILE
+      --title FILE
+      --background FILE
+      --message TEXT | --message-file FILE   (an empty message removes it)
+      --host-info NAME|TAG   Time 0, HostName 1, IPAddress 2, DSStatus 3,
+                             SerialNumber 4, SystemBuild 5, SystemVersion 6
+%1  preview --output FILE.png [--size WxH] [set OPTIONS]
+                       draw the login screen the set OPTIONS would give
+                       (default size 1024x768) into a PNG; nothing on the
+                       volume changes. Hints about pictures drawn smaller
+                       or enlarged and a cut message go to standard error
+  restore              put back the stock look, then save
+      --check          (set, restore) only say what would change; write nothing
+      --json           (set, restore) one JSON object: changed, settings, diff
+  check-updates        ask the update server for a newer release
+  volumes [--json]     the Mac OS X volumes mounted on this machine
+  --root DIR           the folder where the volume is mounted (before or
+                       after the command; wins over LUMORA_SYSTEM_ROOT)
+  --help, --version
+
+Exit status: 0 everything requested holds: it was saved and reads back as
+requested, or the volume already held it (--check: the comparison was made);
+1 something could not be saved (named on standard error) or the update
+check failed; 2 usage error, unreadable input file, or a folder that is not
+a Mac OS X system volume (nothing was written).
+</source>
+        <translation>Aufruf: lumora-loginctl BEFEHL [OPTIONEN]
+
+Zeigt und ändert das Aussehen des Anmeldefensters auf dem Volume, das
+--root ORDNER oder LUMORA_SYSTEM_ROOT nennt (sonst /).
+
+Befehle:
+  show [--json]        Logo, Titel, Hintergrund, Nachricht, Rechnerinformation
+                       und Anmeldeoptionen, wie sie jetzt sind
+  set [OPTIONEN]       die angegebenen Einstellungen ändern und sichern; was
+                       das Volume schon so hat, bleibt, wie es ist („unchanged“)
+      --logo DATEI
+      --title DATEI
+      --background DATEI
+      --message TEXT | --message-file DATEI   (eine leere Nachricht entfernt sie)
+      --host-info NAME|ZAHL  Time 0, HostName 1, IPAddress 2, DSStatus 3,
+                             SerialNumber 4, SystemBuild 5, SystemVersion 6
+%1  preview --output DATEI.png [--size BxH] [set-OPTIONEN]
+                       den Anmeldebildschirm, den die set-OPTIONEN ergäben,
+                       als PNG zeichnen (Standardgröße 1024x768); auf dem
+                       Volume ändert sich nichts. Hinweise auf verkleinerte
+                       oder vergrößerte Bilder und eine gekürzte Nachricht
+                       gehen auf die Standardfehlerausgabe
+  restore              das Standardaussehen zurückholen und sichern
+      --check          (set, restore) nur sagen, was sich ändern würde; nichts schreiben
+      --json           (set, restore) ein JSON-Objekt: changed, settings, diff
+  check-updates        beim Update-Server nach einer neueren Version fragen
+  volumes [--json]     die auf diesem Rechner eingehängten Mac OS X-Volumes
+  --root ORDNER        der Ordner, in dem das Volume eingehängt ist (vor oder
+                       nach dem Befehl; gilt vor LUMORA_SYSTEM_ROOT)
+  --help, --version
+
+Rückgabewert: 0 alles Verlangte gilt: es wurde gesichert und liest sich wie
+verlangt zurück, oder das Volume hatte es schon (--check: der Vergleich wurde
+gemacht); 1 etwas ließ sich nicht sichern (auf der Standardfehlerausgabe
+genannt) oder die Suche nach Updates schlug fehl; 2 falscher Aufruf, eine
+unlesbare Eingabedatei oder ein Ordner, der kein Mac OS X-Systemvolume ist
+(nichts wurde geschrieben).
+</translation>
+    </message>
+    <message>
+        <source>another copy of Lumora Login is saving (it holds %1); nothing was saved</source>
+        <translation>ein anderes Lumora Login sichert gerade (es hält %1); nichts wurde gesichert</translation>
+    </message>
+    <message>
+        <source>%1: not saved</source>
+        <translation>%1: nicht gesichert</translation>
+    </message>
+    <message>
+        <source>%1: saved, but the volume does not read back as requested</source>
+        <translation>%1: gesichert, aber das Volume liest sich nicht wie verlangt zurück</translation>
+    </message>
+    <message>
+        <source>the update check told nothing</source>
+        <translation>die Suche nach Updates brachte kein Ergebnis</translation>
+    </message>
+    <message>
+        <source>no volume at %1 (%2)</source>
+        <translation>kein Volume unter %1 (%2)</translation>
+    </message>
+    <message>
+        <source>warning: the DejaVu fonts are missing from %1; the text is drawn in another font</source>
+        <translation>Warnung: die DejaVu-Schriften fehlen in %1; der Text wird in einer anderen Schrift gezeichnet</translation>
+    </message>
+    <message>
+        <source>warning: %1</source>
+        <translation>Warnung: %1</translation>
+    </message>
+    <message>
+        <source>preview: %1 cannot be written</source>
+        <translation>preview: %1 lässt sich nicht schreiben</translation>
+    </message>
+    <message>
+        <source>No Mac OS X volume found. Mount one, then run this again.</source>
+        <translation>Kein Mac OS X-Volume gefunden. Hängen Sie eines ein und versuchen Sie es dann erneut.</translation>
+    </message>
+    <message>
+        <source>%1 Nothing was read or written; `lumora-loginctl volumes` lists the volumes found.</source>
+        <translation>%1 Nichts wurde gelesen oder geschrieben; „lumora-loginctl volumes“ listet die gefundenen Volumes auf.</translation>
+    </message>
+</context>
+<context>
     <name>Lumora</name>
     <message>
         <source>Lumora Login needs administrator rights to change the login window. Type your password to allow this.</source>

@@ -17,7 +17,8 @@ class TestLoginCtlGerman : public QObject {
     QString m_tool;
     std::unique_ptr<TestVolume> m_volume;
 
-    QString run(const QStringList &arguments, const QString &language, int *exitCode = nullptr)
+    QString run(const QStringList &arguments, const QString &language, int *exitCode = nullptr,
+                QString *errors = nullptr)
     {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -38,6 +39,8 @@ class TestLoginCtlGerman : public QObject {
         }
         if (exitCode)
             *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        if (errors)
+            *errors = QString::fromUtf8(process.readAllStandardError());
         return QString::fromUtf8(process.readAllStandardOutput());
     }
 
@@ -119,6 +122,55 @@ private slots:
         const QString out = run({QStringLiteral("check-updates")}, language, &status);
         QCOMPARE(status, 1);
         QCOMPARE(out.section(QLatin1Char('\n'), 0, 0), title);
+    }
+
+    // What a person reads from the companion, in German: help, the
+    // complaints about a command line, an input file or a folder that is not
+    // a volume. English words that German never uses give any slip away.
+    void humanTextIsGerman_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("onAVolume");
+        QTest::newRow("help") << QStringList{QStringLiteral("--help")} << true;
+        QTest::newRow("no command") << QStringList{} << true;
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus")} << true;
+        QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate")} << true;
+        QTest::newRow("nothing to set") << QStringList{QStringLiteral("set")} << true;
+        QTest::newRow("option twice") << QStringList{QStringLiteral("set"), QStringLiteral("--message"), QStringLiteral("a"),
+                                                     QStringLiteral("--message"), QStringLiteral("b")}
+                                      << true;
+        QTest::newRow("bad host information")
+            << QStringList{QStringLiteral("set"), QStringLiteral("--host-info"), QStringLiteral("9")} << true;
+        QTest::newRow("missing picture")
+            << QStringList{QStringLiteral("set"), QStringLiteral("--logo"), QStringLiteral("/nonexistent.png")} << true;
+        QTest::newRow("bad preview size")
+            << QStringList{QStringLiteral("preview"), QStringLiteral("--output"), QStringLiteral("x.png"),
+                           QStringLiteral("--size"), QStringLiteral("1x1")}
+            << true;
+        QTest::newRow("not a volume") << QStringList{QStringLiteral("show")} << false;
+    }
+
+    void humanTextIsGerman()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, onAVolume);
+        if (!onAVolume)
+            arguments << QStringLiteral("--root") << m_volume->scratch();
+        int status = -1;
+        QString err;
+        const QString out = run(arguments, QStringLiteral("de"), &status, &err);
+        const QString said = out + err;
+        QVERIFY2(!said.trimmed().isEmpty(), "nothing was said");
+        static const QRegularExpression english(
+            QStringLiteral("\\b(the|is|are|not|and|of|to|nothing|given|cannot|does|Usage|unknown|command|"
+                           "exist|file|volume found|read|written|warning)\\b"),
+            QRegularExpression::CaseInsensitiveOption);
+        // Option names, file names and the names of the commands are the same in every language.
+        QString prose = said;
+        prose.remove(QRegularExpression(QStringLiteral("--[a-z-]+|/[^ \\n]*|\\b[a-z]+\\.(png|plist)\\b|"
+                                                       "`[^`]*`|„lumora-loginctl [a-z]+“|lumora-loginctl|LUMORA_SYSTEM_ROOT")));
+        const auto match = english.match(prose);
+        QVERIFY2(!match.hasMatch(), qPrintable(QStringLiteral("English \"%1\" in:\n%2").arg(match.captured(0), said)));
     }
 
     void showStaysEnglish()
