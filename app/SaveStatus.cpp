@@ -84,7 +84,8 @@ void SaveStatus::showDetails()
     auto *lines = new QPlainTextEdit(dialog);
     lines->setObjectName(QStringLiteral("saveDetailsLines"));
     lines->setReadOnly(true);
-    lines->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A tool's own words can be long; all of each line stays in view.
+    lines->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     // The runner's line names a second tool that never exists; a person
     // needs only the first.
     QStringList shown = m_logLines;

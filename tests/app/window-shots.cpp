@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
@@ -142,8 +143,13 @@ int main(int argc, char **argv)
     std::printf("after the first save: %s; message %s\n", qPrintable(window.statusText()),
                 qPrintable(controller.message().value_or(QStringLiteral("(none)"))));
 
-    // A step that fails: the line stays, and Details… shows that save's log.
-    controller.setLogo(Image());
+    // A step that fails: a folder now stands where the logo goes, so the file
+    // tool refuses it; the line stays, and Details… shows what the tool said.
+    const QString logoPlace = volume.hostPath(LoginWindow::kLogoFirstPlace);
+    QFile::remove(logoPlace);
+    QDir().mkdir(logoPlace);
+    logo.fill(QColor(190, 60, 40));
+    controller.setLogo(Image::fromPixels(logo));
     window.save();
     for (int i = 0; i < 200 && window.isSaving(); ++i)
         wait(50);
