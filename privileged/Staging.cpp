@@ -198,6 +198,9 @@ bool Staging::moveOut(const QString &volumePath, const QString &destination) con
         return false;
     if (!runFileTool(Rights::Administrator, {QStringLiteral("move-out"), volumePath}, {-1, int(copy.handle())}))
         return false;
+    // An ordinary file of the user's, not the temporary file's private mode.
+    copy.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                        | QFileDevice::ReadOther);
     QFile::remove(destination);
     if (!copy.rename(destination)) {
         Log::write(QStringLiteral("Cannot keep %1 as %2").arg(volumePath, destination));
