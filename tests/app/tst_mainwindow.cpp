@@ -765,7 +765,6 @@ void TestMainWindow::redoFromTheKeyboard()
     QTest::failOnWarning(QRegularExpression(QStringLiteral("Ambiguous shortcut")));
     Fixture f;
     QApplication::setActiveWindow(f.window.get());
-    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
     const QString loaded = f.controller->logo().path();
     const QString path = f.picture(QStringLiteral("redo.png"), QSize(30, 20));
     QVERIFY(dropFile(f.well("logoWell"), path));
