@@ -501,6 +501,11 @@ void MainWindow::setEditing(bool enabled)
         if (control)
             control->setEnabled(editable);
     }
+    // A label greys with the control it names.
+    for (QLabel *label : findChildren<QLabel *>()) {
+        if (label->buddy())
+            label->setEnabled(label->buddy()->isEnabled());
+    }
     for (QPushButton *button : {m_saveButton, m_restoreButton})
         button->setEnabled(editable);
     m_messageView->setReadOnly(!editable);
