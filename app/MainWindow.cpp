@@ -224,7 +224,7 @@ void MainWindow::buildInterface()
     connect(m_messageView, &QtMessageView::userEditStarting, this,
             [this] { m_beforeTyping = DocumentState::of(m_controller); });
     connect(m_messageView, &QtMessageView::userEdited, this, [this] {
-        m_saveStatus->clear();
+        clearSaveStatus();
         m_undoStack->push(DocumentEdit::typing(m_controller, m_beforeTyping));
     });
     for (ImageWell *well : {m_logoWell, m_titleWell, m_backgroundWell})
@@ -414,8 +414,14 @@ void MainWindow::edit(const QString &text, std::function<void()> change)
     if (m_saving)
         return;
     // An edit ends what the last save had to say.
-    m_saveStatus->clear();
+    clearSaveStatus();
     m_undoStack->push(new DocumentEdit(m_controller, text, std::move(change)));
+}
+
+void MainWindow::clearSaveStatus()
+{
+    m_savedAt.clear();
+    m_saveStatus->clear();
 }
 
 QString MainWindow::statusText() const
@@ -546,10 +552,16 @@ void MainWindow::saveFinished(const SaveReport &report, const QStringList &logLi
         // after looking away.
         const Clock *clock = m_controller.context().clock;
         const QDateTime now = clock ? clock->now() : QDateTime::currentDateTime();
-        m_saveStatus->showSaved(QCoreApplication::translate("Lumora", "Saved at %1")
-                                    .arg(now.toLocalTime().toString(QStringLiteral("HH:mm"))));
+        m_savedAt = QCoreApplication::translate("Lumora", "Saved at %1")
+                        .arg(now.toLocalTime().toString(QStringLiteral("HH:mm")));
+        m_saveStatus->showSaved(m_savedAt);
     } else if (report.succeeded()) {
-        m_saveStatus->clear();
+        // Nothing changed since the last save, so its time still holds once
+        // this passing line has gone.
+        if (m_savedAt.isEmpty())
+            m_saveStatus->clear();
+        else
+            m_saveStatus->showSaved(m_savedAt);
         statusBar()->showMessage(line, 5000);
     } else {
         m_saveStatus->showFailure(line, logLines);
@@ -583,7 +595,7 @@ void MainWindow::revertToSaved()
     }
     m_controller.loadCurrentSettings();
     m_undoStack->clear();
-    m_saveStatus->clear();
+    clearSaveStatus();
     statusBar()->showMessage(QCoreApplication::translate("Lumora", "The look saved on the volume is shown."), 5000);
 }
 

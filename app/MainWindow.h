@@ -93,6 +93,7 @@ private:
     // Every edit of the user goes through the undo stack.
     void edit(const QString &text, std::function<void()> change);
     void setEditing(bool enabled);
+    void clearSaveStatus();
     void saveFinished(const SaveReport &report, const QStringList &logLines);
 
     LumoraLogin &m_controller;
@@ -124,6 +125,7 @@ private:
     QLabel *m_editHint = nullptr;
     QMenu *m_fileMenu = nullptr;
     QString m_refusal;
+    QString m_savedAt; // the lasting line of the last save that wrote something
     bool m_saving = false;
     bool m_quitConfirmed = false;
 };

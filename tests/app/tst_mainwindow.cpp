@@ -548,10 +548,15 @@ void TestMainWindow::saveShowsBusyStateAndTellsWhatHappened()
     QVERIFY(!f.window->isWindowModified());
     QVERIFY(f.alerts.shown().isEmpty());
 
-    // It lasts through passing messages (menu hints) until the next edit.
+    // It lasts through passing messages (menu hints), and a save with
+    // nothing to write, until the next edit.
     f.clock.setNow(QDateTime(QDate(2026, 12, 8), QTime(0, 50)));
     f.window->statusBar()->showMessage(QStringLiteral("a menu's hint"), 1);
     QTest::qWait(20);
+    QCOMPARE(f.status(), QStringLiteral("Saved at 00:41"));
+    QVERIFY(f.saveAndWait([&] { saveAction->trigger(); }));
+    QCOMPARE(f.status(), QStringLiteral("Nothing to save."));
+    f.window->statusBar()->clearMessage();
     QCOMPARE(f.status(), QStringLiteral("Saved at 00:41"));
     f.find<QComboBox>("hostInfoChooser")->activated(f.chooser()->findData(5));
     QCOMPARE(f.status(), QString());
