@@ -1,5 +1,7 @@
 #include "app/ImageWell.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -37,6 +39,46 @@ QString chooseWithDialog(QWidget *parent)
     return path;
 }
 
+// A button to assistive technology: its press action opens the chooser,
+// as a click or Space does.
+class ImageWellAccessible final : public QAccessibleWidget {
+public:
+    explicit ImageWellAccessible(ImageWell *well) : QAccessibleWidget(well, QAccessible::Button) {}
+
+    QStringList actionNames() const override
+    {
+        QStringList names = QAccessibleWidget::actionNames();
+        if (widget()->isEnabled() && !names.contains(pressAction()))
+            names.prepend(pressAction());
+        return names;
+    }
+
+    void doAction(const QString &actionName) override
+    {
+        if (actionName != pressAction()) {
+            QAccessibleWidget::doAction(actionName);
+            return;
+        }
+        // The chooser is modal: open it after the caller has its answer,
+        // as a button's animated click does.
+        QMetaObject::invokeMethod(static_cast<ImageWell *>(widget()), &ImageWell::choose, Qt::QueuedConnection);
+    }
+
+    QStringList keyBindingsForAction(const QString &actionName) const override
+    {
+        if (actionName == pressAction())
+            return {QKeySequence(Qt::Key_Space).toString(QKeySequence::NativeText)};
+        return QAccessibleWidget::keyBindingsForAction(actionName);
+    }
+};
+
+QAccessibleInterface *imageWellInterface(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("ImageWell") && object && object->isWidgetType())
+        return new ImageWellAccessible(static_cast<ImageWell *>(object));
+    return nullptr;
+}
+
 } // namespace
 
 ImageWell::ImageWell(const QString &caption, QWidget *parent)
@@ -47,6 +89,12 @@ ImageWell::ImageWell(const QString &caption, QWidget *parent)
     setCursor(Qt::PointingHandCursor);
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     setAccessibleName(caption);
+    static const bool installed = [] {
+        QAccessible::installFactory(imageWellInterface);
+        return true;
+    }();
+    Q_UNUSED(installed);
+    setAccessibleDescription(pictureDescription());
     setToolTip(QCoreApplication::translate("Lumora", "Drop a picture here, or click to choose one."));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
@@ -68,7 +116,21 @@ void ImageWell::setImage(const Image &image)
     // is never scaled on a paint.
     m_preview = image.thumbnail(QSize(kPreviewEdge, kPreviewEdge));
     m_scaled = QPixmap();
+    setAccessibleDescription(pictureDescription());
     update();
+}
+
+QString ImageWell::pictureDescription() const
+{
+    const QString name = QFileInfo(m_image.path()).fileName();
+    if (m_preview.isNull()) {
+        if (name.isEmpty())
+            return QCoreApplication::translate("Lumora", "%1: none").arg(m_caption);
+        return QCoreApplication::translate("Lumora", "%1: none (%2 cannot be read)").arg(m_caption, name);
+    }
+    if (name.isEmpty())
+        return QCoreApplication::translate("Lumora", "%1: a picture without a file").arg(m_caption);
+    return QCoreApplication::translate("Lumora", "%1: %2").arg(m_caption, name);
 }
 
 bool ImageWell::offerFile(const QString &hostPath)
@@ -95,7 +157,7 @@ bool ImageWell::offerFile(const QString &hostPath)
 
 void ImageWell::choose()
 {
-    if (!m_chooser)
+    if (!m_chooser || !isEnabled())
         return;
     const QString path = m_chooser(window());
     if (!path.isEmpty())
@@ -198,7 +260,7 @@ void ImageWell::dragEnterEvent(QDragEnterEvent *event)
 {
     // Decoding waits for the drop; here only the kind of thing is checked.
     const QString path = droppedFile(event->mimeData());
-    if (path.isEmpty() || !QFileInfo(path).isFile()) {
+    if (!isEnabled() || path.isEmpty() || !QFileInfo(path).isFile()) {
         event->ignore();
         return;
     }
@@ -219,7 +281,7 @@ void ImageWell::dropEvent(QDropEvent *event)
     m_dragHover = false;
     update();
     const QString path = droppedFile(event->mimeData());
-    if (path.isEmpty()) {
+    if (!isEnabled() || path.isEmpty()) {
         event->ignore();
         return;
     }

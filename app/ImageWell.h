@@ -13,7 +13,9 @@ class QMimeData;
 // A picture the user can replace: shows an image (or a placeholder when it
 // does not decode), takes a dropped image file, and opens a file chooser
 // when clicked. It only reports new pictures; the window hands them to the
-// controller and shows whatever the controller then holds.
+// controller and shows whatever the controller then holds. To assistive
+// technology it is a button whose press opens the same chooser as a click,
+// and its description names the picture it shows.
 class ImageWell final : public QFrame {
     Q_OBJECT
 public:
@@ -31,8 +33,11 @@ public:
     using Chooser = std::function<QString(QWidget *parent)>;
     void setChooser(Chooser chooser) { m_chooser = std::move(chooser); }
 
-    // Opens the chooser and offers what the user picked.
+    // Opens the chooser and offers what the user picked; nothing while the
+    // well is disabled (a save runs, or the folder cannot be edited).
     void choose();
+    // What the well shows, in words: the picture's file name, or none.
+    [[nodiscard]] QString pictureDescription() const;
     // Offers a file as the new picture: emits imageChosen for a file that
     // decodes, imageRefused for anything else. Returns whether it was taken.
     bool offerFile(const QString &hostPath);

@@ -10,6 +10,7 @@
 #include "controller/SaveRunner.h"
 #include "controller/SettingModel.h"
 #include "platform/AlertPanel.h"
+#include "platform/Clock.h"
 #include "update/VersionChecker.h"
 
 #include <QAction>
@@ -51,6 +52,19 @@ constexpr HostInfoChoice kHostInfoChoices[] = {
 };
 
 constexpr std::int32_t kHostNameTag = 1;
+
+// The platform's Redo keys, and Ctrl+Y too where the platform lacks it.
+// One key given twice to the action makes Qt drop it as ambiguous.
+QList<QKeySequence> redoShortcuts()
+{
+    QList<QKeySequence> keys;
+    const QKeySequence ctrlY(Qt::CTRL | Qt::Key_Y);
+    for (const QKeySequence &key : QKeySequence::keyBindings(QKeySequence::Redo) + QList<QKeySequence>{ctrlY}) {
+        if (!key.isEmpty() && !keys.contains(key))
+            keys.append(key);
+    }
+    return keys;
+}
 
 QString settingName(const QString &name)
 {
@@ -141,14 +155,16 @@ void MainWindow::buildInterface()
     grid->setColumnStretch(0, 3);
     grid->setColumnStretch(1, 2);
     grid->setRowStretch(0, 1);
-    auto *hint = new QLabel(QCoreApplication::translate(
+    m_editHint = new QLabel(QCoreApplication::translate(
         "Lumora", "Drop a picture on the background, logo or title, or click one to choose a file."));
-    hint->setForegroundRole(QPalette::PlaceholderText);
-    grid->addWidget(hint, 1, 0, 1, 2);
+    m_editHint->setObjectName(QStringLiteral("editHint"));
+    m_editHint->setForegroundRole(QPalette::PlaceholderText);
+    grid->addWidget(m_editHint, 1, 0, 1, 2);
 
     m_messageView = new QtMessageView;
     m_messageView->setObjectName(QStringLiteral("messageView"));
     m_messageView->setPlaceholderText(QCoreApplication::translate("Lumora", "No message"));
+    m_messageView->setAccessibleName(QCoreApplication::translate("Lumora", "Message"));
     m_messageView->setFixedHeight(m_messageView->fontMetrics().lineSpacing() * 5);
     grid->addWidget(framed(QCoreApplication::translate("Lumora", "Message"), m_messageView), 2, 0, 1, 2);
 
@@ -208,7 +224,7 @@ void MainWindow::buildInterface()
     connect(m_messageView, &QtMessageView::userEditStarting, this,
             [this] { m_beforeTyping = DocumentState::of(m_controller); });
     connect(m_messageView, &QtMessageView::userEdited, this, [this] {
-        m_saveStatus->clear();
+        clearSaveStatus();
         m_undoStack->push(DocumentEdit::typing(m_controller, m_beforeTyping));
     });
     for (ImageWell *well : {m_logoWell, m_titleWell, m_backgroundWell})
@@ -315,7 +331,7 @@ void MainWindow::buildMenus()
     m_undoAction->setShortcut(QKeySequence::Undo);
     m_redoAction = m_undoStack->createRedoAction(this, QCoreApplication::translate("Lumora", "&Redo"));
     m_redoAction->setObjectName(QStringLiteral("redoAction"));
-    m_redoAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence::Redo});
+    m_redoAction->setShortcuts(redoShortcuts());
     editMenu->addAction(m_undoAction);
     editMenu->addAction(m_redoAction);
     // Shortcuts reach them from anywhere in the window, also with the menu bar hidden.
@@ -398,8 +414,14 @@ void MainWindow::edit(const QString &text, std::function<void()> change)
     if (m_saving)
         return;
     // An edit ends what the last save had to say.
-    m_saveStatus->clear();
+    clearSaveStatus();
     m_undoStack->push(new DocumentEdit(m_controller, text, std::move(change)));
+}
+
+void MainWindow::clearSaveStatus()
+{
+    m_savedAt.clear();
+    m_saveStatus->clear();
 }
 
 QString MainWindow::statusText() const
@@ -444,6 +466,7 @@ void MainWindow::refuseEditing(const QString &reason)
         button->setToolTip(reason);
     }
     showVolumeNotice(reason);
+    setEditing(!m_saving);
 }
 
 void MainWindow::showVolumeNotice(const QString &text)
@@ -474,23 +497,31 @@ void MainWindow::showVolumeNotice(const QString &text)
 void MainWindow::setEditing(bool enabled)
 {
     // While a save runs, the document it writes must not change under it.
+    // A folder that is not a volume is never saved or restored, so an edit
+    // there could only be lost: it is shown, never edited.
+    const bool editable = enabled && !editingRefused();
     for (QWidget *w : {static_cast<QWidget *>(m_logoWell), static_cast<QWidget *>(m_titleWell),
                        static_cast<QWidget *>(m_backgroundWell), static_cast<QWidget *>(m_hostInfoChooser)})
-        w->setEnabled(enabled);
+        w->setEnabled(editable);
     for (QWidget *control : m_optionControls) {
         if (control)
-            control->setEnabled(enabled);
+            control->setEnabled(editable);
     }
-    // A folder that is not a volume is never saved or restored.
+    // A label greys with the control it names.
+    for (QLabel *label : findChildren<QLabel *>()) {
+        if (label->buddy())
+            label->setEnabled(label->buddy()->isEnabled());
+    }
     for (QPushButton *button : {m_saveButton, m_restoreButton})
-        button->setEnabled(enabled && !editingRefused());
-    m_messageView->setReadOnly(!enabled);
+        button->setEnabled(editable);
+    m_messageView->setReadOnly(!editable);
+    m_editHint->setVisible(!editingRefused());
     for (QAction *a : {m_saveAction, m_restoreAction})
-        a->setEnabled(enabled && !editingRefused());
-    m_revertAction->setEnabled(enabled && m_controller.dirty());
+        a->setEnabled(editable);
+    m_revertAction->setEnabled(editable && m_controller.dirty());
     m_undoStack->setActive(enabled);
-    m_undoAction->setEnabled(enabled && m_undoStack->canUndo());
-    m_redoAction->setEnabled(enabled && m_undoStack->canRedo());
+    m_undoAction->setEnabled(editable && m_undoStack->canUndo());
+    m_redoAction->setEnabled(editable && m_undoStack->canRedo());
     centralWidget()->setCursor(enabled ? Qt::ArrowCursor : Qt::BusyCursor);
 }
 
@@ -516,8 +547,21 @@ void MainWindow::saveFinished(const SaveReport &report, const QStringList &logLi
     m_undoStack->clear();
     setEditing(true);
     const QString line = describeSave(report);
-    if (report.succeeded()) {
-        m_saveStatus->clear();
+    if (report.succeeded() && !report.attempted.isEmpty()) {
+        // Lasts until the next edit, with the time, so it can still be read
+        // after looking away.
+        const Clock *clock = m_controller.context().clock;
+        const QDateTime now = clock ? clock->now() : QDateTime::currentDateTime();
+        m_savedAt = QCoreApplication::translate("Lumora", "Saved at %1")
+                        .arg(now.toLocalTime().toString(QStringLiteral("HH:mm")));
+        m_saveStatus->showSaved(m_savedAt);
+    } else if (report.succeeded()) {
+        // Nothing changed since the last save, so its time still holds once
+        // this passing line has gone.
+        if (m_savedAt.isEmpty())
+            m_saveStatus->clear();
+        else
+            m_saveStatus->showSaved(m_savedAt);
         statusBar()->showMessage(line, 5000);
     } else {
         m_saveStatus->showFailure(line, logLines);
@@ -551,7 +595,7 @@ void MainWindow::revertToSaved()
     }
     m_controller.loadCurrentSettings();
     m_undoStack->clear();
-    m_saveStatus->clear();
+    clearSaveStatus();
     statusBar()->showMessage(QCoreApplication::translate("Lumora", "The look saved on the volume is shown."), 5000);
 }
 

@@ -36,7 +36,8 @@ public:
     [[nodiscard]] QMenu *fileMenu() const { return m_fileMenu; }
 
     // A folder that is not a system volume is shown but never edited: Save
-    // and Restore stay disabled, and the reason is shown above the settings.
+    // and Restore stay disabled, every editing control is read-only, and the
+    // reason is shown above the settings.
     void refuseEditing(const QString &reason);
     [[nodiscard]] bool editingRefused() const { return !m_refusal.isEmpty(); }
     // A line of text above the settings (the refusal, or a warning about
@@ -92,6 +93,7 @@ private:
     // Every edit of the user goes through the undo stack.
     void edit(const QString &text, std::function<void()> change);
     void setEditing(bool enabled);
+    void clearSaveStatus();
     void saveFinished(const SaveReport &report, const QStringList &logLines);
 
     LumoraLogin &m_controller;
@@ -120,8 +122,10 @@ private:
     DocumentState m_beforeTyping;
     QLabel *m_releaseLabel = nullptr;
     QLabel *m_volumeNotice = nullptr;
+    QLabel *m_editHint = nullptr;
     QMenu *m_fileMenu = nullptr;
     QString m_refusal;
+    QString m_savedAt; // the lasting line of the last save that wrote something
     bool m_saving = false;
     bool m_quitConfirmed = false;
 };

@@ -23,7 +23,9 @@ namespace {
 constexpr int kPaneWidth = 520;
 
 // Shows the drawing scaled into its own rectangle, the aspect kept. The
-// scaled copy is made once per drawing and size, not on every paint.
+// scaled copy is made once per drawing and size, not on every paint, at the
+// screen's device pixels: at 2x a copy of the widget's own size would be
+// doubled up again and look blurred.
 class PreviewCanvas final : public QWidget {
 public:
     explicit PreviewCanvas(QWidget *parent) : QWidget(parent)
@@ -31,6 +33,7 @@ public:
         setObjectName(QStringLiteral("previewCanvas"));
         setMinimumSize(320, 200);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        setAccessibleName(QCoreApplication::translate("Lumora", "Preview of the login window"));
     }
     void setPicture(const QImage &picture)
     {
@@ -38,6 +41,7 @@ public:
         m_scaled = QImage();
         update();
     }
+    [[nodiscard]] const QImage &shown() const { return m_scaled; }
 
 protected:
     void paintEvent(QPaintEvent *) override
@@ -45,10 +49,14 @@ protected:
         QPainter p(this);
         if (m_picture.isNull())
             return;
+        const qreal ratio = devicePixelRatioF();
         const QSize size = m_picture.size().scaled(this->size(), Qt::KeepAspectRatio);
-        if (m_scaled.size() != size)
-            m_scaled = m_picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        p.drawImage((width() - size.width()) / 2, (height() - size.height()) / 2, m_scaled);
+        const QSize pixels = (QSizeF(size) * ratio).toSize();
+        if (m_scaled.size() != pixels || m_scaled.devicePixelRatio() != ratio) {
+            m_scaled = m_picture.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            m_scaled.setDevicePixelRatio(ratio);
+        }
+        p.drawImage(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2), m_scaled);
     }
 
 private:
@@ -179,7 +187,32 @@ void PreviewPane::redraw()
     m_hintsLabel->setText(m_hints.isEmpty() ? QString() : QStringLiteral("\u2022 ") + m_hints.join(QStringLiteral("\n\u2022 ")));
     m_hintsLabel->setVisible(!m_hints.isEmpty());
     m_preparing->setVisible(m_preparer.isBusy());
+    m_canvas->setAccessibleDescription(describe(scene));
     emit redrawn();
+}
+
+const QImage &PreviewPane::shownPicture() const
+{
+    return static_cast<PreviewCanvas *>(m_canvas)->shown();
+}
+
+QString PreviewPane::describe(const PreviewScene &scene) const
+{
+    // What a sighted user takes in at a glance, for a screen reader.
+    const QString none = QCoreApplication::translate("Lumora", "none");
+    const QString message = scene.message.trimmed().isEmpty() ? none : scene.message.simplified();
+    QString text = QCoreApplication::translate("Lumora",
+                                               "The login screen at %1 as Save would leave it. Logo: %2. Title: %3. "
+                                               "Host information: %4. Message: %5.")
+                       .arg(sizeLabel(m_screen), scene.logo.isNull() ? none : sizeLabel(scene.logo.size()),
+                            scene.title.isNull() ? none : sizeLabel(scene.title.size()),
+                            scene.hostLine.isEmpty() ? none : scene.hostLine, message);
+    text += QLatin1Char(' ');
+    text += scene.nameAndPassword ? QCoreApplication::translate("Lumora", "Name and password fields.")
+                                  : QCoreApplication::translate("Lumora", "A list of users.");
+    if (!m_hints.isEmpty())
+        text += QLatin1Char(' ') + m_hints.join(QStringLiteral(". ")) + QLatin1Char('.');
+    return text;
 }
 
 void installPreview(QMainWindow &window, LumoraLogin &controller)

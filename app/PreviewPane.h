@@ -33,6 +33,8 @@ public:
     [[nodiscard]] const QImage &picture() const { return m_picture; }
     [[nodiscard]] const QStringList &hints() const { return m_hints; }
     [[nodiscard]] bool isPreparing() const { return m_preparer.isBusy(); }
+    // The drawing as last painted, scaled to the canvas in device pixels.
+    [[nodiscard]] const QImage &shownPicture() const;
 
 signals:
     // After each drawing.
@@ -43,6 +45,7 @@ private:
     void hostInfoChanged();
     void scheduleRedraw();
     void redraw();
+    [[nodiscard]] QString describe(const PreviewScene &scene) const;
 
     LumoraLogin &m_controller;
     PreviewPreparer m_preparer;

@@ -67,7 +67,8 @@ bool QtMessageView::event(QEvent *event)
     if (event->type() == QEvent::ShortcutOverride) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo)
-            || key->keyCombination() == QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_Z)) {
+            || key->keyCombination() == QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_Z)
+            || key->keyCombination() == QKeyCombination(Qt::CTRL, Qt::Key_Y)) {
             event->ignore();
             return false;
         }

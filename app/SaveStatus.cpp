@@ -58,6 +58,17 @@ void SaveStatus::showFailure(const QString &text, const QStringList &logLines)
     show();
 }
 
+void SaveStatus::showSaved(const QString &text)
+{
+    m_failure = false;
+    m_logLines.clear();
+    m_label->setPalette(QPalette());
+    m_label->setText(text);
+    m_busy->hide();
+    m_details->hide();
+    show();
+}
+
 void SaveStatus::clear()
 {
     m_failure = false;

@@ -10,7 +10,8 @@ class QPushButton;
 // The lasting part of the status line: "Saving…" with a busy bar while a
 // save runs, then a failure, which stays until the next save or edit (a
 // menu's hints do not wipe it) and offers the log lines of that save under
-// "Details…". Success is told in the status bar's own fading message.
+// "Details…". A save that wrote something is told the same way, with its
+// time, so a glance later still shows that and when the volume was written.
 class SaveStatus final : public QWidget {
     Q_OBJECT
 public:
@@ -18,6 +19,7 @@ public:
 
     void showBusy(const QString &text);
     void showFailure(const QString &text, const QStringList &logLines);
+    void showSaved(const QString &text);
     void clear();
 
     [[nodiscard]] QString text() const;

@@ -780,5 +780,41 @@ Möchten Sie die neue Version jetzt laden?</translation>
         <source>No web browser could be started. The support page is at this address:</source>
         <translation>Es konnte kein Webbrowser gestartet werden. Die Support-Seite finden Sie unter dieser Adresse:</translation>
     </message>
+    <message>
+        <source>%1: none</source>
+        <translation>%1: kein Bild</translation>
+    </message>
+    <message>
+        <source>%1: none (%2 cannot be read)</source>
+        <translation>%1: kein Bild (%2 lässt sich nicht lesen)</translation>
+    </message>
+    <message>
+        <source>%1: a picture without a file</source>
+        <translation>%1: ein Bild ohne Datei</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>Saved at %1</source>
+        <translation>Gesichert um %1</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>nicht vorhanden</translation>
+    </message>
+    <message>
+        <source>The login screen at %1 as Save would leave it. Logo: %2. Title: %3. Host information: %4. Message: %5.</source>
+        <translation>Der Anmeldebildschirm in %1, wie ihn Sichern hinterlassen würde. Logo: %2. Titel: %3. Host-Informationen: %4. Nachricht: %5.</translation>
+    </message>
+    <message>
+        <source>Name and password fields.</source>
+        <translation>Felder für Name und Kennwort.</translation>
+    </message>
+    <message>
+        <source>A list of users.</source>
+        <translation>Eine Liste der Benutzer.</translation>
+    </message>
 </context>
 </TS>

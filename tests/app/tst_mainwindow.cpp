@@ -20,6 +20,7 @@
 #include "app/UndoCommands.h"
 #include "tests/fakes/VersionListServer.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QDialog>
 #include <QPlainTextEdit>
@@ -28,10 +29,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QStandardPaths>
 #include <QTest>
@@ -123,6 +127,17 @@ bool dropFile(QWidget *target, const QString &path)
     return drop.isAccepted();
 }
 
+// What a screen reader announces a control by: its name, or for a chooser
+// (whose name is its current item on Linux) the label it is labelled by.
+QString spokenName(QAccessibleInterface *iface)
+{
+    if (iface->role() == QAccessible::ComboBox || iface->role() == QAccessible::SpinBox) {
+        const auto labels = iface->relations(QAccessible::Label);
+        return labels.isEmpty() ? QString() : labels.first().first->text(QAccessible::Name);
+    }
+    return iface->text(QAccessible::Name);
+}
+
 void writeDomain(const TestVolume &volume, const QVariantMap &domain)
 {
     QFile file(volume.domainFile());
@@ -163,6 +178,12 @@ private slots:
     void revertToSavedAsksFirst_data();
     void revertToSavedAsksFirst();
     void updateCheckPanelCancels();
+    void redoFromTheKeyboard_data();
+    void redoFromTheKeyboard();
+    void noKeyBelongsToTwoShortcuts();
+    void refusedFolderCannotBeEdited();
+    void accessibleControls();
+    void wellPressActionOpensTheChooser();
 };
 
 // A box of the Login Options group marks its own setting only, Undo takes
@@ -519,12 +540,26 @@ void TestMainWindow::saveShowsBusyStateAndTellsWhatHappened()
     // A logo that reaches the volume.
     const QString path = f.picture(QStringLiteral("saved-logo.png"), QSize(64, 48));
     QVERIFY(dropFile(f.well("logoWell"), path));
+    f.clock.setNow(QDateTime(QDate(2026, 12, 8), QTime(0, 41, 30)));
     QVERIFY(f.saveAndWait([&] { saveAction->trigger(); }));
-    QCOMPARE(f.status(), QStringLiteral("Saved."));
+    QCOMPARE(f.status(), QStringLiteral("Saved at 00:41"));
     QCOMPARE(QImageReader(f.volume.hostPath(LoginWindow::kLogoFirstPlace)).size(), QSize(64, 48));
     QCOMPARE(f.well("logoWell")->previewSize(), QSize(64, 48));
     QVERIFY(!f.window->isWindowModified());
     QVERIFY(f.alerts.shown().isEmpty());
+
+    // It lasts through passing messages (menu hints), and a save with
+    // nothing to write, until the next edit.
+    f.clock.setNow(QDateTime(QDate(2026, 12, 8), QTime(0, 50)));
+    f.window->statusBar()->showMessage(QStringLiteral("a menu's hint"), 1);
+    QTest::qWait(20);
+    QCOMPARE(f.status(), QStringLiteral("Saved at 00:41"));
+    QVERIFY(f.saveAndWait([&] { saveAction->trigger(); }));
+    QCOMPARE(f.status(), QStringLiteral("Nothing to save."));
+    f.window->statusBar()->clearMessage();
+    QCOMPARE(f.status(), QStringLiteral("Saved at 00:41"));
+    f.find<QComboBox>("hostInfoChooser")->activated(f.chooser()->findData(5));
+    QCOMPARE(f.status(), QString());
 }
 
 void TestMainWindow::saveStatusLine_data()
@@ -715,6 +750,203 @@ void TestMainWindow::updateCheckPanelCancels()
     QVERIFY(f.find<QAction>("updateAction")->isEnabled());
     QTest::qWait(100);
     QVERIFY(f.alerts.shown().isEmpty());
+}
+
+// Each Redo key redoes the last undone edit from wherever the focus is,
+// and no key is dropped by Qt as an ambiguous overload.
+void TestMainWindow::redoFromTheKeyboard_data()
+{
+    QTest::addColumn<QKeySequence>("key");
+    QTest::newRow("Ctrl+Shift+Z") << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z);
+    QTest::newRow("Ctrl+Y") << QKeySequence(Qt::CTRL | Qt::Key_Y);
+    const QList<QKeySequence> platform = QKeySequence::keyBindings(QKeySequence::Redo);
+    for (const QKeySequence &key : platform)
+        QTest::newRow(qPrintable(QStringLiteral("platform ") + key.toString())) << key;
+}
+
+void TestMainWindow::redoFromTheKeyboard()
+{
+    QFETCH(QKeySequence, key);
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("Ambiguous shortcut")));
+    Fixture f;
+    QApplication::setActiveWindow(f.window.get());
+    const QString loaded = f.controller->logo().path();
+    const QString path = f.picture(QStringLiteral("redo.png"), QSize(30, 20));
+    QVERIFY(dropFile(f.well("logoWell"), path));
+
+    f.well("logoWell")->setFocus();
+    QTest::keySequence(f.window.get(), QKeySequence::Undo);
+    QCOMPARE(f.controller->logo().path(), loaded);
+    QVERIFY(!f.controller->dirty());
+    QVERIFY(f.find<QAction>("redoAction")->isEnabled());
+
+    QTest::keySequence(f.window.get(), key);
+    QCOMPARE(f.controller->logo().path(), path);
+    QVERIFY(f.controller->logoDirty());
+    QCOMPARE(f.well("logoWell")->image().path(), path);
+    QVERIFY(!f.find<QAction>("redoAction")->isEnabled());
+
+    // Also while typing in the message view.
+    QTest::keySequence(f.window.get(), QKeySequence::Undo);
+    f.messageView()->setFocus();
+    QTest::keySequence(f.messageView(), key);
+    QCOMPARE(f.controller->logo().path(), path);
+}
+
+// Two actions (or one action twice) on one key make Qt ignore the key.
+void TestMainWindow::noKeyBelongsToTwoShortcuts()
+{
+    Fixture f;
+    QHash<QKeySequence, QString> owner;
+    QStringList clashes;
+    for (const QAction *action : f.window->findChildren<QAction *>()) {
+        const QList<QKeySequence> keys = action->shortcuts();
+        for (qsizetype i = 0; i < keys.size(); ++i) {
+            const QString name = action->objectName().isEmpty() ? action->text() : action->objectName();
+            if (keys.indexOf(keys[i]) != i)
+                clashes << keys[i].toString() + QStringLiteral(" twice on ") + name;
+            else if (owner.contains(keys[i]))
+                clashes << keys[i].toString() + QStringLiteral(" on ") + owner[keys[i]] + QStringLiteral(" and ")
+                               + name;
+            else
+                owner.insert(keys[i], name);
+        }
+    }
+    QVERIFY2(clashes.isEmpty(), qPrintable(clashes.join(QStringLiteral("; "))));
+    QVERIFY(owner.contains(QKeySequence(Qt::CTRL | Qt::Key_Y)));
+}
+
+// A folder that is not a volume is never saved, so nothing in the window
+// may take an edit that could only be lost.
+void TestMainWindow::refusedFolderCannotBeEdited()
+{
+    Fixture f;
+    f.window->refuseEditing(QStringLiteral("Not editable. No system version file."));
+    QApplication::setActiveWindow(f.window.get());
+    const QString text = f.messageView()->string();
+
+    int chooserCalls = 0;
+    const QString path = f.picture(QStringLiteral("refused.png"), QSize(30, 20));
+    for (const char *name : {"logoWell", "titleWell", "backgroundWell"}) {
+        ImageWell *well = f.well(name);
+        QVERIFY2(!well->isEnabled(), name);
+        QVERIFY2(!dropFile(well, path), name);
+        well->setChooser([&](QWidget *) {
+            ++chooserCalls;
+            return path;
+        });
+        well->choose();
+    }
+    QCOMPARE(chooserCalls, 0);
+
+    QVERIFY(f.messageView()->isReadOnly());
+    f.messageView()->setFocus();
+    QTest::keyClicks(f.messageView(), QStringLiteral("typed"));
+    QCOMPARE(f.messageView()->string(), text);
+    QVERIFY(!f.chooser()->isEnabled());
+    for (QCheckBox *check : f.window->findChildren<QCheckBox *>()) {
+        QVERIFY2(!check->isEnabled(), qPrintable(check->objectName()));
+        QTest::mouseClick(check, Qt::LeftButton);
+    }
+    for (QSpinBox *spin : f.window->findChildren<QSpinBox *>())
+        QVERIFY2(!spin->isEnabled(), qPrintable(spin->objectName()));
+    for (const char *name : {"saveButton", "restoreButton"})
+        QVERIFY2(!f.find<QPushButton>(name)->isEnabled(), name);
+    QVERIFY(f.find<QPushButton>("helpButton")->isEnabled());
+
+    QVERIFY(!f.anyFlagSet());
+    QCOMPARE(f.window->undoStack()->count(), 0);
+    QVERIFY(!f.window->isWindowModified());
+}
+
+// What a screen reader is told about each control of the window.
+void TestMainWindow::accessibleControls()
+{
+    Fixture f;
+    struct Expected {
+        const char *objectName;
+        QAccessible::Role role;
+        QString name;
+        QString action; // one of its actions, or empty
+    };
+    const QList<Expected> controls{
+        {"logoWell", QAccessible::Button, "Logo", QAccessibleActionInterface::pressAction()},
+        {"titleWell", QAccessible::Button, "Title", QAccessibleActionInterface::pressAction()},
+        {"backgroundWell", QAccessible::Button, "Background", QAccessibleActionInterface::pressAction()},
+        {"messageView", QAccessible::EditableText, "Message", {}},
+        {"hostInfoChooser", QAccessible::ComboBox, "Host information shown:", {}},
+        {"saveButton", QAccessible::Button, "Save", QAccessibleActionInterface::pressAction()},
+        {"restoreButton", QAccessible::Button, "Restore Default Look", QAccessibleActionInterface::pressAction()},
+        {"helpButton", QAccessible::Button, "Help", QAccessibleActionInterface::pressAction()},
+        {"previewCanvas", QAccessible::Client, "Preview of the login window", {}},
+    };
+    for (const Expected &expected : controls) {
+        auto *widget = f.window->findChild<QWidget *>(QString::fromLatin1(expected.objectName));
+        QVERIFY2(widget, expected.objectName);
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY2(iface && iface->isValid(), expected.objectName);
+        QCOMPARE(iface->role(), expected.role);
+        QCOMPARE(spokenName(iface), expected.name);
+        if (!expected.action.isEmpty()) {
+            QVERIFY2(iface->actionInterface(), expected.objectName);
+            QVERIFY2(iface->actionInterface()->actionNames().contains(expected.action), expected.objectName);
+        }
+    }
+    // Every login option is named by its own text.
+    for (QCheckBox *check : f.window->findChildren<QCheckBox *>()) {
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(check);
+        QCOMPARE(iface->role(), QAccessible::CheckBox);
+        QCOMPARE(iface->text(QAccessible::Name), check->text());
+        QVERIFY(iface->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    }
+    // Nothing the Tab key reaches is nameless.
+    for (QWidget *widget : f.window->findChildren<QWidget *>()) {
+        if (!widget->isVisible() || !(widget->focusPolicy() & Qt::TabFocus) || widget->focusProxy())
+            continue;
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY2(iface && !spokenName(iface).isEmpty(),
+                 qPrintable(QStringLiteral("%1 (%2) has no name")
+                                .arg(widget->objectName(), QString::fromLatin1(widget->metaObject()->className()))));
+    }
+
+    // The wells say which picture they hold; the preview what it shows.
+    const QString logoFile = QFileInfo(f.controller->logo().path()).fileName();
+    QVERIFY(!logoFile.isEmpty());
+    QCOMPARE(QAccessible::queryAccessibleInterface(f.well("logoWell"))->text(QAccessible::Description),
+             QStringLiteral("Logo: ") + logoFile);
+    f.controller->setTitle(Image());
+    QCOMPARE(QAccessible::queryAccessibleInterface(f.well("titleWell"))->text(QAccessible::Description),
+             QStringLiteral("Title: none"));
+    auto *canvas = f.window->findChild<QWidget *>(QStringLiteral("previewCanvas"));
+    QTRY_VERIFY(QAccessible::queryAccessibleInterface(canvas)->text(QAccessible::Description).contains(
+        QStringLiteral("Title: none")));
+    const QString shown = QAccessible::queryAccessibleInterface(canvas)->text(QAccessible::Description);
+    QVERIFY2(shown.contains(QStringLiteral("1024 \u00d7 768")), qPrintable(shown));
+    QVERIFY2(shown.contains(QStringLiteral("Welcome to the Lumora sample volume.")), qPrintable(shown));
+}
+
+// Pressing a well through its accessible action opens the same chooser as
+// a click, and the picture chosen becomes the setting; a disabled well
+// offers no press.
+void TestMainWindow::wellPressActionOpensTheChooser()
+{
+    Fixture f;
+    ImageWell *well = f.well("backgroundWell");
+    const QString path = f.picture(QStringLiteral("pressed.png"), QSize(64, 40));
+    int calls = 0;
+    well->setChooser([&](QWidget *) {
+        ++calls;
+        return path;
+    });
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(well);
+    iface->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QTRY_COMPARE(calls, 1);
+    QCOMPARE(f.controller->background().path(), path);
+    QVERIFY(f.controller->backgroundDirty());
+    QCOMPARE(iface->text(QAccessible::Description), QStringLiteral("Background: pressed.png"));
+
+    well->setEnabled(false);
+    QVERIFY(!iface->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
 }
 
 QTEST_MAIN(TestMainWindow)
