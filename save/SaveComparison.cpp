@@ -198,7 +198,13 @@ std::optional<QString> storedText(const std::optional<QVariantMap> &domain, cons
 
 } // namespace
 
-SettingComparison booleanPreference(const Volume &volume, const QString &key, std::optional<bool> value)
+namespace {
+
+// A stored preference against the value a save would write: `text` is how
+// that value is reported, `read` how the stored one is understood.
+template <typename T, typename Read>
+SettingComparison preference(const Volume &volume, const QString &key, const std::optional<T> &value,
+                             const QString &text, Read read)
 {
     SettingComparison result;
     const auto domain = loginWindowDomain(volume);
@@ -207,23 +213,23 @@ SettingComparison booleanPreference(const Volume &volume, const QString &key, st
         result.holds = !result.before;
         return result;
     }
-    result.after = *value ? QStringLiteral("1") : QStringLiteral("0");
-    result.holds = domain && booleanValue(*domain, key) == value;
+    result.after = text;
+    result.holds = domain && read(*domain, key) == value;
     return result;
+}
+
+} // namespace
+
+SettingComparison booleanPreference(const Volume &volume, const QString &key, std::optional<bool> value)
+{
+    return preference(volume, key, value, value && *value ? QStringLiteral("1") : QStringLiteral("0"),
+                      [](const auto &domain, const QString &name) { return booleanValue(domain, name); });
 }
 
 SettingComparison countPreference(const Volume &volume, const QString &key, std::optional<std::int32_t> value)
 {
-    SettingComparison result;
-    const auto domain = loginWindowDomain(volume);
-    result.before = storedText(domain, key);
-    if (!value) {
-        result.holds = !result.before;
-        return result;
-    }
-    result.after = QString::number(*value);
-    result.holds = domain && countValue(*domain, key) == value;
-    return result;
+    return preference(volume, key, value, value ? QString::number(*value) : QString(),
+                      [](const auto &domain, const QString &name) { return countValue(domain, name); });
 }
 
 } // namespace SaveComparison
