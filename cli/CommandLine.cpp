@@ -87,7 +87,9 @@ CtlParse parseCommandLine(const QStringList &arguments)
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption check(QStringLiteral("check"));
     const QCommandLineOption root(QStringLiteral("root"), QString(), QStringLiteral("DIR"));
-    parser.addOptions({help, version, json, check, root});
+    const QCommandLineOption image(QStringLiteral("image"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption partition(QStringLiteral("partition"), QString(), QStringLiteral("N"));
+    parser.addOptions({help, version, json, check, root, image, partition});
     for (const ValueOption &option : kSetOptions)
         parser.addOption(QCommandLineOption(QLatin1String(option.name), QString(), QLatin1String(option.valueName)));
     for (const ValueOption &option : kPreviewOptions)
@@ -116,6 +118,19 @@ CtlParse parseCommandLine(const QStringList &arguments)
     }
     if (parser.isSet(root))
         request.root = parser.value(root);
+    if (parser.isSet(image)) {
+        if (parser.isSet(root))
+            return usageError(QCoreApplication::translate("LoginCtl", "--root and --image exclude each other"));
+        request.image = parser.value(image);
+        if (request.image->isEmpty())
+            return usageError(QCoreApplication::translate("LoginCtl", "--image needs a file"));
+    }
+    if (parser.isSet(partition)) {
+        bool ok = false;
+        request.partition = parser.value(partition).toInt(&ok);
+        if (!ok || *request.partition < 0 || !request.image)
+            return usageError(QCoreApplication::translate("LoginCtl", "--partition takes a number, with --image"));
+    }
 
     const QStringList words = parser.positionalArguments();
     if (parser.isSet(version)) {
@@ -147,8 +162,11 @@ CtlParse parseCommandLine(const QStringList &arguments)
     if (words.size() > 1)
         return usageError(QCoreApplication::translate("LoginCtl", "%1: unknown argument '%2'").arg(command, words[1]));
 
-    // Which options each command takes; --root goes with any of them.
+    // Which options each command takes; --root and --image go with any of
+    // them but volumes.
     QStringList accepted{QStringLiteral("root")};
+    if (request.command != CtlRequest::Command::Volumes && request.command != CtlRequest::Command::CheckUpdates)
+        accepted << QStringLiteral("image") << QStringLiteral("partition");
     if (request.command == CtlRequest::Command::Show || request.command == CtlRequest::Command::Volumes)
         accepted << QStringLiteral("json");
     const bool setsLook =
@@ -338,6 +356,9 @@ QString usageText()
         "  volumes [--json]     the Mac OS X volumes mounted on this machine\n"
         "  --root DIR           the folder where the volume is mounted (before or\n"
         "                       after the command; wins over LUMORA_SYSTEM_ROOT)\n"
+        "  --image FILE         a disk image holding the volume (raw, APM, GPT or MBR,\n"
+        "                       qcow2, .dmg), opened as its owner through libguestfs\n"
+        "      --partition N    which of its volumes, when it holds several\n"
         "  --help, --version\n"
         "\n"
         "Exit status: 0 everything requested holds: it was saved and reads back as\n"

@@ -18,6 +18,8 @@ struct CtlRequest {
     bool json = false;  // show, volumes, set, restore --json
     bool check = false; // set, restore --check: say what would change, write nothing
     std::optional<QString> root; // --root DIR: where the volume is mounted
+    std::optional<QString> image; // --image FILE: a disk image holding the volume
+    std::optional<int> partition; // --partition N: which volume of the image
 
     // set: each option that was given; the files are host paths as given.
     std::optional<QString> logoFile;

@@ -37,6 +37,9 @@ public:
     [[nodiscard]] int checkUpdates(const ConsoleAlertPanel &panels);
 
     [[nodiscard]] LumoraLogin &controller() { return m_controller; }
+    // Whether set or restore tried to write anything (a disk image is then
+    // saved; one that was only read is left byte for byte as it was).
+    [[nodiscard]] bool wroteVolume() const { return m_wroteVolume; }
 
 private:
     // What each requested setting should read back as after the save.
@@ -57,4 +60,5 @@ private:
     LumoraLogin m_controller;
     std::FILE *m_out;
     std::FILE *m_err;
+    bool m_wroteVolume = false;
 };

@@ -41,6 +41,7 @@ int LoginCtl::apply(Expected expected, ApplyOptions options)
         }
         // Nothing left to write: no lock, no staging folder, no tool run.
         if (unmarkSettingsThatHold(m_controller, settings) > 0) {
+            m_wroteVolume = true;
             status = saveAndVerify(expected, outcomes);
             for (const MarkedSetting &setting : settings) {
                 if (!outcomes.contains(setting.name))

@@ -10,6 +10,8 @@
 #include "platform/AuthorizationBackend.h"
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
+#include "platform/DirectAuthorizationService.h"
+#include "platform/DiskImage.h"
 #include "platform/Interruption.h"
 #include "platform/Log.h"
 #include "platform/TerminalPasswordPrompt.h"
@@ -24,6 +26,41 @@
 #include <QGuiApplication>
 
 #include <memory>
+
+#include <unistd.h>
+
+namespace {
+
+// Opens --image FILE and waits for its volume, printing each step on a
+// terminal. Nothing on failure, the reason already printed.
+std::unique_ptr<DiskImage> openImage(const CtlRequest &request, const Bundle &bundle, bool writes)
+{
+    DiskImage::removeLeftovers();
+    auto image = std::make_unique<DiskImage>(*request.image, bundle.helperPath(QStringLiteral("lumora-image")));
+    if (::isatty(STDERR_FILENO)) {
+        QObject::connect(image.get(), &DiskImage::progress, image.get(), [](const QString &text) {
+            writeText(stderr, QStringLiteral("lumora-loginctl: %1\n").arg(text));
+        });
+    }
+    image->open(request.partition, !writes);
+    if (image->waitUntilMounted())
+        return image;
+    if (image->phase() == DiskImage::Phase::Choosing) {
+        QString list;
+        for (const ImageVolume &volume : image->volumes()) {
+            if (volume.isSystem())
+                list += QStringLiteral("  --partition %1   %2 (Mac OS X %3)\n").arg(volume.partition).arg(volume.name, volume.release);
+        }
+        writeText(stderr, QStringLiteral("lumora-loginctl: ")
+                              + QCoreApplication::translate("LoginCtl", "the image holds several Mac OS X volumes; choose one:")
+                              + QLatin1Char('\n') + list);
+        return nullptr;
+    }
+    writeText(stderr, QStringLiteral("lumora-loginctl: %1: %2\n").arg(*request.image, image->errorText()));
+    return nullptr;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -69,8 +106,27 @@ int main(int argc, char **argv)
     if (request.command == Command::Volumes)
         return listVolumes(VolumeFinder::find(VolumeFinder::systemPlaces(bundle.executableDir())), request.json);
 
+    const bool writes =
+        (request.command == Command::Set || request.command == Command::Restore) && !request.check;
+    std::unique_ptr<DiskImage> image;
+    if (request.image) {
+        if (!QFileInfo::exists(*request.image)) {
+            writeText(stderr, QStringLiteral("lumora-loginctl: ")
+                                  + QCoreApplication::translate("LoginCtl", "no disk image at %1").arg(*request.image)
+                                  + QLatin1Char('\n'));
+            return LoginCtl::kUsage;
+        }
+        image = openImage(request, bundle, writes);
+        if (!image)
+            return image == nullptr && Interruption::requested() ? 128 + Interruption::requested() : LoginCtl::kFailed;
+        if (writes && !image->isWritable()) {
+            writeText(stderr, QStringLiteral("lumora-loginctl: %1: %2\n").arg(*request.image, image->readOnlyReason()));
+            return LoginCtl::kFailed;
+        }
+    }
     // The option wins over the variable.
-    const Volume volume = request.root ? Volume(*request.root) : Volume::fromEnvironment();
+    const Volume volume = image ? Volume(image->mountPoint())
+                                : request.root ? Volume(*request.root) : Volume::fromEnvironment();
     if (!QFileInfo(volume.root()).isDir()) {
         writeText(stderr, QStringLiteral("lumora-loginctl: ")
                               + QCoreApplication::translate("LoginCtl", "no volume at %1 (%2)")
@@ -104,16 +160,21 @@ int main(int argc, char **argv)
         // Only the commands that write hold an authorization: freeing one
         // destroys the rights it obtained, which `show` has no business doing.
         std::unique_ptr<Authorization> authorization;
-        // --check only reads, and so never asks for a password either.
-        const bool writes =
-            (request.command == Command::Set || request.command == Command::Restore) && !request.check;
+        // --check only reads, and so never asks for a password either. An
+        // image is written as its owner, who needs no password for it.
         if (writes)
-            authorization = std::make_unique<Authorization>(makeAuthorizationService(&prompt), &alerts);
+            authorization = std::make_unique<Authorization>(
+                image ? std::make_unique<DirectAuthorizationService>() : makeAuthorizationService(&prompt), &alerts);
 
         LumoraContext context{volume, bundle, &defaults, &alerts, &workspace, &clock, authorization.get()};
         if (request.command == Command::Preview)
             return runPreview(std::move(context), inputs, *request.outputFile, request.screenSize);
-        LoginCtl ctl(std::move(context));
+        // On an image, what the save printed holds only once the image has
+        // taken its blocks: it waits until then.
+        char *held = nullptr;
+        std::size_t heldSize = 0;
+        std::FILE *out = image && writes ? ::open_memstream(&held, &heldSize) : stdout;
+        LoginCtl ctl(std::move(context), out ? out : stdout);
 
         const LoginCtl::ApplyOptions apply{request.check, request.json};
         switch (request.command) {
@@ -135,7 +196,23 @@ int main(int argc, char **argv)
         case Command::Preview:
             break;
         }
+        if (out && out != stdout) {
+            std::fclose(out);
+            QString error;
+            if (!ctl.wroteVolume() || image->save(false, &error)) {
+                std::fwrite(held, 1, heldSize, stdout);
+            } else {
+                writeText(stderr, QStringLiteral("lumora-loginctl: ")
+                                      + QCoreApplication::translate("LoginCtl", "nothing was saved into the disk image %1: %2")
+                                            .arg(*request.image, error)
+                                      + QLatin1Char('\n'));
+                status = LoginCtl::kFailed;
+            }
+            std::free(held);
+        }
     }
+    if (image)
+        image->close();
     if (const int signal = Interruption::requested())
         Interruption::leaveBySignal(signal);
     return status;

@@ -13,7 +13,7 @@ set(LUMORA_PACKAGING_OUT ${CMAKE_BINARY_DIR}/packaging)
 set(LUMORA_DOC_DIR share/doc/lumora-login)
 
 install(TARGETS lumora-login lumora-loginctl RUNTIME DESTINATION bin)
-install(TARGETS lumora-defaults lumora-fileop RUNTIME DESTINATION libexec/lumora-login)
+install(TARGETS lumora-defaults lumora-fileop lumora-image RUNTIME DESTINATION libexec/lumora-login)
 # Info.plist, the drawn stock pictures and, once there are any, the
 # translations; nothing else that may lie in the build's resources folder.
 install(DIRECTORY ${LUMORA_RESOURCE_DIR}/ DESTINATION share/lumora-login

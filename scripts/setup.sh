@@ -12,7 +12,8 @@ cd "$(dirname "$0")/.."
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-image-formats-plugins qt6-l10n-tools
           qt6-translations-l10n
           libplist-dev fonts-dejavu-core xvfb xauth sudo curl python3
-          librsvg2-bin man-db bsdextrautils bash-completion ${EXTRA_PACKAGES:-})
+          librsvg2-bin man-db bsdextrautils bash-completion
+          libguestfs-dev libguestfs-tools libguestfs-hfsplus qemu-utils fuse3 ${EXTRA_PACKAGES:-})
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
