@@ -499,7 +499,7 @@ void MainWindow::setEditing(bool enabled)
     // While a save runs, the document it writes must not change under it.
     // A folder that is not a volume is never saved or restored, so an edit
     // there could only be lost: it is shown, never edited.
-    const bool editable = enabled && !editingRefused();
+    const bool editable = enabled && !editingRefused() && !m_volumeBusy;
     for (QWidget *w : {static_cast<QWidget *>(m_logoWell), static_cast<QWidget *>(m_titleWell),
                        static_cast<QWidget *>(m_backgroundWell), static_cast<QWidget *>(m_hostInfoChooser)})
         w->setEnabled(editable);
@@ -527,7 +527,7 @@ void MainWindow::setEditing(bool enabled)
 
 void MainWindow::save()
 {
-    if (m_saving || editingRefused())
+    if (m_saving || editingRefused() || m_volumeBusy)
         return;
     m_saving = true;
     setEditing(false);
@@ -539,8 +539,38 @@ void MainWindow::save()
     }
 }
 
+void MainWindow::showVolumeBusy(const QString &text)
+{
+    m_volumeBusy = !text.isEmpty();
+    if (m_volumeBusy)
+        m_saveStatus->showBusy(text);
+    else if (!m_saving && m_savedAt.isEmpty())
+        m_saveStatus->clear();
+    else if (!m_saving)
+        m_saveStatus->showSaved(m_savedAt);
+    setEditing(!m_saving);
+}
+
 void MainWindow::saveFinished(const SaveReport &report, const QStringList &logLines)
 {
+    if (m_saveCommit && !report.attempted.isEmpty()) {
+        // What was written is in the overlay only; it counts as saved once
+        // it is in the image.
+        m_saveStatus->showBusy(QCoreApplication::translate("Lumora", "Writing the changes into the disk image…"));
+        QString error;
+        if (!m_saveCommit(&error)) {
+            m_saving = false;
+            m_undoStack->clear();
+            setEditing(true);
+            m_saveStatus->showFailure(
+                QCoreApplication::translate("Lumora", "Could not save into the disk image: %1 The image is as it "
+                                                      "was before this save.")
+                    .arg(error),
+                logLines);
+            emit saveDone();
+            return;
+        }
+    }
     m_saving = false;
     // The document now holds what the volume holds, but for what failed;
     // earlier steps of the history no longer describe it.

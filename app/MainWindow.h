@@ -44,6 +44,15 @@ public:
     // the volume); an empty text hides it.
     void showVolumeNotice(const QString &text);
 
+    // For a volume inside a disk image: after a save that wrote anything,
+    // `commit` puts the changes into the image (true only once they are in
+    // it and synced), and the status line says so only then.
+    void setSaveCommit(std::function<bool(QString *error)> commit) { m_saveCommit = std::move(commit); }
+    // A non-empty text: the volume cannot be used for a while (a disk image
+    // being mounted again); editing stops and the status line says why.
+    // An empty text ends it.
+    void showVolumeBusy(const QString &text);
+
     // The status line after a save, from what the save reported.
     [[nodiscard]] static QString describeSave(const SaveReport &report);
 
@@ -128,4 +137,6 @@ private:
     QString m_savedAt; // the lasting line of the last save that wrote something
     bool m_saving = false;
     bool m_quitConfirmed = false;
+    bool m_volumeBusy = false;
+    std::function<bool(QString *error)> m_saveCommit;
 };

@@ -1,7 +1,11 @@
 #include "app/VolumeChooser.h"
 
+#include "platform/DiskImage.h"
+
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -16,7 +20,7 @@ enum Column { NameColumn, ReleaseColumn, PathColumn, AccessColumn };
 
 } // namespace
 
-VolumeChooser::VolumeChooser(const QList<FoundVolume> &volumes, QWidget *parent)
+VolumeChooser::VolumeChooser(const QList<FoundVolume> &volumes, const QStringList &recentImages, QWidget *parent)
     : QDialog(parent), m_volumes(volumes)
 {
     setObjectName(QStringLiteral("volumeChooser"));
@@ -60,6 +64,16 @@ VolumeChooser::VolumeChooser(const QList<FoundVolume> &volumes, QWidget *parent)
         item->setData(NameColumn, Qt::UserRole, volume.path);
         item->setToolTip(PathColumn, volume.path);
     }
+    for (const QString &image : recentImages) {
+        if (!QFileInfo::exists(image))
+            continue;
+        auto *item = new QTreeWidgetItem(m_list, {QFileInfo(image).fileName(),
+                                                  QCoreApplication::translate("Lumora", "Disk image"), image,
+                                                  QCoreApplication::translate("Lumora", "As its owner")});
+        item->setData(NameColumn, Qt::UserRole, image);
+        item->setData(NameColumn, Qt::UserRole + 1, true);
+        item->setToolTip(PathColumn, image);
+    }
     m_list->header()->setSectionResizeMode(PathColumn, QHeaderView::Stretch);
     m_list->header()->setStretchLastSection(false);
     for (int column : {NameColumn, ReleaseColumn, AccessColumn})
@@ -70,6 +84,9 @@ VolumeChooser::VolumeChooser(const QList<FoundVolume> &volumes, QWidget *parent)
     auto *chooseButton = new QPushButton(QCoreApplication::translate("Lumora", "Choose Folder…"));
     chooseButton->setObjectName(QStringLiteral("chooseFolderButton"));
     chooseButton->setAutoDefault(false);
+    auto *imageButton = new QPushButton(QCoreApplication::translate("Lumora", "Choose Disk Image…"));
+    imageButton->setObjectName(QStringLiteral("chooseImageButton"));
+    imageButton->setAutoDefault(false);
     auto *sampleButton = new QPushButton(QCoreApplication::translate("Lumora", "Open Sample Volume"));
     sampleButton->setObjectName(QStringLiteral("sampleButton"));
     sampleButton->setAutoDefault(false);
@@ -83,6 +100,7 @@ VolumeChooser::VolumeChooser(const QList<FoundVolume> &volumes, QWidget *parent)
     m_openButton->setDefault(true);
     auto *row = new QHBoxLayout;
     row->addWidget(chooseButton);
+    row->addWidget(imageButton);
     row->addWidget(sampleButton);
     row->addStretch(1);
     row->addWidget(buttons);
@@ -93,6 +111,7 @@ VolumeChooser::VolumeChooser(const QList<FoundVolume> &volumes, QWidget *parent)
     connect(m_openButton, &QPushButton::clicked, this, &VolumeChooser::openSelected);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(chooseButton, &QPushButton::clicked, this, &VolumeChooser::chooseFolder);
+    connect(imageButton, &QPushButton::clicked, this, &VolumeChooser::chooseImage);
     connect(sampleButton, &QPushButton::clicked, this, &VolumeChooser::openSample);
     connect(m_list, &QTreeWidget::itemActivated, this, &VolumeChooser::openSelected);
     connect(m_list, &QTreeWidget::currentItemChanged, this,
@@ -107,7 +126,29 @@ VolumeChooser::VolumeChooser(const QList<FoundVolume> &volumes, QWidget *parent)
             this, QCoreApplication::translate("Lumora", "Choose the Folder of a Mac OS X Volume"),
             QStringLiteral("/media"));
     };
+    m_pickImage = [this] {
+        return QFileDialog::getOpenFileName(this, QCoreApplication::translate("Lumora", "Choose a Disk Image of a Mac"),
+                                            QDir::homePath(), DiskImage::fileNameFilters().join(QStringLiteral(";;")));
+    };
     resize(720, 360);
+}
+
+bool VolumeChooser::tryImage(const QString &image)
+{
+    if (!QFileInfo::exists(image)) {
+        showRefusal(QCoreApplication::translate("Lumora", "Not opened. There is no disk image at %1.").arg(image));
+        return false;
+    }
+    m_chosenImage = QFileInfo(image).absoluteFilePath();
+    accept();
+    return true;
+}
+
+void VolumeChooser::chooseImage()
+{
+    const QString image = m_pickImage ? m_pickImage() : QString();
+    if (!image.isEmpty())
+        tryImage(image);
 }
 
 bool VolumeChooser::tryFolder(const QString &folder)
@@ -131,7 +172,10 @@ void VolumeChooser::showRefusal(const QString &text)
 
 void VolumeChooser::openSelected()
 {
-    if (const QTreeWidgetItem *item = m_list->currentItem())
+    const QTreeWidgetItem *item = m_list->currentItem();
+    if (item && item->data(NameColumn, Qt::UserRole + 1).toBool())
+        tryImage(item->data(NameColumn, Qt::UserRole).toString());
+    else if (item)
         tryFolder(item->data(NameColumn, Qt::UserRole).toString());
 }
 

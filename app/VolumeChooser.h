@@ -17,10 +17,18 @@ class QTreeWidget;
 class VolumeChooser final : public QDialog {
     Q_OBJECT
 public:
-    VolumeChooser(const QList<FoundVolume> &volumes, QWidget *parent = nullptr);
+    // `recentImages`: disk images opened before, newest first.
+    VolumeChooser(const QList<FoundVolume> &volumes, const QStringList &recentImages = {}, QWidget *parent = nullptr);
 
     // The folder opened; empty until the dialog is accepted.
     [[nodiscard]] const QString &chosenFolder() const { return m_chosen; }
+    // The disk image opened instead of a folder; empty when a folder was.
+    [[nodiscard]] const QString &chosenImage() const { return m_chosenImage; }
+
+    // "Choose Disk Image…" asks this for a file (empty: cancelled).
+    void setImagePicker(std::function<QString()> picker) { m_pickImage = std::move(picker); }
+    // Takes the disk image as the choice when it exists.
+    bool tryImage(const QString &image);
 
     // "Choose Folder…" asks this for a folder (empty: cancelled); a folder
     // dialog unless a test puts its own answer here.
@@ -36,6 +44,7 @@ private:
     void openSelected();
     void chooseFolder();
     void openSample();
+    void chooseImage();
 
     QList<FoundVolume> m_volumes;
     std::optional<QString> m_sample;
@@ -43,5 +52,7 @@ private:
     QLabel *m_refusal = nullptr;
     QPushButton *m_openButton = nullptr;
     QString m_chosen;
+    QString m_chosenImage;
     std::function<QString()> m_pickFolder;
+    std::function<QString()> m_pickImage;
 };

@@ -82,13 +82,20 @@ int main(int argc, char **argv)
         arguments << QString::fromLocal8Bit(argv[i]);
     const StartOptions options = parseStartOptions(arguments);
     if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "lumora-login: %s\nUsage: lumora-login [--root DIR]\n", qPrintable(options.error));
+        std::fprintf(stderr, "lumora-login: %s\nUsage: lumora-login [--root DIR | --image FILE]\n",
+                     qPrintable(options.error));
         return 2;
     }
     // The option wins over the variable; an empty variable names nothing.
     std::optional<QString> root = options.root;
     if (!root && !qEnvironmentVariableIsEmpty("LUMORA_SYSTEM_ROOT"))
         root = qEnvironmentVariable("LUMORA_SYSTEM_ROOT");
+    if (options.image && !QFileInfo::exists(*options.image)) {
+        std::fprintf(stderr, "lumora-login: no disk image at %s (--image)\n", qPrintable(*options.image));
+        return 2;
+    }
+    if (options.image)
+        root.reset();
     if (root && !QFileInfo(*root).isDir()) {
         std::fprintf(stderr, "lumora-login: no folder at %s (%s)\n", qPrintable(*root),
                      options.root ? "--root" : "LUMORA_SYSTEM_ROOT");
@@ -144,7 +151,7 @@ int main(int argc, char **argv)
                          [&alerts](MainWindow *window) { alerts.setParent(window); });
         QObject::connect(&session, &VolumeSession::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
         watchForStopSignals(session);
-        session.start(root);
+        session.start(root, options.image);
         status = QApplication::exec();
         alerts.setParent(nullptr);
     }
