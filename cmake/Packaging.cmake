@@ -85,7 +85,8 @@ endif()
 # The Debian package (scripts/package.sh). Dependencies on libraries come
 # from dpkg-shlibdeps; the rest are run or loaded at run time: sudo for
 # administrator rights, curl for the update check, the fonts the stock
-# pictures are drawn with, and Qt's TIFF plugin.
+# pictures are drawn with, Qt's TIFF plugin, and for disk images the
+# libguestfs appliance with its HFS+ driver, qemu-img and FUSE.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lumora-login)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -96,7 +97,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "edit how the login window of a Mac OS X v
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Lumora Login edits the logo, title image, background picture, message text
 and host-information line of the login window of a Mac OS X 10.3 or 10.4
-system volume mounted on this machine. Saving writes the login window's own
+system volume mounted on this machine or inside a disk image. Saving writes the login window's own
 preferences and images with administrator rights obtained once, keeping a
 backup of each stock image; Restore Default Look brings the stock look back.
 .
@@ -108,7 +109,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://lumora-login.example.org/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "sudo, curl, fonts-dejavu-core, qt6-image-formats-plugins, qt6-translations-l10n")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "sudo, curl, fonts-dejavu-core, qt6-image-formats-plugins, qt6-translations-l10n, libguestfs-hfsplus, qemu-utils, fuse3")
 set(CPACK_STRIP_FILES ON)
 # Debian wants 0755 folders whatever the umask of whoever builds.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
