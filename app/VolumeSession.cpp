@@ -208,8 +208,14 @@ void VolumeSession::openImage(const QString &path)
     const QString name = QFileInfo(image).fileName();
     connect(opening, &DiskImage::progress, dialog,
             [dialog, name](const QString &text) { dialog->setLabelText(name + QStringLiteral("\n") + text); });
-    connect(dialog, &QProgressDialog::canceled, this, [this, dialog] {
+    // Closing a progress dialog counts as Cancel; the handlers below close
+    // it only after leaving it with nothing to cancel.
+    auto dismiss = [this, dialog] {
+        disconnect(dialog, &QProgressDialog::canceled, this, nullptr);
         dialog->close();
+    };
+    connect(dialog, &QProgressDialog::canceled, this, [this, dismiss] {
+        dismiss();
         // Stopping takes the machine down cleanly; nothing was written.
         m_openingImage.reset();
         if (!m_window)
@@ -232,14 +238,14 @@ void VolumeSession::openImage(const QString &path)
         }
         m_openingImage->mountVolume(volumes.at(names.indexOf(answer)).partition);
     });
-    connect(opening, &DiskImage::failed, this, [this, dialog, image](const QString &message) {
-        dialog->close();
+    connect(opening, &DiskImage::failed, this, [this, dismiss, image](const QString &message) {
+        dismiss();
         // Dropped once the signal that got here is done.
         QTimer::singleShot(0, this, [this] { m_openingImage.reset(); });
         imageFailedToOpen(image, message);
     });
-    connect(opening, &DiskImage::mounted, this, [this, dialog] {
-        dialog->close();
+    connect(opening, &DiskImage::mounted, this, [this, dismiss] {
+        dismiss();
         disconnect(m_openingImage.get(), nullptr, this, nullptr);
         std::unique_ptr<DiskImage> opened = std::move(m_openingImage);
         const QString folder = opened->mountPoint();
@@ -294,7 +300,7 @@ void VolumeSession::openVolume(const QString &folder, std::unique_ptr<DiskImage>
     const VolumeCheck::Result result = VolumeCheck::check(path);
 
     LumoraContext context = m_base;
-    context.volume = Volume(path);
+    context.volume = image ? image->volume() : Volume(path);
     auto controller = std::make_unique<LumoraLogin>(context);
     auto window = std::make_unique<MainWindow>(*controller);
 
@@ -317,10 +323,6 @@ void VolumeSession::openVolume(const QString &folder, std::unique_ptr<DiskImage>
                                   "Lumora", "Not editable. %1 Choose File ▸ Open Volume… to open a Mac OS X volume.")
                                   .arg(VolumeCheck::refusal(path, result)));
     } else if (image) {
-        const QString name = QFileInfo(image->image()).fileName();
-        window->setWindowFilePath(image->image());
-        window->setWindowTitle(QCoreApplication::translate("Lumora", "%1 in %2 — Lumora Login")
-                                   .arg(image->mountedVolume() ? image->mountedVolume()->name : name, name));
         if (!image->isWritable())
             window->refuseEditing(QCoreApplication::translate("Lumora", "Read-only. %1").arg(image->readOnlyReason()));
         else

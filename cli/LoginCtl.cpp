@@ -33,7 +33,7 @@ int LoginCtl::show(bool json)
 
     if (json) {
         QJsonObject root{
-            {QStringLiteral("volume"), context.volume.root()},
+            {QStringLiteral("volume"), context.volume.displayName()},
             {QStringLiteral("release"), release ? QJsonValue(*release) : QJsonValue()},
         };
         QJsonObject loginOptions;
@@ -48,7 +48,7 @@ int LoginCtl::show(bool json)
         return kSuccess;
     }
 
-    print(QStringLiteral("volume: ") + context.volume.root());
+    print(QStringLiteral("volume: ") + context.volume.displayName());
     print(QStringLiteral("release: ") + release.value_or(QStringLiteral("unknown")));
     for (const SettingModel *model : settingModels())
         print(model->option() + QStringLiteral(": ") + model->text(c));

@@ -125,7 +125,7 @@ int main(int argc, char **argv)
         }
     }
     // The option wins over the variable.
-    const Volume volume = image ? Volume(image->mountPoint())
+    const Volume volume = image ? image->volume()
                                 : request.root ? Volume(*request.root) : Volume::fromEnvironment();
     if (!QFileInfo(volume.root()).isDir()) {
         writeText(stderr, QStringLiteral("lumora-loginctl: ")

@@ -138,6 +138,16 @@ std::optional<ImageVolume> DiskImage::mountedVolume() const
     return std::nullopt;
 }
 
+Volume DiskImage::volume() const
+{
+    const std::optional<ImageVolume> mounted = mountedVolume();
+    const QString file = QFileInfo(m_image).fileName();
+    const QString place = mounted && mounted->partition > 0
+                              ? QCoreApplication::translate("DiskImage", "%1, partition %2").arg(m_image).arg(mounted->partition)
+                              : m_image;
+    return Volume(mountPoint(), mounted && !mounted->name.isEmpty() ? mounted->name : file, place);
+}
+
 void DiskImage::removeLeftovers()
 {
     const QDir folder(imagesFolder());

@@ -2,6 +2,7 @@
 
 #include "platform/DiskImageCommit.h"
 #include "platform/UniqueFd.h"
+#include "platform/Volume.h"
 
 #include <QList>
 #include <QObject>
@@ -65,6 +66,9 @@ public:
     [[nodiscard]] QString mountPoint() const;
     [[nodiscard]] const QList<ImageVolume> &volumes() const { return m_volumes; }
     [[nodiscard]] std::optional<ImageVolume> mountedVolume() const;
+    // The mounted volume as the rest of the program sees it: its folder,
+    // named after the volume and the image.
+    [[nodiscard]] Volume volume() const;
     // Whether saving can write the image, and if not, why not.
     [[nodiscard]] bool isWritable() const { return m_readOnlyReason.isEmpty(); }
     [[nodiscard]] const QString &readOnlyReason() const { return m_readOnlyReason; }

@@ -14,6 +14,13 @@ Volume::Volume(QString root) : m_root(std::move(root))
         m_root.chop(1);
 }
 
+Volume::Volume(QString root, QString name, QString place)
+    : Volume(std::move(root))
+{
+    m_name = std::move(name);
+    m_place = std::move(place);
+}
+
 Volume Volume::fromEnvironment()
 {
     return Volume(qEnvironmentVariable("LUMORA_SYSTEM_ROOT"));
@@ -41,6 +48,8 @@ QString Volume::hostPath(const QString &volumePath) const
 
 QString Volume::displayName() const
 {
+    if (!m_place.isEmpty())
+        return m_place;
     if (isRootFilesystem())
         return QStringLiteral("/");
     return QDir::cleanPath(QFileInfo(m_root).absoluteFilePath());
@@ -48,6 +57,8 @@ QString Volume::displayName() const
 
 QString Volume::name() const
 {
+    if (!m_name.isEmpty())
+        return m_name;
     const QString path = displayName();
     const QString name = QFileInfo(path).fileName();
     return name.isEmpty() ? path : name;
