@@ -143,7 +143,8 @@ private slots:
     {
         const QString image = path(QStringLiteral("disk.qcow2"));
         const Run made = run(tool(), {QStringLiteral("image"), image, m_artwork, QStringLiteral("--format"),
-                                      QStringLiteral("qcow2"), QStringLiteral("--size"), QStringLiteral("48")});
+                                      QStringLiteral("qcow2"), QStringLiteral("--size"), QStringLiteral("48"),
+                                      QStringLiteral("10.3.9")});
         QVERIFY2(made.exitCode == 0, made.err.constData());
         const Run info = run(QStandardPaths::findExecutable(QStringLiteral("qemu-img")),
                              {QStringLiteral("info"), QStringLiteral("--output=json"), image});
@@ -152,6 +153,9 @@ private slots:
         QCOMPARE(json.value(QStringLiteral("format")).toString(), QStringLiteral("qcow2"));
         QCOMPARE(json.value(QStringLiteral("virtual-size")).toInteger(),
                  qint64(HfsPlusFormat::kApmPartitionOffset + (48 << 20)));
+        // 7-Zip reads qcow2 too: the same volume is inside.
+        QCOMPARE(extract(image, LoginWindow::kVersionFile, path(QStringLiteral("from-qcow2"))),
+                 contents(m_folder + LoginWindow::kVersionFile));
         QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral(".*.part")}, QDir::Files | QDir::Hidden), QStringList());
     }
 };
