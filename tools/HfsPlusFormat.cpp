@@ -390,11 +390,12 @@ bool writeApmImage(const QString &path, const Options &options, QString *error)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return fail(error, QStringLiteral("Could not create %1: %2").arg(path, file.errorString()));
-    const bool ok = file.resize(qint64(diskBlocks) * kApmBlock) && writeAt(file, 0, ddm + map, error)
-                    && formatVolume(file, kApmPartitionOffset, options, error) && file.flush();
-    if (!ok || file.error() != QFileDevice::NoError) {
-        if (ok)
-            fail(error, QStringLiteral("Could not write %1: %2").arg(path, file.errorString()));
+    bool ok = file.resize(qint64(diskBlocks) * kApmBlock)
+              || fail(error, QStringLiteral("Could not make %1 large enough: %2").arg(path, file.errorString()));
+    ok = ok && writeAt(file, 0, ddm + map, error) && formatVolume(file, kApmPartitionOffset, options, error);
+    if (ok && (!file.flush() || file.error() != QFileDevice::NoError))
+        ok = fail(error, QStringLiteral("Could not write %1: %2").arg(path, file.errorString()));
+    if (!ok) {
         file.close();
         file.remove();
         return false;
