@@ -132,6 +132,12 @@ void TestVolumeSession::startOptions_data()
     QTest::newRow("no value") << QStringList{"--root"} << QString() << true;
     QTest::newRow("empty value") << QStringList{"--root="} << QString() << true;
     QTest::newRow("twice") << QStringList{"--root", "/a", "--root=/b"} << QString() << true;
+    // A disk image instead of a folder; never both.
+    QTest::newRow("image") << QStringList{"--image", "/home/u/mac.img"} << "image:/home/u/mac.img" << false;
+    QTest::newRow("image joined") << QStringList{"--image=/home/u/mac.qcow2"} << "image:/home/u/mac.qcow2" << false;
+    QTest::newRow("image without a file") << QStringList{"--image"} << QString() << true;
+    QTest::newRow("image twice") << QStringList{"--image=/a.img", "--image", "/b.img"} << QString() << true;
+    QTest::newRow("image and root") << QStringList{"--root", "/v", "--image", "/a.img"} << QString() << true;
 }
 
 void TestVolumeSession::startOptions()
@@ -141,8 +147,15 @@ void TestVolumeSession::startOptions()
     QFETCH(bool, error);
     const StartOptions options = parseStartOptions(arguments);
     QCOMPARE(!options.error.isEmpty(), error);
-    if (!error)
+    if (error)
+        return;
+    if (root.startsWith(QLatin1String("image:"))) {
+        QCOMPARE(options.image.value_or(QString()), root.mid(6));
+        QVERIFY(!options.root);
+    } else {
         QCOMPARE(options.root.value_or(QString()), root);
+        QVERIFY(!options.image);
+    }
 }
 
 void TestVolumeSession::noRootShowsTheChooserAndChoosingLoads()

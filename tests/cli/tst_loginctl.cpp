@@ -620,6 +620,9 @@ private slots:
         QTest::newRow("nothing to set") << QStringList{"set"} << "nothing to set";
         QTest::newRow("no command") << QStringList{} << "no command";
         QTest::newRow("unknown command") << QStringList{"paint"} << "unknown command";
+        QTest::newRow("partition without an image") << QStringList{"show", "--partition", "2"} << "with --image";
+        QTest::newRow("missing disk image") << QStringList{"set", "--message", "x", "--image", "@/nothing.img"}
+                                            << "no disk image";
     }
     void badInputChangesNothing()
     {
