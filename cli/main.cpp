@@ -33,7 +33,7 @@ namespace {
 
 // Opens --image FILE and waits for its volume, printing each step on a
 // terminal. Nothing on failure, the reason already printed.
-std::unique_ptr<DiskImage> openImage(const CtlRequest &request, const Bundle &bundle, bool writes)
+std::unique_ptr<DiskImage> openImage(const CtlRequest &request, const Bundle &bundle, bool writes, bool *choose)
 {
     DiskImage::removeLeftovers();
     auto image = std::make_unique<DiskImage>(*request.image, bundle.helperPath(QStringLiteral("lumora-image")));
@@ -46,6 +46,7 @@ std::unique_ptr<DiskImage> openImage(const CtlRequest &request, const Bundle &bu
     if (image->waitUntilMounted())
         return image;
     if (image->phase() == DiskImage::Phase::Choosing) {
+        *choose = true;
         QString list;
         for (const ImageVolume &volume : image->volumes()) {
             if (volume.isSystem())
@@ -116,9 +117,14 @@ int main(int argc, char **argv)
                                   + QLatin1Char('\n'));
             return LoginCtl::kUsage;
         }
-        image = openImage(request, bundle, writes);
-        if (!image)
-            return image == nullptr && Interruption::requested() ? 128 + Interruption::requested() : LoginCtl::kFailed;
+        bool choose = false;
+        image = openImage(request, bundle, writes, &choose);
+        if (!image) {
+            if (const int signal = Interruption::requested())
+                Interruption::leaveBySignal(signal);
+            // Several systems and no --partition: the command needs another word.
+            return choose ? LoginCtl::kUsage : LoginCtl::kFailed;
+        }
         if (writes && !image->isWritable()) {
             writeText(stderr, QStringLiteral("lumora-loginctl: %1: %2\n").arg(*request.image, image->readOnlyReason()));
             return LoginCtl::kFailed;
