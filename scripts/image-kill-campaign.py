@@ -107,9 +107,15 @@ def main():
                        env=env, check=True, capture_output=True)
     span = time.monotonic() - started
 
+    pristine = os.path.join(scratch, "pristine.img")
+    shutil.copyfile(options.image, pristine)
+    before = sha(pristine)
+    known_after = applied(pristine, overlay, scratch) if overlay else None
     for run in range(options.runs):
-        shutil.copyfile(image, before_copy)
-        before = sha(image)
+        # Every run starts from the same image, so that "before" and
+        # "after" stay two different, known states.
+        subprocess.run(["cp", "--sparse=always", pristine, image], check=True)
+        subprocess.run(["cp", "--sparse=always", pristine, before_copy], check=True)
         if options.mode == "commit":
             command = [os.path.join(BIN, "lumora-image"), "commit", image, "raw", overlay]
         else:
@@ -129,13 +135,20 @@ def main():
         recover(image)
         now = sha(image)
         if finished and process.returncode == 0:
-            counts["finished"] += 1
-            verdict = "finished"
+            # A save that ran to its end must have left the new state.
+            whole = now == known_after if known_after else now != before
+            counts["finished" if whole else "other"] += 1
+            verdict = "finished" if whole else "OTHER (finished)"
         elif now == before:
             counts["before"] += 1
             verdict = "before"
         else:
             session = overlay
+            if options.mode == "commit":
+                verdict = "after" if now == known_after else "OTHER"
+                counts["after" if verdict == "after" else "other"] += 1
+                print("run %d: %s" % (run, verdict), flush=True)
+                continue
             if options.mode == "save":
                 left = glob.glob(os.path.join(env["HOME"], ".cache", "lumora-login", "images", "s-*", "overlay.qcow2"))
                 session = max(left, key=os.path.getmtime) if left else None

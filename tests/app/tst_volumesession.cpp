@@ -118,6 +118,7 @@ private slots:
     void plainFolderIsShownButNeverEdited();
     void otherReleaseWarnsAndStillSaves();
     void openVolumeAsksAboutUnsavedChanges();
+    void diskImagesInTheChooser();
 };
 
 void TestVolumeSession::startOptions_data()
@@ -342,6 +343,39 @@ void TestVolumeSession::openVolumeAsksAboutUnsavedChanges()
     QCOMPARE(f.alerts.shown().size(), 2);
     // Nothing of the unsaved change reached the first volume.
     QCOMPARE(currentMessageOf(f.tiger), QStringLiteral("Welcome to the Lumora sample volume."));
+}
+
+// The chooser lists the images opened lately beside the volumes; an image
+// that cannot be opened brings the chooser back with the reason, and no
+// window, no last volume and no recent entry come of it.
+void TestVolumeSession::diskImagesInTheChooser()
+{
+    Fixture f;
+    const QString recent = f.scratch.path() + QStringLiteral("/lab mac.img");
+    QVERIFY(writeBytes(recent, QByteArray(4096, '\0')));
+    f.defaults.setObject(PreferenceKeys::kRecentImages,
+                         QStringList{recent, f.scratch.path() + QStringLiteral("/gone.img")});
+
+    f.session->start(std::nullopt, f.scratch.path() + QStringLiteral("/missing.qcow2"));
+    QTRY_VERIFY(f.session->chooser() && f.session->chooser()->isVisible());
+    QVERIFY(!f.window());
+    const auto *refusal = f.session->chooser()->findChild<QLabel *>(QStringLiteral("refusalLabel"));
+    QVERIFY2(refusal->text().contains(QLatin1String("missing.qcow2")), qPrintable(refusal->text()));
+    QVERIFY2(refusal->text().contains(QLatin1String("could not be opened")), qPrintable(refusal->text()));
+    QVERIFY(f.defaults.stringForKey(PreferenceKeys::kLastImage).isEmpty());
+
+    // The two volumes, then the image still there; the one gone is left out.
+    QTreeWidget *list = volumeList(f.session->chooser());
+    QCOMPARE(list->topLevelItemCount(), 3);
+    QCOMPARE(list->topLevelItem(2)->text(0), QStringLiteral("lab mac.img"));
+    QCOMPARE(list->topLevelItem(2)->text(1), QStringLiteral("Disk image"));
+
+    // Choosing a file that is not there stays in the chooser and says so.
+    f.session->chooser()->setImagePicker([&f] { return f.scratch.path() + QStringLiteral("/typo.img"); });
+    f.session->chooser()->findChild<QPushButton *>(QStringLiteral("chooseImageButton"))->click();
+    QVERIFY(f.session->chooser()->isVisible());
+    QVERIFY2(refusal->text().contains(QLatin1String("typo.img")), qPrintable(refusal->text()));
+    QVERIFY(!f.window());
 }
 
 QTEST_MAIN(TestVolumeSession)
