@@ -4,6 +4,7 @@
 #include "app/QtMessageView.h"
 #include "app/VolumeChooser.h"
 #include "platform/AlertPanel.h"
+#include "platform/DirectAuthorizationService.h"
 #include "platform/UserDefaults.h"
 
 #include <QAction>
@@ -301,6 +302,12 @@ void VolumeSession::openVolume(const QString &folder, std::unique_ptr<DiskImage>
 
     LumoraContext context = m_base;
     context.volume = image ? image->volume() : Volume(path);
+    if (image) {
+        if (!m_imageAuthorization)
+            m_imageAuthorization =
+                std::make_unique<Authorization>(std::make_unique<DirectAuthorizationService>(), m_base.alerts);
+        context.authorization = m_imageAuthorization.get();
+    }
     auto controller = std::make_unique<LumoraLogin>(context);
     auto window = std::make_unique<MainWindow>(*controller);
 

@@ -4,6 +4,7 @@
 #include "controller/LumoraLogin.h"
 #include "platform/DiskImage.h"
 #include "platform/VolumeFinder.h"
+#include "privileged/Authorization.h"
 
 #include <QObject>
 #include <QPointer>
@@ -103,5 +104,8 @@ private:
     std::unique_ptr<DiskImage> m_image;        // the volume's image, while one is edited
     std::unique_ptr<DiskImage> m_openingImage; // an image being opened
     QPointer<QProgressDialog> m_imageProgress;
+    // An image's volume is mounted for its owner alone: its tools run as
+    // the user, whatever runner the rest of the application has.
+    std::unique_ptr<Authorization> m_imageAuthorization;
     bool m_launchCheckArmed = false;
 };
