@@ -34,8 +34,8 @@ VolumeChooser::VolumeChooser(const QList<FoundVolume> &volumes, const QStringLis
     auto *intro = new QLabel(
         volumes.isEmpty() ? QCoreApplication::translate(
             "Lumora",
-            "No mounted Mac OS X volume was found. Mount the volume's disk (the README says how), "
-            "then choose its folder.")
+            "No mounted Mac OS X volume was found. Choose a disk image of a Mac, or mount the volume's disk "
+            "(the README says how) and choose its folder.")
                           : QCoreApplication::translate(
                               "Lumora", "Choose the Mac OS X volume whose login window you want to change."));
     intro->setWordWrap(true);

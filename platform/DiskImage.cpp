@@ -405,7 +405,7 @@ void DiskImage::fail(const QString &message)
     if (m_process && m_process->state() != QProcess::NotRunning) {
         m_process->disconnect(this);
         m_process->closeWriteChannel();
-        if (!m_process->waitForFinished(60000))
+        if (!m_process->waitForFinished(10000))
             m_process->kill();
         m_process->waitForFinished(10000);
     }
@@ -440,8 +440,14 @@ void DiskImage::close()
     m_phase = Phase::Closed;
     if (m_process) {
         m_process->disconnect(this);
-        if (m_process->state() != QProcess::NotRunning)
+        if (was == Phase::Starting) {
+            // Still starting: nothing is mounted and only the overlay could
+            // have been written, so there is nothing to wait for.
+            m_process->kill();
+            m_process->waitForFinished(10000);
+        } else if (m_process->state() != QProcess::NotRunning) {
             (void)stopHelper();
+        }
         m_process.reset();
     }
     if (was != Phase::Closed)

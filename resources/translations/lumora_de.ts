@@ -742,8 +742,8 @@ Möchten Sie die neue Version jetzt laden?</translation>
         <translation>Volume öffnen</translation>
     </message>
     <message>
-        <source>No mounted Mac OS X volume was found. Mount the volume&apos;s disk (the README says how), then choose its folder.</source>
-        <translation>Es wurde kein aktiviertes Mac OS X-Volume gefunden. Aktivieren Sie das Medium des Volumes (wie, steht in der README) und wählen Sie dann seinen Ordner aus.</translation>
+        <source>No mounted Mac OS X volume was found. Choose a disk image of a Mac, or mount the volume&apos;s disk (the README says how) and choose its folder.</source>
+        <translation>Es wurde kein aktiviertes Mac OS X-Volume gefunden. Wählen Sie ein Festplattenabbild eines Macs, oder aktivieren Sie das Medium des Volumes (wie, steht in der README) und wählen Sie dann seinen Ordner aus.</translation>
     </message>
     <message>
         <source>Choose the Mac OS X volume whose login window you want to change.</source>
