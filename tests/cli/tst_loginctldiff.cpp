@@ -11,6 +11,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
@@ -376,6 +377,78 @@ private slots:
             QCOMPARE(result.exitCode, 2);
             QVERIFY2(result.err.contains(QStringLiteral("unknown argument")), qPrintable(result.err));
         }
+    }
+
+    // A stock logo that does not decode is still the volume's own: set backs
+    // it up and restore puts its bytes back. One larger than any image
+    // (sparse, so it costs no disk) is refused by name and left as it is,
+    // never read whole.
+    void stockLogoThatDoesNotDecode_data()
+    {
+        QTest::addColumn<QString>("stock");
+        QTest::addColumn<int>("setStatus");
+        QTest::newRow("cut short") << "cut short" << 0;
+        QTest::newRow("not a picture") << "not a picture" << 0;
+        QTest::newRow("sparse, 100 GB") << "sparse" << 1;
+    }
+
+    void stockLogoThatDoesNotDecode()
+    {
+        QFETCH(QString, stock);
+        QFETCH(int, setStatus);
+        const QString logo = m_volume->hostPath(LoginWindow::kLogoFirstPlace);
+        const QString backup = QString(logo).replace(QStringLiteral("applelogo.tif"), QStringLiteral("applelogo_Original.tif"));
+        QFile file(logo);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        if (stock == QLatin1String("cut short"))
+            QVERIFY(file.resize(300));
+        else if (stock == QLatin1String("not a picture"))
+            QVERIFY(file.resize(0) && file.write("Not a picture at all") > 0);
+        else
+            QVERIFY(file.resize(qint64(100) << 30));
+        file.close();
+        const QString original = stock == QLatin1String("sparse") ? QString() : sha256Of(logo);
+
+        QElapsedTimer timer;
+        timer.start();
+        Run result = run({"set", "--logo", m_logo});
+        QVERIFY2(result.exitCode == setStatus, qPrintable(result.err));
+        if (setStatus != 0) {
+            QVERIFY2(result.err.contains(LoginWindow::kLogoFirstPlace + QStringLiteral(" is too large to be an image")),
+                     qPrintable(result.err));
+            QCOMPARE(QFileInfo(logo).size(), qint64(100) << 30);
+            QVERIFY(!QFileInfo::exists(backup));
+        } else {
+            QCOMPARE(sha256Of(backup), original);
+        }
+
+        result = run({"restore"});
+        QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+        QVERIFY2(result.out.startsWith(setStatus == 0 ? QStringLiteral("logo: saved\n") : QStringLiteral("logo: unchanged\n")),
+                 qPrintable(result.out));
+        if (setStatus == 0)
+            QCOMPARE(sha256Of(logo), original);
+        else
+            QCOMPARE(QFileInfo(logo).size(), qint64(100) << 30);
+        result = run({"restore"});
+        QVERIFY2(result.exitCode == 0 && result.out.startsWith(QStringLiteral("logo: unchanged\n")), qPrintable(result.out));
+        QVERIFY2(timer.elapsed() < 60000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // A backup larger than any image is refused by name, and the logo in
+    // place stays.
+    void oversizedBackupIsRefused()
+    {
+        QVERIFY(run({"set", "--logo", m_logo}).exitCode == 0);
+        const QString logo = m_volume->hostPath(LoginWindow::kLogoFirstPlace);
+        const QString backup = QString(logo).replace(QStringLiteral("applelogo.tif"), QStringLiteral("applelogo_Original.tif"));
+        QVERIFY(QFile::resize(backup, qint64(4) << 30));
+        const QString installed = sha256Of(logo);
+        const Run result = run({"restore"});
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.err.contains(QStringLiteral("applelogo_Original.tif is too large to be an image")), qPrintable(result.err));
+        QVERIFY2(result.err.contains(QStringLiteral("logo: not saved")), qPrintable(result.err));
+        QCOMPARE(sha256Of(logo), installed);
     }
 };
 
