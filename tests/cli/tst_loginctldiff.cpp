@@ -450,6 +450,43 @@ private slots:
         QVERIFY2(result.err.contains(QStringLiteral("logo: not saved")), qPrintable(result.err));
         QCOMPARE(sha256Of(logo), installed);
     }
+
+    // Text from the volume reaches the terminal with its control characters
+    // escaped (line breaks and tabs aside); --json keeps it exact.
+    void controlCharactersAreShownEscaped_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        auto text = [](std::initializer_list<QString> parts) {
+            QString joined;
+            for (const QString &part : parts)
+                joined += part;
+            return joined;
+        };
+        const QString esc(QChar(0x1b));
+        QTest::newRow("window title") << text({"a", esc, "]0;owned", QString(QChar(0x07)), "b"})
+                                      << QStringLiteral("a\\x1b]0;owned\\x07b");
+        QTest::newRow("colour") << text({esc, "[31mred"}) << QStringLiteral("\\x1b[31mred");
+        QTest::newRow("backspace") << text({"x", QString(QChar(0x08)), "y"}) << QStringLiteral("x\\x08y");
+        QTest::newRow("C1 introducer and DEL") << text({"p", QString(QChar(0x9b)), "q", QString(QChar(0x7f))})
+                                               << QStringLiteral("p\\u009bq\\u007f");
+        QTest::newRow("accents kept") << text({"caf", QString(QChar(0xe9)), " ok"})
+                                      << text({"caf", QString(QChar(0xe9)), " ok"});
+    }
+
+    void controlCharactersAreShownEscaped()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        QVERIFY(run({"set", "--message", message}).exitCode == 0);
+        const Run plain = run({"show"});
+        QCOMPARE(plain.exitCode, 0);
+        QVERIFY2(plain.out.contains(QStringLiteral("\nmessage: ") + shown + QLatin1Char('\n')), qPrintable(plain.out));
+        for (const QChar c : plain.out)
+            QVERIFY2(c == QLatin1Char('\n') || c == QLatin1Char('\t') || !(c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f)),
+                     qPrintable(QString::number(c.unicode(), 16)));
+        QCOMPARE(runJson({"show", "--json"}).value(QStringLiteral("message")).toString(), message);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLoginCtlDiff)
