@@ -1,8 +1,12 @@
 #include "cli/ConsolePanels.h"
 
+#include "platform/TerminalText.h"
+
 void writeText(std::FILE *stream, const QString &text)
 {
-    const QByteArray bytes = text.toUtf8();
+    // Settings, tool output and server answers all pass here on their way
+    // to the terminal.
+    const QByteArray bytes = TerminalText::safe(text).toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
     std::fflush(stream);
 }

@@ -10,7 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
+#include <QSysInfo>
 #include <QThread>
 
 #include <cerrno>
@@ -55,6 +55,67 @@ bool namesSameFile(const QString &path, int fd)
            && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
 }
 
+enum class Taken { Yes, Busy, Unusable };
+
+// The machine a lock file names on its third line, as QLockFile writes it
+// (process, program, machine), which older copies still read.
+QByteArray holderMachine(int fd)
+{
+    char text[1024];
+    const ssize_t n = ::pread(fd, text, sizeof text, 0);
+    if (n <= 0)
+        return {};
+    const QList<QByteArray> lines = QByteArray(text, int(n)).split('\n');
+    return lines.size() > 2 ? lines.at(2).trimmed() : QByteArray();
+}
+
+// Takes the lock file `name` in `folder` (AT_FDCWD for a path): the
+// kernel's lock on it, then the file made ours. A file whose holder on this
+// machine is gone, however early it died, is simply taken over.
+Taken takeLockFile(int folder, const QByteArray &name, std::chrono::minutes staleAfter, UniqueFd &held)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        UniqueFd fd(::openat(folder, name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644));
+        struct stat info {};
+        if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
+            return Taken::Unusable;
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+            return errno == EWOULDBLOCK || errno == EINTR ? Taken::Busy : Taken::Unusable;
+        // The holder before us removes the file as it lets go; a lock on the
+        // file it removed would be a lock on nothing.
+        struct stat named {};
+        if (::fstatat(folder, name.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0 || named.st_dev != info.st_dev
+            || named.st_ino != info.st_ino)
+            continue;
+        const QByteArray machine = holderMachine(fd.get());
+        const QByteArray here = QSysInfo::machineHostName().toUtf8();
+        const auto age = std::chrono::seconds(::time(nullptr) - info.st_mtime);
+        if (!machine.isEmpty() && machine != here && age < staleAfter)
+            return Taken::Busy;
+        const QByteArray content = QByteArray::number(qint64(::getpid())) + "\nlumora-login\n" + here + '\n';
+        if (::ftruncate(fd.get(), 0) != 0 || ::pwrite(fd.get(), content.constData(), size_t(content.size()), 0)
+                                                  != ssize_t(content.size()))
+            return Taken::Unusable;
+        held = std::move(fd);
+        return Taken::Yes;
+    }
+    return Taken::Busy;
+}
+
+// Removed while still locked, so that nothing is left behind; a waiter that
+// opened it already sees that it is gone and makes the next one.
+void dropLockFile(int folder, const QByteArray &name, UniqueFd &held)
+{
+    if (!held)
+        return;
+    struct stat info {};
+    struct stat named {};
+    if (::fstat(held.get(), &info) == 0 && ::fstatat(folder, name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0
+        && named.st_dev == info.st_dev && named.st_ino == info.st_ino)
+        (void)::unlinkat(folder, name.constData(), 0);
+    held = UniqueFd();
+}
+
 } // namespace
 
 SaveLock::SaveLock(const Volume &volume, QString userFolder)
@@ -91,12 +152,6 @@ QString SaveLock::volumeLockPath() const
     return m_volume.hostPath(LoginWindow::kSharedSupportFolder) + QStringLiteral("/save.lock");
 }
 
-QString SaveLock::heldVolumeLockPath() const
-{
-    // The descriptor's own name in /proc leads into the folder it holds.
-    return QStringLiteral("/proc/self/fd/%1/save.lock").arg(m_sharedFolder.get());
-}
-
 SaveLock::Outcome SaveLock::acquire(std::chrono::milliseconds wait)
 {
     release();
@@ -113,17 +168,16 @@ SaveLock::Outcome SaveLock::acquire(std::chrono::milliseconds wait)
     };
     // Polls a lock file until it is ours, given up (false with `outcome`),
     // or cannot be made at all (true with no lock).
-    auto takeLockFile = [&](std::unique_ptr<QLockFile> &slot, const QString &path, Outcome &outcome,
+    auto takeLock = [&](UniqueFd &slot, int folder, const QByteArray &name, Outcome &outcome,
                             const QString &shownPath) {
-        auto lock = std::make_unique<QLockFile>(path);
-        lock->setStaleLockTime(int(std::chrono::milliseconds(kStaleAfter).count()));
         for (;;) {
-            if (lock->tryLock(0)) {
-                slot = std::move(lock);
+            switch (takeLockFile(folder, name, kStaleAfter, slot)) {
+            case Taken::Yes:
+            case Taken::Unusable:
                 return true;
+            case Taken::Busy:
+                break;
             }
-            if (lock->error() != QLockFile::LockFailedError)
-                return true;
             outcome = waitOrGiveUp(shownPath, m_busy);
             if (outcome != Outcome::Held)
                 return false;
@@ -136,7 +190,7 @@ SaveLock::Outcome SaveLock::acquire(std::chrono::milliseconds wait)
         return outcome;
     };
     QDir().mkpath(m_userFolder);
-    if (!takeLockFile(m_userLock, userLockPath(), outcome, userLockPath()))
+    if (!takeLock(m_userLock, AT_FDCWD, QFile::encodeName(userLockPath()), outcome, userLockPath()))
         return giveUp();
     if (!m_userLock) {
         // The folder is read-only or full, so no copy can stage anything
@@ -175,7 +229,7 @@ SaveLock::Outcome SaveLock::acquire(std::chrono::milliseconds wait)
     auto shared = VolumeResolver(m_volume).openFolder(LoginWindow::kSharedSupportFolder);
     if (shared && ::faccessat((*shared).get(), ".", W_OK, AT_EACCESS) == 0) {
         m_sharedFolder = std::move(*shared);
-        if (!takeLockFile(m_volumeLock, heldVolumeLockPath(), outcome, volumeLockPath()))
+        if (!takeLock(m_volumeLock, m_sharedFolder.get(), "save.lock", outcome, volumeLockPath()))
             return giveUp();
     }
     return Outcome::Held;
@@ -184,16 +238,14 @@ SaveLock::Outcome SaveLock::acquire(std::chrono::milliseconds wait)
 void SaveLock::refresh() const
 {
     if (m_userLock)
-        ::utimensat(AT_FDCWD, QFile::encodeName(userLockPath()).constData(), nullptr, 0);
+        ::futimens(m_userLock.get(), nullptr);
     if (m_volumeLock)
-        ::utimensat(m_sharedFolder.get(), "save.lock", nullptr, AT_SYMLINK_NOFOLLOW);
+        ::futimens(m_volumeLock.get(), nullptr);
 }
 
 void SaveLock::release()
 {
-    if (m_volumeLock)
-        m_volumeLock->unlock();
-    m_volumeLock.reset();
+    dropLockFile(m_sharedFolder.get(), "save.lock", m_volumeLock);
     m_sharedFolder = UniqueFd();
     if (m_machineFd >= 0) {
         // Removed while still locked, so that nothing is left in the
@@ -205,7 +257,5 @@ void SaveLock::release()
         ::close(m_machineFd);
         m_machineFd = -1;
     }
-    if (m_userLock)
-        m_userLock->unlock();
-    m_userLock.reset();
+    dropLockFile(AT_FDCWD, QFile::encodeName(userLockPath()), m_userLock);
 }

@@ -8,8 +8,6 @@
 #include <chrono>
 #include <memory>
 
-class QLockFile;
-
 // The locks a save holds from start to end, taken in this order:
 //  - the user's own lock in the per-user support folder (two copies of the
 //    application would overwrite each other's staging files);
@@ -18,9 +16,11 @@ class QLockFile;
 //    end take turns; the kernel lets go of it when its holder dies;
 //  - the volume's lock on the volume itself, in the shared support folder,
 //    when we may create files there, so that other machines take turns too.
-// A lock file whose holder is gone (this machine: its process no longer
-// runs; another machine: nothing can tell, so by age) or which nobody has
-// touched for longer than any save takes no longer blocks.
+// Each lock is the kernel's (flock) on its file, so a holder killed at any
+// moment, even before it wrote a byte, lets go at once. The file also names
+// its holder's machine: one written on another machine (which the kernel
+// cannot see) blocks until nobody has touched it for longer than any save
+// takes.
 class SaveLock {
 public:
     enum class Outcome { Held, Busy, Interrupted };
@@ -44,17 +44,15 @@ public:
     [[nodiscard]] QString machineLockPath() const;
     [[nodiscard]] QString volumeLockPath() const;
 
-    // The volume's lock file as it is reached while it is held.
-    [[nodiscard]] QString heldVolumeLockPath() const;
-
     // A lock file untouched for this long is stale whoever wrote it.
     static constexpr std::chrono::minutes kStaleAfter{30};
 
 private:
     Volume m_volume;
     QString m_userFolder;
-    std::unique_ptr<QLockFile> m_userLock;
-    std::unique_ptr<QLockFile> m_volumeLock;
+    // The lock files, each open and flock'ed while held.
+    UniqueFd m_userLock;
+    UniqueFd m_volumeLock;
     // The shared support folder, resolved inside the volume once and held
     // while its lock is: the lock file is reached through this descriptor,
     // so a folder swapped for a link meanwhile cannot put it off the volume.

@@ -1,6 +1,7 @@
 #include "controller/SettingModel.h"
 
 #include "controller/LumoraLogin.h"
+#include "platform/BoundedFile.h"
 #include "platform/PreferenceDomain.h"
 #include "platform/VolumeImages.h"
 #include "preview/SavedPictures.h"
@@ -60,8 +61,17 @@ QJsonObject imageJson(const Volume &volume, const Image &image)
 // own image.
 bool imageReadsBack(const Image &loaded, const QString &hostPath, const Image &requested)
 {
-    return (loaded.path() == hostPath || loaded.path() == requested.path()) && loaded.isValid()
-           && loaded.size() == requested.size();
+    if ((loaded.path() == hostPath || loaded.path() == requested.path()) && loaded.isValid()
+        && loaded.size() == requested.size())
+        return true;
+    // A stock file put back from its backup holds its bytes, decoding or not
+    // (and where it does not, the login window shows another place).
+    if (requested.path().isEmpty() || requested.path() == hostPath)
+        return false;
+    QFile placed(hostPath);
+    QFile wanted(requested.path());
+    return placed.open(QIODevice::ReadOnly) && wanted.open(QIODevice::ReadOnly)
+           && BoundedFile::sameBytes(placed, wanted, BoundedFile::kMaxImageBytes).value_or(false);
 }
 
 // The logo and the title: a TIFF in the first of two places of the login

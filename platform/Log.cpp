@@ -1,5 +1,7 @@
 #include "platform/Log.h"
 
+#include "platform/TerminalText.h"
+
 #include <QByteArray>
 
 #include <cstdio>
@@ -15,7 +17,8 @@ bool g_syslogOpen = false;
 
 void writeToTerminalAndSyslog(const QString &line)
 {
-    const QByteArray bytes = line.toUtf8();
+    // A line may carry a file name from the volume or what a tool said.
+    const QByteArray bytes = TerminalText::safe(line).toUtf8();
     std::fprintf(stderr, "%s: %s\n", g_identity.constData(), bytes.constData());
     std::fflush(stderr);
     if (!g_syslogOpen) {

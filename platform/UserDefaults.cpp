@@ -1,9 +1,41 @@
 #include "platform/UserDefaults.h"
 
 #include <QEvent>
+#include <QFile>
 #include <QSettings>
+#include <QSysInfo>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
+
+// QSettings guards its file with QLockFile "FILE.lock", which a process
+// killed between making it and writing its number into it leaves empty; the
+// next writer would then wait half a minute before it calls it stale. The
+// live holder of such a file always has the kernel's lock on it as well, so
+// one we can lock ourselves, that names no other machine, is left over and
+// goes at once.
+void removeDeadLock(const QString &settingsFile)
+{
+    const QByteArray path = QFile::encodeName(settingsFile + QStringLiteral(".lock"));
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat info {};
+    struct stat named {};
+    char text[1024];
+    const ssize_t n = ::pread(fd, text, sizeof text, 0);
+    const QList<QByteArray> lines = QByteArray(text, n > 0 ? int(n) : 0).split('\n');
+    const QByteArray machine = lines.size() > 2 ? lines.at(2).trimmed() : QByteArray();
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0
+        && (machine.isEmpty() || machine == QSysInfo::machineHostName().toUtf8())
+        && ::lstat(path.constData(), &named) == 0 && named.st_dev == info.st_dev && named.st_ino == info.st_ino)
+        (void)::unlink(path.constData());
+    ::close(fd);
+}
 
 // QSettings answers each write by posting itself a request to write the
 // file later, from the event loop of the thread that made it - outside our
@@ -90,6 +122,7 @@ void UserDefaults::setObject(const QString &key, const QVariant &value)
 {
     std::lock_guard lock(m_mutex);
     m_settings->setValue(key, value);
+    removeDeadLock(m_settings->fileName());
     m_settings->sync();
 }
 
@@ -102,12 +135,14 @@ void UserDefaults::removeObject(const QString &key)
 {
     std::lock_guard lock(m_mutex);
     m_settings->remove(key);
+    removeDeadLock(m_settings->fileName());
     m_settings->sync();
 }
 
 void UserDefaults::synchronize()
 {
     std::lock_guard lock(m_mutex);
+    removeDeadLock(m_settings->fileName());
     m_settings->sync();
 }
 

@@ -109,7 +109,7 @@ bool SaveOperations::saveBackgroundInTiger(const Image &background) const
         QFile::remove(staging);
         return true;
     }
-    if (!StagingFile::writeAtomically(staging, data)) {
+    if (data.isEmpty() || !StagingFile::writeAtomically(staging, data)) {
         Log::write(QStringLiteral("Failed to save background to temp file."));
         return false;
     }

@@ -3,6 +3,7 @@
 
 #include "save/SaveComparison.h"
 
+#include "platform/BoundedFile.h"
 #include "platform/LoginWindow.h"
 #include "platform/PreferenceDomain.h"
 #include "platform/VolumeResolver.h"
@@ -10,7 +11,6 @@
 #include "save/StagingFile.h"
 #include "save/StockLook.h"
 
-#include <QBuffer>
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QImageReader>
@@ -19,17 +19,17 @@ namespace SaveComparison {
 
 namespace {
 
-// The bytes of a file on the volume, read within it (a link out of the
-// volume is not followed); nothing when it is missing or not a file.
-std::optional<QByteArray> installedBytes(const Volume &volume, const QString &volumePath)
+constexpr qint64 kMaxImage = BoundedFile::kMaxImageBytes;
+
+// A file on the volume opened within it (a link out of the volume is not
+// followed); nothing when it is missing, not a file, or larger than any
+// image, so that it is never read whole.
+std::unique_ptr<QFile> installedFile(const Volume &volume, const QString &volumePath)
 {
     auto file = VolumeResolver(volume).openForReading(volumePath);
-    if (!file)
-        return std::nullopt;
-    QByteArray bytes = (*file)->readAll();
-    if ((*file)->error() != QFileDevice::NoError)
-        return std::nullopt;
-    return bytes;
+    if (!file || !BoundedFile::fits(**file, kMaxImage))
+        return nullptr;
+    return std::move(*file);
 }
 
 // Pixels as the login window would draw them: premultiplied, so that fully
@@ -37,15 +37,6 @@ std::optional<QByteArray> installedBytes(const Volume &volume, const QString &vo
 QImage comparable(const QImage &image)
 {
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-}
-
-QImage decodedBytes(const QByteArray &bytes)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    QImageReader reader(&buffer);
-    reader.setAllocationLimit(Image::kAllocationLimitMiB);
-    return reader.read();
 }
 
 std::optional<QVariantMap> loginWindowDomain(const Volume &volume)
@@ -57,10 +48,28 @@ std::optional<QVariantMap> loginWindowDomain(const Volume &volume)
 SettingComparison firstPlaceImage(const Volume &volume, const QString &place, const Image &image)
 {
     SettingComparison result;
-    const QByteArray wanted = StagingFile::tiffData(image);
-    const auto installed = installedBytes(volume, place);
+    const VolumeResolver files(volume);
+    const auto installed = installedFile(volume, place);
     if (installed)
-        result.before = sha256(*installed);
+        result.before = BoundedFile::sha256(*installed, kMaxImage);
+    // The volume's own stock file, from its backup: compared byte for byte,
+    // whether or not it decodes, as Save puts it back.
+    const auto backup = image.path().isEmpty() ? std::nullopt : StockLook::backupOf(files, place);
+    if (backup && image.path() == *backup) {
+        const auto stock = installedFile(volume, Staging::backupPathForPath(place));
+        result.after = stock ? BoundedFile::sha256(*stock, kMaxImage) : std::nullopt;
+        result.holds = installed && stock && BoundedFile::sameBytes(*installed, *stock, kMaxImage).value_or(false);
+        return result;
+    }
+    // The file in place itself (a restore where the volume has no backup):
+    // Save leaves it as it is, however large.
+    const auto inPlace = files.resolve(place);
+    if (!image.path().isEmpty() && inPlace && image.path() == *inPlace) {
+        result.after = result.before;
+        result.holds = true;
+        return result;
+    }
+    const QByteArray wanted = StagingFile::tiffData(image);
     // An image with no pixels cannot be saved; it never holds, so that Save
     // runs and reports the failure.
     if (wanted.isEmpty())
@@ -68,11 +77,17 @@ SettingComparison firstPlaceImage(const Volume &volume, const QString &place, co
     result.after = sha256(wanted);
     if (!installed)
         return result;
-    if (*installed == wanted) {
+    if (BoundedFile::holds(*installed, wanted, kMaxImage).value_or(false)) {
         result.holds = true;
         return result;
     }
-    const QImage installedPixels = decodedBytes(*installed);
+    // Decoded from the file as it is read, never from a copy in memory.
+    QImage installedPixels;
+    if (installed->seek(0)) {
+        QImageReader reader(installed.get());
+        reader.setAllocationLimit(Image::kAllocationLimitMiB);
+        installedPixels = reader.read();
+    }
     result.holds = !installedPixels.isNull() && comparable(installedPixels) == comparable(image.pixels());
     return result;
 }
@@ -86,8 +101,8 @@ QString sha256(const QByteArray &bytes)
 
 std::optional<QString> fileSha256(const Volume &volume, const QString &volumePath)
 {
-    const auto bytes = installedBytes(volume, volumePath);
-    return bytes ? std::optional<QString>(sha256(*bytes)) : std::nullopt;
+    const auto file = installedFile(volume, volumePath);
+    return file ? BoundedFile::sha256(*file, kMaxImage) : std::nullopt;
 }
 
 SettingComparison logo(const Volume &volume, const Image &logo)

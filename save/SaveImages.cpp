@@ -3,6 +3,7 @@
 
 #include "save/SaveOperations.h"
 
+#include "platform/BoundedFile.h"
 #include "platform/LoginWindow.h"
 #include "platform/Log.h"
 #include "privileged/Authorization.h"
@@ -46,6 +47,16 @@ bool SaveOperations::saveImage(const Image &image, const ImageTarget &target) co
     const auto backup = image.path().isEmpty() ? std::nullopt : StockLook::backupOf(files, target.destination);
     const bool fromBackup = backup && image.path() == *backup;
 
+    // A file larger than any image is no stock image to keep a copy of: it
+    // is named, and nothing changes.
+    if (const auto inPlace = files.openForReading(target.destination);
+        inPlace && !BoundedFile::fits(**inPlace, BoundedFile::kMaxImageBytes)) {
+        Log::write(QStringLiteral("%1 is too large to be an image (more than %2 bytes); it was left as it is")
+                       .arg(target.destination)
+                       .arg(BoundedFile::kMaxImageBytes));
+        Log::write(target.copyFailure);
+        return false;
+    }
     // Never replace a stock image whose backup could not be made.
     if (!m_staging.backupFile(target.destination, true, target.backupKey)) {
         Log::write(target.copyFailure);
@@ -54,7 +65,7 @@ bool SaveOperations::saveImage(const Image &image, const ImageTarget &target) co
     const QString staging = Staging::tempFilePathWithName(target.stagingName);
     const QByteArray data = fromBackup ? StockLook::bytesOf(files, Staging::backupPathForPath(target.destination))
                                        : StagingFile::tiffData(image);
-    if (!StagingFile::writeAtomically(staging, data)) {
+    if (data.isEmpty() || !StagingFile::writeAtomically(staging, data)) {
         Log::write(target.stagingFailure);
         return false;
     }

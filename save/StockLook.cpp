@@ -3,8 +3,10 @@
 
 #include "save/StockLook.h"
 
+#include "platform/BoundedFile.h"
 #include "platform/Image.h"
 #include "platform/LoginWindow.h"
+#include "platform/Log.h"
 #include "platform/VolumeImages.h"
 #include "privileged/Staging.h"
 
@@ -30,8 +32,10 @@ QString stockImage(const VolumeResolver &files, const Bundle &bundle, const QStr
 
 std::optional<QString> StockLook::backupOf(const VolumeResolver &files, const QString &volumePath)
 {
-    const auto backup = files.resolve(Staging::backupPathForPath(volumePath));
-    if (!backup || !Image::referencingFile(*backup).isValid())
+    // Whether or not it decodes: the stock file goes back as it was.
+    const QString backupPath = Staging::backupPathForPath(volumePath);
+    const auto backup = files.resolve(backupPath);
+    if (!backup || !files.openForReading(backupPath))
         return std::nullopt;
     return *backup;
 }
@@ -39,7 +43,16 @@ std::optional<QString> StockLook::backupOf(const VolumeResolver &files, const QS
 QByteArray StockLook::bytesOf(const VolumeResolver &files, const QString &volumePath)
 {
     auto file = files.openForReading(volumePath);
-    return file ? (*file)->readAll() : QByteArray();
+    if (!file)
+        return {};
+    auto bytes = BoundedFile::readAll(**file, BoundedFile::kMaxImageBytes);
+    if (!bytes) {
+        Log::write(QStringLiteral("%1 is too large to be an image (more than %2 bytes); it was not read")
+                       .arg(volumePath)
+                       .arg(BoundedFile::kMaxImageBytes));
+        return {};
+    }
+    return *bytes;
 }
 
 std::optional<QString> StockLook::originalBackgroundPath(const Volume &volume, const Bundle &bundle)

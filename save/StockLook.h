@@ -30,9 +30,10 @@ struct StockLook {
     [[nodiscard]] static StockLook of(const Volume &volume, const Bundle &bundle);
 
     // The host path of the one-time backup of the file at `volumePath`,
-    // when it is there and decodes: the volume's own stock picture, which
-    // Save puts back byte for byte.
+    // when it is there as a regular file (decoding or not): the volume's own
+    // stock picture, which Save puts back byte for byte.
     [[nodiscard]] static std::optional<QString> backupOf(const VolumeResolver &files, const QString &volumePath);
-    // The bytes of a file on the volume (nothing when it cannot be read).
+    // The bytes of a file on the volume (nothing when it cannot be read, or
+    // is larger than any image, which is logged).
     [[nodiscard]] static QByteArray bytesOf(const VolumeResolver &files, const QString &volumePath);
 };

@@ -11,14 +11,16 @@ or to its whole group, tools included) after a random delay, then runs a
 clean save with other values and checks:
   - left behind: hidden files of ours (.NAME.lumora-XXXXXXXX,
     .com.apple.loginwindow.plist.XXXXXX) anywhere on the volume, and save
-    locks still there;
+    or settings locks still held once the stopped save is gone (a lock file
+    of a killed save may stay, but must not block: the clean save that
+    follows shows it);
   - lost writes: a clean save that fails, or a value it wrote that does not
     read back (message, host information, the background's
     bytes, the logo's bytes), a missing or changed backup of the stock logo, a domain that
     does not parse.
 Exit status 0 only when both counts are 0.
 """
-import argparse, hashlib, json, os, random, re, shutil, signal, struct, subprocess, sys, tempfile, time, zlib
+import argparse, fcntl, hashlib, json, os, random, re, shutil, signal, struct, subprocess, sys, tempfile, time, zlib
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BIN = os.environ.get("LUMORA_BIN_DIR", os.path.join(ROOT, "build", "bin"))
@@ -47,6 +49,21 @@ def png(path, width, height, rgb):
     with open(path, "wb") as f:
         f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
                 + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+
+def still_locked(path):
+    """A lock file left by a killed save may stay; it must not block."""
+    try:
+        fd = os.open(path, os.O_RDONLY | os.O_NOFOLLOW)
+    except FileNotFoundError:
+        return False
+    try:
+        fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        return False
+    except BlockingIOError:
+        return True
+    finally:
+        os.close(fd)
 
 
 def sha(path):
@@ -157,10 +174,13 @@ def main():
         litter = []
         for folder, _, files in os.walk(volume):
             litter += [os.path.join(folder, f) for f in files if OURS.match(f)]
-        for lock in (os.path.join(volume, "Library/Application Support/Lumora/save.lock"),
-                     os.path.join(home, "data", "Lumora Login", "save.lock")):
-            if os.path.lexists(lock):
-                litter.append(lock)
+        stuck = [lock for lock in (os.path.join(volume, "Library/Application Support/Lumora/save.lock"),
+                                   os.path.join(home, "data", "Lumora Login", "save.lock"),
+                                   os.path.join(home, "config", "Lumora", "Lumora Login.ini.lock"))
+                 if still_locked(lock)]
+        if stuck:
+            left_behind += len(stuck)
+            print("iteration %d (%s after %.2f s): locks still held %s" % (i, key, delay, stuck), flush=True)
         if litter:
             left_behind += len(litter)
             print("iteration %d (%s after %.2f s): left behind %s" % (i, key, delay, litter), flush=True)

@@ -1,5 +1,8 @@
 #include "tools/FileOperation.h"
 
+#include "tools/AllowedRequests.h"
+
+#include "platform/BoundedFile.h"
 #include "platform/LoginWindow.h"
 #include "platform/SideFiles.h"
 #include "platform/VolumeResolver.h"
@@ -220,6 +223,11 @@ Lookup regularFile(const QString &root, const QString &file)
         return {std::nullopt, fail(file, "does not exist")};
     if (!S_ISREG(found->info.st_mode))
         return {std::nullopt, fail(file, kindOf(found->info))};
+    // Another name of the same file may stand anywhere on that file system,
+    // the host's own files included: what is read or changed here must be
+    // the volume's alone.
+    if (found->info.st_nlink > 1)
+        return {std::nullopt, fail(file, "has other names (hard links), so it is not the volume's alone")};
     return {std::move(*found), 0};
 }
 
@@ -262,6 +270,11 @@ int backup(const QString &root, const QString &file, const QString &backupFile)
     // The older backup wins, whatever it is.
     if (target->exists)
         return 0;
+    // Only an image is ever backed up; a sparse file of any size would
+    // otherwise fill the volume with its copy.
+    if (source->info.st_size > BoundedFile::kMaxImageBytes)
+        return fail(file, "is larger than any image (" + QByteArray::number(qint64(source->info.st_size))
+                              + " bytes, at most " + QByteArray::number(BoundedFile::kMaxImageBytes) + ")");
     const UniqueFd input = openRegular(*source);
     if (!input)
         return fail(file, "changed while it was opened");
@@ -321,6 +334,8 @@ int setMode(const QString &root, const QString &modeText, const QString &file)
     if (!octal.match(modeText).hasMatch())
         return fail(file, "the mode must be octal digits, as chmod takes them");
     const mode_t mode = mode_t(modeText.toUInt(nullptr, 8));
+    if (!AllowedRequests::isSaveMode(mode))
+        return fail(file, "the mode " + modeText.toLatin1() + " is not one a save sets (644 or 664)");
     auto [found, refused] = regularFile(root, file);
     if (!found)
         return refused;
@@ -398,20 +413,40 @@ int run(const QStringList &arguments)
             return usage();
     }
     auto isVolumePath = [](const QString &path) { return path.startsWith(QLatin1Char('/')); };
+    const bool known = (command == QLatin1String("install") && rest.size() == 1 && isVolumePath(rest[0]))
+                       || (command == QLatin1String("backup") && rest.size() == 2 && isVolumePath(rest[0])
+                           && isVolumePath(rest[1]))
+                       || (command == QLatin1String("mkdir") && rest.size() == 1 && isVolumePath(rest[0]))
+                       || (command == QLatin1String("chmod") && rest.size() == 2 && isVolumePath(rest[1]))
+                       || (command == QLatin1String("move-out") && rest.size() == 1 && isVolumePath(rest[0]))
+                       || (command == QLatin1String("remove") && rest.size() == 1 && isVolumePath(rest[0]));
+    if (!known)
+        return usage();
+    // Whoever runs this, it touches only a Mac OS X volume, and there only
+    // what a save writes.
+    if (const auto refused = AllowedRequests::refusedRoot(root))
+        return fail(root, *refused);
+    const VolumeResolver files = resolverFor(root);
+    const QString &path = rest.constLast();
+    auto notOurs = [&path](const QByteArray &what) { return fail(path, "is not " + what); };
     watchForStop();
-    if (command == QLatin1String("install") && rest.size() == 1 && isVolumePath(rest[0]))
-        return install(root, rest[0], STDIN_FILENO);
-    if (command == QLatin1String("backup") && rest.size() == 2 && isVolumePath(rest[0]) && isVolumePath(rest[1]))
-        return backup(root, rest[0], rest[1]);
-    if (command == QLatin1String("mkdir") && rest.size() == 1 && isVolumePath(rest[0]))
-        return makeFolder(root, rest[0]);
-    if (command == QLatin1String("chmod") && rest.size() == 2 && isVolumePath(rest[1]))
-        return setMode(root, rest[0], rest[1]);
-    if (command == QLatin1String("move-out") && rest.size() == 1 && isVolumePath(rest[0]))
-        return moveOut(root, rest[0], STDOUT_FILENO);
-    if (command == QLatin1String("remove") && rest.size() == 1 && isVolumePath(rest[0]))
-        return remove(root, rest[0]);
-    return usage();
+    if (command == QLatin1String("install"))
+        return AllowedRequests::isSaveTarget(files, path) ? install(root, path, STDIN_FILENO)
+                                                          : notOurs("an image, picture or shared file a save writes");
+    if (command == QLatin1String("backup"))
+        return AllowedRequests::isBackupOf(files, rest[0], rest[1])
+                   ? backup(root, rest[0], rest[1])
+                   : notOurs("the backup of an image or picture a save replaces");
+    if (command == QLatin1String("mkdir"))
+        return AllowedRequests::isSharedFolder(files, path) ? makeFolder(root, path) : notOurs("the shared folder");
+    if (command == QLatin1String("chmod"))
+        return AllowedRequests::isSaveTarget(files, path) ? setMode(root, rest[0], path)
+                                                          : notOurs("an image, picture or shared file a save writes");
+    if (command == QLatin1String("move-out"))
+        return AllowedRequests::isOtherImageFormat(files, path)
+                   ? moveOut(root, path, STDOUT_FILENO)
+                   : notOurs("another format of the login window's logo or title");
+    return remove(root, path);
 }
 
 } // namespace FileOperation

@@ -10,6 +10,7 @@
 // the volume mounted at ROOT, looked up inside that volume. See
 // DefaultsTool.h for what is kept and what is refused.
 
+#include "tools/AllowedRequests.h"
 #include "tools/DefaultsTool.h"
 #include "tools/DefaultsValue.h"
 
@@ -18,6 +19,9 @@
 #include <QString>
 
 #include <cstdio>
+#include <cstdlib>
+
+#include <unistd.h>
 
 namespace {
 
@@ -26,6 +30,33 @@ int usage()
     std::fprintf(stderr, "usage: lumora-defaults [--root ROOT] write DOMAIN KEY [-bool|-int] VALUE | delete DOMAIN KEY | "
                          "read DOMAIN [KEY]\n");
     return DefaultsTool::kExitUsage;
+}
+
+int refuse(const QByteArray &why)
+{
+    std::fprintf(stderr, "lumora-defaults: %s; nothing was changed\n", why.constData());
+    return DefaultsTool::kExitFailure;
+}
+
+// Run as root for someone else (sudo, pkexec), it writes only the login
+// window's domain of a Mac OS X volume; as anyone's own tool, any domain
+// that person may write.
+std::optional<QByteArray> refusedRequest(const QString &root, const QByteArray &domain)
+{
+    if (root.isEmpty()) {
+        const bool forSomeoneElse = ::geteuid() == 0
+                                    && (std::getenv("SUDO_UID") || std::getenv("PKEXEC_UID"))
+                                    && QByteArray(std::getenv("SUDO_UID")) != "0";
+        if (forSomeoneElse)
+            return QByteArray("run with administrator rights for another user, it needs --root and the login "
+                              "window's domain");
+        return std::nullopt;
+    }
+    if (auto refused = AllowedRequests::refusedRoot(root))
+        return refused;
+    if (!AllowedRequests::isLoginWindowDomain(VolumeResolver(Volume(root)), QFile::decodeName(domain)))
+        return domain + ": is not the login window's preference domain";
+    return std::nullopt;
 }
 
 } // namespace
@@ -46,6 +77,8 @@ int main(int argc, char **argv)
     const QByteArray domain(argv[2]);
     if (domain.isEmpty())
         return usage();
+    if (const auto refused = refusedRequest(root, domain))
+        return refuse(*refused);
 
     if (command == "write" && argc == 5)
         return DefaultsTool::writeKey(domain, QByteArray(argv[3]), QByteArray(argv[4]), {}, root);

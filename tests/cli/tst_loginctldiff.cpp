@@ -11,6 +11,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
@@ -376,6 +377,115 @@ private slots:
             QCOMPARE(result.exitCode, 2);
             QVERIFY2(result.err.contains(QStringLiteral("unknown argument")), qPrintable(result.err));
         }
+    }
+
+    // A stock logo that does not decode is still the volume's own: set backs
+    // it up and restore puts its bytes back. One larger than any image
+    // (sparse, so it costs no disk) is refused by name and left as it is,
+    // never read whole.
+    void stockLogoThatDoesNotDecode_data()
+    {
+        QTest::addColumn<QString>("stock");
+        QTest::addColumn<int>("setStatus");
+        QTest::newRow("cut short") << "cut short" << 0;
+        QTest::newRow("not a picture") << "not a picture" << 0;
+        QTest::newRow("sparse, 100 GB") << "sparse" << 1;
+    }
+
+    void stockLogoThatDoesNotDecode()
+    {
+        QFETCH(QString, stock);
+        QFETCH(int, setStatus);
+        const QString logo = m_volume->hostPath(LoginWindow::kLogoFirstPlace);
+        const QString backup = QString(logo).replace(QStringLiteral("applelogo.tif"), QStringLiteral("applelogo_Original.tif"));
+        QFile file(logo);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        if (stock == QLatin1String("cut short"))
+            QVERIFY(file.resize(300));
+        else if (stock == QLatin1String("not a picture"))
+            QVERIFY(file.resize(0) && file.write("Not a picture at all") > 0);
+        else
+            QVERIFY(file.resize(qint64(100) << 30));
+        file.close();
+        const QString original = stock == QLatin1String("sparse") ? QString() : sha256Of(logo);
+
+        QElapsedTimer timer;
+        timer.start();
+        Run result = run({"set", "--logo", m_logo});
+        QVERIFY2(result.exitCode == setStatus, qPrintable(result.err));
+        if (setStatus != 0) {
+            QVERIFY2(result.err.contains(LoginWindow::kLogoFirstPlace + QStringLiteral(" is too large to be an image")),
+                     qPrintable(result.err));
+            QCOMPARE(QFileInfo(logo).size(), qint64(100) << 30);
+            QVERIFY(!QFileInfo::exists(backup));
+        } else {
+            QCOMPARE(sha256Of(backup), original);
+        }
+
+        result = run({"restore"});
+        QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+        QVERIFY2(result.out.startsWith(setStatus == 0 ? QStringLiteral("logo: saved\n") : QStringLiteral("logo: unchanged\n")),
+                 qPrintable(result.out));
+        if (setStatus == 0)
+            QCOMPARE(sha256Of(logo), original);
+        else
+            QCOMPARE(QFileInfo(logo).size(), qint64(100) << 30);
+        result = run({"restore"});
+        QVERIFY2(result.exitCode == 0 && result.out.startsWith(QStringLiteral("logo: unchanged\n")), qPrintable(result.out));
+        QVERIFY2(timer.elapsed() < 60000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // A backup larger than any image is refused by name, and the logo in
+    // place stays.
+    void oversizedBackupIsRefused()
+    {
+        QVERIFY(run({"set", "--logo", m_logo}).exitCode == 0);
+        const QString logo = m_volume->hostPath(LoginWindow::kLogoFirstPlace);
+        const QString backup = QString(logo).replace(QStringLiteral("applelogo.tif"), QStringLiteral("applelogo_Original.tif"));
+        QVERIFY(QFile::resize(backup, qint64(4) << 30));
+        const QString installed = sha256Of(logo);
+        const Run result = run({"restore"});
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.err.contains(QStringLiteral("applelogo_Original.tif is too large to be an image")), qPrintable(result.err));
+        QVERIFY2(result.err.contains(QStringLiteral("logo: not saved")), qPrintable(result.err));
+        QCOMPARE(sha256Of(logo), installed);
+    }
+
+    // Text from the volume reaches the terminal with its control characters
+    // escaped (line breaks and tabs aside); --json keeps it exact.
+    void controlCharactersAreShownEscaped_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        auto text = [](std::initializer_list<QString> parts) {
+            QString joined;
+            for (const QString &part : parts)
+                joined += part;
+            return joined;
+        };
+        const QString esc(QChar(0x1b));
+        QTest::newRow("window title") << text({"a", esc, "]0;owned", QString(QChar(0x07)), "b"})
+                                      << QStringLiteral("a\\x1b]0;owned\\x07b");
+        QTest::newRow("colour") << text({esc, "[31mred"}) << QStringLiteral("\\x1b[31mred");
+        QTest::newRow("backspace") << text({"x", QString(QChar(0x08)), "y"}) << QStringLiteral("x\\x08y");
+        QTest::newRow("C1 introducer and DEL") << text({"p", QString(QChar(0x9b)), "q", QString(QChar(0x7f))})
+                                               << QStringLiteral("p\\u009bq\\u007f");
+        QTest::newRow("accents kept") << text({"caf", QString(QChar(0xe9)), " ok"})
+                                      << text({"caf", QString(QChar(0xe9)), " ok"});
+    }
+
+    void controlCharactersAreShownEscaped()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        QVERIFY(run({"set", "--message", message}).exitCode == 0);
+        const Run plain = run({"show"});
+        QCOMPARE(plain.exitCode, 0);
+        QVERIFY2(plain.out.contains(QStringLiteral("\nmessage: ") + shown + QLatin1Char('\n')), qPrintable(plain.out));
+        for (const QChar c : plain.out)
+            QVERIFY2(c == QLatin1Char('\n') || c == QLatin1Char('\t') || !(c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f)),
+                     qPrintable(QString::number(c.unicode(), 16)));
+        QCOMPARE(runJson({"show", "--json"}).value(QStringLiteral("message")).toString(), message);
     }
 };
 

@@ -143,8 +143,8 @@ private slots:
         QTest::newRow("folder in the file's place")
             << "not a file" << false << false << 1
             << QStringList{QStringLiteral("Tool '%1' failed with exit status 1").arg(InstallRuns::fileTool()),
-                           QStringLiteral("Tool '%1' said: lumora-fileop: %2/a.b.tif: is a folder; nothing was changed")
-                               .arg(InstallRuns::fileTool(), QFileInfo(LoginWindow::kLogoFirstPlace).path()),
+                           QStringLiteral("Tool '%1' said: lumora-fileop: %2: is a folder; nothing was changed")
+                               .arg(InstallRuns::fileTool(), LoginWindow::kLogoFirstPlace),
                            unable};
     }
 
@@ -158,9 +158,10 @@ private slots:
 
         Fixture f;
         QVERIFY(f.volume.isValid());
-        const QString volumePath = QFileInfo(LoginWindow::kLogoFirstPlace).path() + QStringLiteral("/a.b.tif");
+        // The stock logo: the tool backs up nothing but what a save replaces.
+        const QString volumePath = LoginWindow::kLogoFirstPlace;
         const QString file = f.host(volumePath);
-        const QString backup = f.host(QFileInfo(volumePath).path() + QStringLiteral("/a.b_Original.tif"));
+        const QString backup = f.host(QFileInfo(volumePath).path() + QStringLiteral("/applelogo_Original.tif"));
         const QByteArray stock = readBytes(f.host(LoginWindow::kLogoFirstPlace));
         QVERIFY(!stock.isEmpty());
         QVERIFY(writeBytes(file, stock));
@@ -352,7 +353,9 @@ private slots:
         Fixture f;
         const QString source = f.volume.scratch() + QStringLiteral("/source.tif");
         QVERIFY(writeBytes(source, "new contents"));
-        const QString destination = f.host(QStringLiteral("/Library/Desktop Pictures/placed.jpg"));
+        // A picture a save writes: the tool writes nothing else.
+        const QString destination = f.host(LoginWindow::kTigerDefaultBackground);
+        QFile::remove(destination);
         const QString elsewhere = f.volume.scratch() + QStringLiteral("/elsewhere.jpg");
         QList<QStringList> expected = InstallRuns::copyIntoPlace(f.volume.root(), destination);
         if (situation == QLatin1String("mode")) {

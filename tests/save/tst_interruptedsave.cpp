@@ -7,9 +7,10 @@
 #include "tests/save/SaveFixture.h"
 
 #include <QDirIterator>
-#include <QProcess>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTest>
 #include <QThread>
 
@@ -380,6 +381,49 @@ private slots:
             QCOMPARE(message, QStringLiteral("Took its turn"));
             QVERIFY(!QFileInfo::exists(lock));
         }
+    }
+
+    // A save killed at once after making a lock file leaves it empty (or
+    // naming a process that is gone); the next save takes it over at once,
+    // rather than wait for it to age.
+    void lockOfAKilledSave_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<QByteArray>("content");
+        const QByteArray gone = "2147483646\nlumora-loginctl\n" + QSysInfo::machineHostName().toUtf8() + '\n';
+        QTest::newRow("user lock, empty") << "user" << QByteArray();
+        QTest::newRow("volume lock, empty") << "volume" << QByteArray();
+        QTest::newRow("settings lock, empty") << "settings" << QByteArray();
+        QTest::newRow("volume lock of a process gone") << "volume" << gone;
+        QTest::newRow("user lock of a process gone") << "user" << gone;
+    }
+
+    void lockOfAKilledSave()
+    {
+        QFETCH(QString, where);
+        QFETCH(QByteArray, content);
+        TestVolume volume;
+        QVERIFY(volume.isValid());
+        const QString home = volume.scratch() + QStringLiteral("/home");
+        const QString lock = where == QLatin1String("user")
+                                 ? home + QStringLiteral("/data/Lumora Login/save.lock")
+                             : where == QLatin1String("volume")
+                                 ? volume.hostPath(LoginWindow::kSharedSupportFolder) + QStringLiteral("/save.lock")
+                                 : home + QStringLiteral("/config/Lumora/Lumora Login.ini.lock");
+        QVERIFY(QDir().mkpath(QFileInfo(lock).path()));
+        QVERIFY(writeBytes(lock, content));
+
+        QElapsedTimer timer;
+        timer.start();
+        // A new logo also notes its backup in the settings, through their lock.
+        const int status = save(volume, home,
+                                {QStringLiteral("set"), QStringLiteral("--logo"), work(QStringLiteral("logo.png")),
+                                 QStringLiteral("--message"), QStringLiteral("Took its turn")});
+        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, qPrintable(describe(status)));
+        QVERIFY2(timer.elapsed() < 8000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(stringValue(persistentDomainForName(volume.volume(), LoginWindow::kDomain).value_or(QVariantMap()),
+                             LoginWindow::kMessageKey),
+                 QStringLiteral("Took its turn"));
     }
 };
 
