@@ -25,6 +25,8 @@ SaveStatus::SaveStatus(QWidget *parent) : QWidget(parent)
     m_label = new QLabel(this);
     m_label->setObjectName(QStringLiteral("saveStatusText"));
     m_label->setTextFormat(Qt::PlainText);
+    // A long outcome wraps rather than widening the window past a small screen.
+    m_label->setWordWrap(true);
     row->addWidget(m_label);
     m_details = new QPushButton(QCoreApplication::translate("Lumora", "Details…"), this);
     m_details->setObjectName(QStringLiteral("saveDetailsButton"));

@@ -2,6 +2,77 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE" sourcelanguage="en">
 <context>
+    <name>DiskImage</name>
+    <message>
+        <source>Starting the virtual machine…</source>
+        <translation>Die virtuelle Maschine wird gestartet …</translation>
+    </message>
+    <message>
+        <source>Finding the Mac OS X volume and checking its journal…</source>
+        <translation>Das Mac OS X-Volume wird gesucht und sein Journal geprüft …</translation>
+    </message>
+    <message>
+        <source>Mounting the volume…</source>
+        <translation>Das Volume wird aktiviert …</translation>
+    </message>
+    <message>
+        <source>Unmounting the volume…</source>
+        <translation>Das Volume wird deaktiviert …</translation>
+    </message>
+    <message>
+        <source>Disk images (*.img *.hda *.raw *.dsk *.dmg *.qcow2 *.qcow *.iso)</source>
+        <translation>Festplattenabbilder (*.img *.hda *.raw *.dsk *.dmg *.qcow2 *.qcow *.iso)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>%1, partition %2</source>
+        <translation>%1, Partition %2</translation>
+    </message>
+    <message>
+        <source>This is a compressed disk image, which can only be read. To edit it, make a writable copy: qemu-img convert -f dmg -O raw &quot;%1&quot; copy.img (or dmg2img), and open the copy.</source>
+        <translation>Dies ist ein komprimiertes Festplattenabbild, das nur gelesen werden kann. Um es zu bearbeiten, erstellen Sie eine beschreibbare Kopie: qemu-img convert -f dmg -O raw &quot;%1&quot; copy.img (oder dmg2img), und öffnen Sie die Kopie.</translation>
+    </message>
+    <message>
+        <source>You cannot write the disk image file.</source>
+        <translation>Sie können die Datei des Festplattenabbilds nicht schreiben.</translation>
+    </message>
+    <message>
+        <source>The disk image was opened read-only.</source>
+        <translation>Das Festplattenabbild wurde schreibgeschützt geöffnet.</translation>
+    </message>
+    <message>
+        <source>The disk image is open in another copy of Lumora Login.</source>
+        <translation>Das Festplattenabbild ist in einer anderen Kopie von Lumora Login geöffnet.</translation>
+    </message>
+    <message>
+        <source>The disk image holds no HFS+ volume.</source>
+        <translation>Das Festplattenabbild enthält kein HFS+-Volume.</translation>
+    </message>
+    <message>
+        <source>The disk image holds no Mac OS X system volume.</source>
+        <translation>Das Festplattenabbild enthält kein Mac OS X-Systemvolume.</translation>
+    </message>
+    <message>
+        <source>The disk image has no HFS+ volume at partition %1.</source>
+        <translation>Das Festplattenabbild hat in Partition %1 kein HFS+-Volume.</translation>
+    </message>
+    <message>
+        <source>%1 To edit it, start that Mac once from this disk and shut it down cleanly, then open the image again.</source>
+        <translation>%1 Um es zu bearbeiten, starten Sie diesen Mac einmal von dieser Festplatte, fahren Sie ihn ordnungsgemäß herunter und öffnen Sie das Abbild dann erneut.</translation>
+    </message>
+    <message>
+        <source>The virtual machine stopped unexpectedly.</source>
+        <translation>Die virtuelle Maschine wurde unerwartet beendet.</translation>
+    </message>
+    <message>
+        <source>Writing the changes into the disk image…</source>
+        <translation>Die Änderungen werden in das Festplattenabbild geschrieben …</translation>
+    </message>
+</context>
+<context>
     <name>LoginCtl</name>
     <message>
         <source>unknown argument &apos;%1%2&apos;</source>
@@ -120,7 +191,7 @@ requested, or the volume already held it (--check: the comparison was made);
 check failed; 2 usage error, unreadable input file, or a folder that is not
 a Mac OS X system volume (nothing was written).
 </source>
-        <translation>Aufruf: lumora-loginctl BEFEHL [OPTIONEN]
+        <translation type="vanished">Aufruf: lumora-loginctl BEFEHL [OPTIONEN]
 
 Zeigt und ändert das Aussehen des Anmeldefensters auf dem Volume, das
 --root ORDNER oder LUMORA_SYSTEM_ROOT nennt (sonst /).
@@ -198,6 +269,120 @@ unlesbare Eingabedatei oder ein Ordner, der kein Mac OS X-Systemvolume ist
     <message>
         <source>%1 Nothing was read or written; `lumora-loginctl volumes` lists the volumes found.</source>
         <translation>%1 Nichts wurde gelesen oder geschrieben; „lumora-loginctl volumes“ listet die gefundenen Volumes auf.</translation>
+    </message>
+    <message>
+        <source>--root and --image exclude each other</source>
+        <translation>--root und --image schließen einander aus</translation>
+    </message>
+    <message>
+        <source>--image needs a file</source>
+        <translation>--image braucht eine Datei</translation>
+    </message>
+    <message>
+        <source>--partition takes a number, with --image</source>
+        <translation>--partition nimmt eine Zahl, zusammen mit --image</translation>
+    </message>
+    <message>
+        <source>Usage: lumora-loginctl COMMAND [OPTIONS]
+
+Shows and changes the login window&apos;s look on the volume named by
+--root DIR or LUMORA_SYSTEM_ROOT (default /).
+
+Commands:
+  show [--json]        the current logo, title, background, message, host
+                       information and login options
+  set [OPTIONS]        change the settings given, then save; a setting the
+                       volume already holds is left alone (&quot;unchanged&quot;)
+      --logo FILE
+      --title FILE
+      --background FILE
+      --message TEXT | --message-file FILE   (an empty message removes it)
+      --host-info NAME|TAG   Time 0, HostName 1, IPAddress 2, DSStatus 3,
+                             SerialNumber 4, SystemBuild 5, SystemVersion 6
+%1  preview --output FILE.png [--size WxH] [set OPTIONS]
+                       draw the login screen the set OPTIONS would give
+                       (default size 1024x768) into a PNG; nothing on the
+                       volume changes. Hints about pictures drawn smaller
+                       or enlarged and a cut message go to standard error
+  restore              put back the stock look, then save
+      --check          (set, restore) only say what would change; write nothing
+      --json           (set, restore) one JSON object: changed, settings, diff
+  check-updates        ask the update server for a newer release
+  volumes [--json]     the Mac OS X volumes mounted on this machine
+  --root DIR           the folder where the volume is mounted (before or
+                       after the command; wins over LUMORA_SYSTEM_ROOT)
+  --image FILE         a disk image holding the volume (raw, APM, GPT or MBR,
+                       qcow2, .dmg), opened as its owner through libguestfs
+      --partition N    which of its volumes, when it holds several
+  --help, --version
+
+Exit status: 0 everything requested holds: it was saved and reads back as
+requested, or the volume already held it (--check: the comparison was made);
+1 something could not be saved (named on standard error) or the update
+check failed; 2 usage error, unreadable input file, or a folder that is not
+a Mac OS X system volume (nothing was written).
+</source>
+        <translation>Aufruf: lumora-loginctl BEFEHL [OPTIONEN]
+
+Zeigt und ändert das Aussehen des Anmeldefensters auf dem Volume, das
+--root ORDNER oder LUMORA_SYSTEM_ROOT nennt (sonst /).
+
+Befehle:
+  show [--json]        Logo, Titel, Hintergrund, Nachricht, Rechnerinformation
+                       und Anmeldeoptionen, wie sie jetzt sind
+  set [OPTIONEN]       die angegebenen Einstellungen ändern und sichern; was
+                       das Volume schon so hat, bleibt, wie es ist („unchanged“)
+      --logo DATEI
+      --title DATEI
+      --background DATEI
+      --message TEXT | --message-file DATEI   (eine leere Nachricht entfernt sie)
+      --host-info NAME|ZAHL  Time 0, HostName 1, IPAddress 2, DSStatus 3,
+                             SerialNumber 4, SystemBuild 5, SystemVersion 6
+%1  preview --output DATEI.png [--size BxH] [set-OPTIONEN]
+                       den Anmeldebildschirm, den die set-OPTIONEN ergäben,
+                       als PNG zeichnen (Standardgröße 1024x768); auf dem
+                       Volume ändert sich nichts. Hinweise auf verkleinerte
+                       oder vergrößerte Bilder und eine gekürzte Nachricht
+                       gehen auf die Standardfehlerausgabe
+  restore              das Standardaussehen zurückholen und sichern
+      --check          (set, restore) nur sagen, was sich ändern würde; nichts schreiben
+      --json           (set, restore) ein JSON-Objekt: changed, settings, diff
+  check-updates        beim Update-Server nach einer neueren Version fragen
+  volumes [--json]     die auf diesem Rechner eingehängten Mac OS X-Volumes
+  --root ORDNER        der Ordner, in dem das Volume eingehängt ist (vor oder
+                       nach dem Befehl; gilt vor LUMORA_SYSTEM_ROOT)
+  --image DATEI        ein Festplattenabbild mit dem Volume (raw, APM, GPT oder MBR,
+                       qcow2, .dmg), als sein Eigentümer über libguestfs geöffnet
+      --partition N    welches seiner Volumes, wenn es mehrere enthält
+  --help, --version
+
+Rückgabewert: 0 alles Verlangte gilt: es wurde gesichert und liest sich wie
+verlangt zurück, oder das Volume hatte es schon (--check: der Vergleich wurde
+gemacht); 1 etwas ließ sich nicht sichern (auf der Standardfehlerausgabe
+genannt) oder die Suche nach Updates schlug fehl; 2 falscher Aufruf, eine
+unlesbare Eingabedatei oder ein Ordner, der kein Mac OS X-Systemvolume ist
+(nichts wurde geschrieben).
+</translation>
+    </message>
+    <message>
+        <source>no administrator password was given; nothing more was written</source>
+        <translation>es wurde kein Administratorpasswort eingegeben; nichts weiter wurde geschrieben</translation>
+    </message>
+    <message>
+        <source>the administrator password was wrong %1 times; nothing more was written</source>
+        <translation>das Administratorpasswort war %1-mal falsch; nichts weiter wurde geschrieben</translation>
+    </message>
+    <message>
+        <source>the image holds several Mac OS X volumes; choose one:</source>
+        <translation>das Abbild enthält mehrere Mac OS X-Volumes; wählen Sie eines:</translation>
+    </message>
+    <message>
+        <source>no disk image at %1</source>
+        <translation>kein Festplattenabbild unter %1</translation>
+    </message>
+    <message>
+        <source>nothing was saved into the disk image %1: %2</source>
+        <translation>nichts wurde in das Festplattenabbild %1 gesichert: %2</translation>
     </message>
 </context>
 <context>
@@ -815,6 +1000,102 @@ Möchten Sie die neue Version jetzt laden?</translation>
     <message>
         <source>A list of users.</source>
         <translation>Eine Liste der Benutzer.</translation>
+    </message>
+    <message>
+        <source>%1 is mounted read-only: nothing can be saved to it.</source>
+        <translation>%1 ist schreibgeschützt aktiviert: darauf kann nichts gesichert werden.</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written, not even by an administrator.</source>
+        <translation>%1 kann nicht beschrieben werden, nicht einmal von einem Administrator.</translation>
+    </message>
+    <message>
+        <source>Cancelled: no administrator password was given. Nothing more was written; your changes are kept.</source>
+        <translation>Abgebrochen: Es wurde kein Administratorpasswort eingegeben. Nichts weiter wurde geschrieben; Ihre Änderungen bleiben erhalten.</translation>
+    </message>
+    <message>
+        <source>The administrator password was wrong %1 times. Nothing more was written; your changes are kept.</source>
+        <translation>Das Administratorpasswort war %1-mal falsch. Nichts weiter wurde geschrieben; Ihre Änderungen bleiben erhalten.</translation>
+    </message>
+    <message>
+        <source>Could not save: %1. Your changes are kept; Save tries again.</source>
+        <translation>Sichern nicht möglich: %1. Ihre Änderungen bleiben erhalten; „Sichern“ versucht es erneut.</translation>
+    </message>
+    <message>
+        <source>Writing the changes into the disk image…</source>
+        <translation>Die Änderungen werden in das Festplattenabbild geschrieben …</translation>
+    </message>
+    <message>
+        <source>Could not save into the disk image: %1 The image is as it was before this save.</source>
+        <translation>Sichern in das Festplattenabbild nicht möglich: %1 Das Abbild ist so, wie es vor diesem Sichern war.</translation>
+    </message>
+    <message>
+        <source>The preview is hidden: this screen has no room for it beside the settings. View ▸ Preview opens it in a window of its own.</source>
+        <translation>Die Vorschau ist ausgeblendet: Auf diesem Bildschirm ist neben den Einstellungen kein Platz für sie. „Darstellung“ ▸ „Vorschau“ öffnet sie in einem eigenen Fenster.</translation>
+    </message>
+    <message>
+        <source>The preview is in a window of its own: this screen has no room for it beside the settings.</source>
+        <translation>Die Vorschau steht in einem eigenen Fenster: Auf diesem Bildschirm ist neben den Einstellungen kein Platz für sie.</translation>
+    </message>
+    <message>
+        <source>Disk image</source>
+        <translation>Festplattenabbild</translation>
+    </message>
+    <message>
+        <source>As its owner</source>
+        <translation>Als sein Eigentümer</translation>
+    </message>
+    <message>
+        <source>Choose Disk Image…</source>
+        <translation>Festplattenabbild auswählen …</translation>
+    </message>
+    <message>
+        <source>Choose a Disk Image of a Mac</source>
+        <translation>Festplattenabbild eines Mac auswählen</translation>
+    </message>
+    <message>
+        <source>Not opened. There is no disk image at %1.</source>
+        <translation>Nicht geöffnet. Unter %1 gibt es kein Festplattenabbild.</translation>
+    </message>
+    <message>
+        <source>Opening %1…</source>
+        <translation>%1 wird geöffnet …</translation>
+    </message>
+    <message>
+        <source>Opening Disk Image</source>
+        <translation>Festplattenabbild wird geöffnet</translation>
+    </message>
+    <message>
+        <source>%1 (Mac OS X %2), partition %3</source>
+        <translation>%1 (Mac OS X %2), Partition %3</translation>
+    </message>
+    <message>
+        <source>Choose a Volume</source>
+        <translation>Volume auswählen</translation>
+    </message>
+    <message>
+        <source>The disk image holds several Mac OS X volumes. Which one?</source>
+        <translation>Das Festplattenabbild enthält mehrere Mac OS X-Volumes. Welches?</translation>
+    </message>
+    <message>
+        <source>The disk image %1 could not be opened: %2</source>
+        <translation>Das Festplattenabbild %1 konnte nicht geöffnet werden: %2</translation>
+    </message>
+    <message>
+        <source>The disk image could not be opened.</source>
+        <translation>Das Festplattenabbild konnte nicht geöffnet werden.</translation>
+    </message>
+    <message>
+        <source>The disk image was closed: %1 Choose File ▸ Open Disk Image… to open it again.</source>
+        <translation>Das Festplattenabbild wurde geschlossen: %1 Wählen Sie „Ablage“ ▸ „Festplattenabbild öffnen …“, um es erneut zu öffnen.</translation>
+    </message>
+    <message>
+        <source>Open &amp;Disk Image…</source>
+        <translation>&amp;Festplattenabbild öffnen …</translation>
+    </message>
+    <message>
+        <source>Read-only. %1</source>
+        <translation>Schreibgeschützt. %1</translation>
     </message>
 </context>
 </TS>
