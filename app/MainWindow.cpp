@@ -751,8 +751,7 @@ void MainWindow::fitInto(const QRect &available)
         m_placingPreview = false;
         if (!roomForBoth)
             statusBar()->showMessage(
-                QCoreApplication::translate("Lumora", "The preview is hidden: this screen has no room for it beside "
-                                                      "the settings. View ▸ Preview opens it in a window of its own."),
+                QCoreApplication::translate("Lumora", "The preview is hidden (no room): View ▸ Preview shows it."),
                 15000);
     }
     if (m_previewDock && m_previewDock->isVisibleTo(this) && !m_previewDock->isFloating())
@@ -802,9 +801,9 @@ void MainWindow::previewShown()
         fitInto(available);
         keepInside(*m_previewDock, available);
     });
-    statusBar()->showMessage(QCoreApplication::translate("Lumora", "The preview is in a window of its own: this "
-                                                                   "screen has no room for it beside the settings."),
-                             15000);
+    statusBar()->showMessage(
+        QCoreApplication::translate("Lumora", "The preview is in a window of its own (no room beside the settings)."),
+        15000);
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)

@@ -1030,14 +1030,6 @@ Möchten Sie die neue Version jetzt laden?</translation>
         <translation>Sichern in das Festplattenabbild nicht möglich: %1 Das Abbild ist so, wie es vor diesem Sichern war.</translation>
     </message>
     <message>
-        <source>The preview is hidden: this screen has no room for it beside the settings. View ▸ Preview opens it in a window of its own.</source>
-        <translation>Die Vorschau ist ausgeblendet: Auf diesem Bildschirm ist neben den Einstellungen kein Platz für sie. „Darstellung“ ▸ „Vorschau“ öffnet sie in einem eigenen Fenster.</translation>
-    </message>
-    <message>
-        <source>The preview is in a window of its own: this screen has no room for it beside the settings.</source>
-        <translation>Die Vorschau steht in einem eigenen Fenster: Auf diesem Bildschirm ist neben den Einstellungen kein Platz für sie.</translation>
-    </message>
-    <message>
         <source>Disk image</source>
         <translation>Festplattenabbild</translation>
     </message>
@@ -1096,6 +1088,14 @@ Möchten Sie die neue Version jetzt laden?</translation>
     <message>
         <source>Read-only. %1</source>
         <translation>Schreibgeschützt. %1</translation>
+    </message>
+    <message>
+        <source>The preview is hidden (no room): View ▸ Preview shows it.</source>
+        <translation>Die Vorschau ist ausgeblendet (kein Platz): „Darstellung“ ▸ „Vorschau“ zeigt sie.</translation>
+    </message>
+    <message>
+        <source>The preview is in a window of its own (no room beside the settings).</source>
+        <translation>Die Vorschau steht in einem eigenen Fenster (kein Platz neben den Einstellungen).</translation>
     </message>
 </context>
 </TS>
