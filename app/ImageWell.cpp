@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
+#include <QDir>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -31,7 +32,7 @@ QString chooseWithDialog(QWidget *parent)
 {
     // One folder for all three wells: pictures for a login window usually
     // come from the same place.
-    static QString lastFolder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    static QString lastFolder = ImageWell::firstChooserFolder();
     const QString path = QFileDialog::getOpenFileName(parent, QCoreApplication::translate("Lumora", "Choose a Picture"),
                                                       lastFolder, imageFilter());
     if (!path.isEmpty())
@@ -97,6 +98,13 @@ ImageWell::ImageWell(const QString &caption, QWidget *parent)
     setAccessibleDescription(pictureDescription());
     setToolTip(QCoreApplication::translate("Lumora", "Drop a picture here, or click to choose one."));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+QString ImageWell::firstChooserFolder()
+{
+    // A folder that does not exist would be taken for a file name to type.
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return !pictures.isEmpty() && QFileInfo(pictures).isDir() ? pictures : QDir::homePath();
 }
 
 QSize ImageWell::sizeHint() const

@@ -32,6 +32,9 @@ public:
     // or an empty string when the user cancelled.
     using Chooser = std::function<QString(QWidget *parent)>;
     void setChooser(Chooser chooser) { m_chooser = std::move(chooser); }
+    // Where the first file chooser of a session opens: the Pictures folder
+    // where there is one, else the home folder.
+    [[nodiscard]] static QString firstChooserFolder();
 
     // Opens the chooser and offers what the user picked; nothing while the
     // well is disabled (a save runs, or the folder cannot be edited).

@@ -11,27 +11,38 @@
 #include "controller/SettingModel.h"
 #include "platform/AlertPanel.h"
 #include "platform/Clock.h"
+#include "platform/PasswordPrompt.h"
 #include "update/VersionChecker.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDockWidget>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QStyle>
 #include <QStatusBar>
+#include <QTimer>
 #include <QUndoStack>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace {
 
@@ -72,6 +83,20 @@ QString settingName(const QString &name)
     return model ? model->displayName() : name;
 }
 
+// Shrinks and moves a shown window as far as needed for its frame to lie
+// inside `available`.
+void keepInside(QWidget &window, const QRect &available)
+{
+    if (!window.isVisible() || available.contains(window.frameGeometry()))
+        return;
+    const QSize frame = window.frameGeometry().size() - window.size();
+    window.resize(window.size().boundedTo(available.size() - frame));
+    const QSize outer = window.size() + frame;
+    const QPoint at = window.frameGeometry().topLeft();
+    window.move(std::clamp(at.x(), available.left(), std::max(available.left(), available.right() + 1 - outer.width())),
+                std::clamp(at.y(), available.top(), std::max(available.top(), available.bottom() + 1 - outer.height())));
+}
+
 // The wells draw their own sunken frame; a flat group only names them.
 QGroupBox *framed(const QString &title, QWidget *content)
 {
@@ -96,7 +121,11 @@ MainWindow::MainWindow(LumoraLogin &controller, QWidget *parent)
     buildInterface();
     buildMenus();
     connectController();
-    installPreview(*this, m_controller);
+    m_previewDock = installPreview(*this, m_controller);
+    connect(m_previewDock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (visible && m_fitted && !m_placingPreview && !m_previewDock->isFloating())
+            previewShown();
+    });
 
     const Volume &volume = m_controller.context().volume;
     // The window system adds the application name.
@@ -118,6 +147,12 @@ MainWindow::MainWindow(LumoraLogin &controller, QWidget *parent)
     for (const LoginOptionModel *option : loginOptionModels())
         showLoginOption(option->setting());
     showFlags();
+
+    // A spin box would take Ctrl+Z for its own text, and undo only that.
+    for (QWidget *control : findChildren<QAbstractSpinBox *>())
+        control->installEventFilter(this);
+    for (QWidget *control : findChildren<QComboBox *>())
+        control->installEventFilter(this);
 }
 
 MainWindow::~MainWindow()
@@ -131,21 +166,24 @@ MainWindow::~MainWindow()
 
 void MainWindow::buildInterface()
 {
-    auto *central = new QWidget(this);
-    auto *grid = new QGridLayout(central);
+    // The settings scroll where the screen has no room for them; the
+    // buttons under them stay in view.
+    auto *settings = new QWidget;
+    settings->setObjectName(QStringLiteral("settings"));
+    auto *grid = new QGridLayout(settings);
     grid->setContentsMargins(14, 14, 14, 8);
     grid->setHorizontalSpacing(14);
     grid->setVerticalSpacing(10);
 
     m_backgroundWell = new ImageWell(QCoreApplication::translate("Lumora", "Background"));
     m_backgroundWell->setObjectName(QStringLiteral("backgroundWell"));
-    m_backgroundWell->setMinimumSize(400, 300);
+    m_backgroundWell->setMinimumSize(280, 200);
     m_logoWell = new ImageWell(QCoreApplication::translate("Lumora", "Logo"));
     m_logoWell->setObjectName(QStringLiteral("logoWell"));
-    m_logoWell->setMinimumSize(260, 150);
+    m_logoWell->setMinimumSize(200, 110);
     m_titleWell = new ImageWell(QCoreApplication::translate("Lumora", "Title"));
     m_titleWell->setObjectName(QStringLiteral("titleWell"));
-    m_titleWell->setMinimumSize(260, 90);
+    m_titleWell->setMinimumSize(200, 70);
 
     auto *pictures = new QVBoxLayout;
     pictures->addWidget(framed(QCoreApplication::translate("Lumora", "Logo"), m_logoWell), 3);
@@ -189,14 +227,30 @@ void MainWindow::buildInterface()
     m_saveButton->setObjectName(QStringLiteral("saveButton"));
     m_saveButton->setDefault(true);
     auto *buttons = new QHBoxLayout;
+    buttons->setContentsMargins(14, 0, 14, 8);
     buttons->addWidget(m_helpButton);
     buttons->addStretch(1);
     buttons->addWidget(m_restoreButton);
     buttons->addWidget(m_saveButton);
-    grid->addLayout(buttons, 5, 0, 1, 2);
 
+    auto *scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("settingsScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    // Tab goes to the controls, and the area scrolls to the one reached.
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setWidget(settings);
+    auto *central = new QWidget(this);
+    auto *column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(scroll, 1);
+    column->addLayout(buttons);
     setCentralWidget(central);
-    resize(central->sizeHint().expandedTo(QSize(920, 680)));
+    m_preferredSize =
+        QSize(settings->sizeHint().width(), settings->sizeHint().height() + buttons->sizeHint().height())
+            .expandedTo(QSize(920, 680));
+    resize(m_preferredSize);
 
     m_releaseLabel = new QLabel;
     m_releaseLabel->setObjectName(QStringLiteral("releaseLabel"));
@@ -283,7 +337,8 @@ QWidget *MainWindow::buildLoginOptions()
         pairLayout->addStretch(1);
         connect(spin, &QSpinBox::valueChanged, this, [this, setting](int value) {
             edit(QCoreApplication::translate("Lumora", "Change Login Options"),
-                 [this, setting, value] { m_controller.setValue(setting, OptionValue(value)); });
+                 [this, setting, value] { m_controller.setValue(setting, OptionValue(value)); },
+                 DocumentEdit::controlSteps(setting));
         });
         m_optionControls[indexOf(setting)] = spin;
         place(pair);
@@ -409,13 +464,13 @@ void MainWindow::showFlags()
         m_revertAction->setEnabled(m_controller.dirty() && !m_saving);
 }
 
-void MainWindow::edit(const QString &text, std::function<void()> change)
+void MainWindow::edit(const QString &text, std::function<void()> change, int mergeId)
 {
     if (m_saving)
         return;
     // An edit ends what the last save had to say.
     clearSaveStatus();
-    m_undoStack->push(new DocumentEdit(m_controller, text, std::move(change)));
+    m_undoStack->push(new DocumentEdit(m_controller, text, std::move(change), mergeId));
 }
 
 void MainWindow::clearSaveStatus()
@@ -441,13 +496,24 @@ QString MainWindow::describeSave(const SaveReport &report)
     if (report.anotherSaveRunning)
         return QCoreApplication::translate(
             "Lumora", "Not saved: another copy of Lumora Login is saving. Try again when it has finished.");
+    if (!report.failed.isEmpty() && report.declined == SaveReport::Declined::Cancelled)
+        return QCoreApplication::translate(
+            "Lumora", "Cancelled: no administrator password was given. Nothing more was written; your changes are kept.");
+    if (!report.failed.isEmpty() && report.declined == SaveReport::Declined::WrongPassword)
+        return QCoreApplication::translate("Lumora",
+                                           "The administrator password was wrong %1 times. Nothing more was written; "
+                                           "your changes are kept.")
+            .arg(PasswordPrompt::kTries);
     if (!report.failed.isEmpty()) {
         QStringList names;
         for (const QString &name : report.failed)
             names << settingName(name);
-        return QCoreApplication::translate("Lumora",
-                                           "Could not save: %1. Your changes to it are kept; Save tries again.")
-            .arg(names.join(QStringLiteral(", ")));
+        const QString line = report.failed.size() == 1
+                                 ? QCoreApplication::translate(
+                                       "Lumora", "Could not save: %1. Your changes to it are kept; Save tries again.")
+                                 : QCoreApplication::translate(
+                                       "Lumora", "Could not save: %1. Your changes are kept; Save tries again.");
+        return line.arg(names.join(QStringLiteral(", ")));
     }
     if (report.attempted.isEmpty())
         return QCoreApplication::translate("Lumora", "Nothing to save.");
@@ -659,6 +725,107 @@ void MainWindow::quit()
     m_quitConfirmed = true;
     close();
     emit quitConfirmed();
+}
+
+QMargins MainWindow::frameMargins() const
+{
+    // Unknown until the window system has framed the window; a title bar's
+    // height is kept free meanwhile rather than risking the buttons.
+    const QWindow *handle = windowHandle();
+    const QMargins known = handle ? handle->frameMargins() : QMargins();
+    if (!known.isNull() || (handle && handle->isExposed()))
+        return known;
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    return {0, titleBar, 0, 0};
+}
+
+void MainWindow::fitInto(const QRect &available)
+{
+    const QMargins frame = frameMargins();
+    const QRect room = available.marginsRemoved(frame);
+    QSize wanted = m_preferredSize;
+    const bool roomForBoth = room.width() >= wanted.width() + PreviewPane::kPaneWidth && room.height() >= wanted.height();
+    if (!m_fitted && m_previewDock && !m_previewDock->isFloating()) {
+        m_placingPreview = true;
+        m_previewDock->setVisible(roomForBoth);
+        m_placingPreview = false;
+        if (!roomForBoth)
+            statusBar()->showMessage(
+                QCoreApplication::translate("Lumora", "The preview is hidden (no room): View ▸ Preview shows it."),
+                15000);
+    }
+    if (m_previewDock && m_previewDock->isVisibleTo(this) && !m_previewDock->isFloating())
+        wanted.rwidth() += PreviewPane::kPaneWidth;
+    const QSize size = wanted.boundedTo(room.size()).expandedTo(minimumSizeHint());
+    resize(size);
+
+    // Centred the first time; later kept where it is, moved only as far as
+    // needed to lie inside. move() places the frame.
+    const QSize outer = size.grownBy(frame);
+    QPoint at = m_fitted || testAttribute(Qt::WA_Moved)
+                    ? pos()
+                    : available.topLeft() + QPoint((available.width() - outer.width()) / 2,
+                                                   (available.height() - outer.height()) / 2);
+    at.setX(std::clamp(at.x(), available.left(), std::max(available.left(), available.right() + 1 - outer.width())));
+    at.setY(std::clamp(at.y(), available.top(), std::max(available.top(), available.bottom() + 1 - outer.height())));
+    move(at);
+    m_fitted = true;
+}
+
+void MainWindow::previewShown()
+{
+    const QScreen *shownOn = screen();
+    if (!shownOn)
+        return;
+    const QRect available = shownOn->availableGeometry();
+    const QMargins frame = frameMargins();
+    const QRect room = available.marginsRemoved(frame);
+    if (room.width() >= m_preferredSize.width() + PreviewPane::kPaneWidth) {
+        // Wider by the pane, as far as the screen allows.
+        fitInto(available);
+        return;
+    }
+    // Beside the settings it would squeeze them: a window of its own, on
+    // the same screen.
+    m_placingPreview = true;
+    m_previewDock->setFloating(true);
+    const QSize size = QSize(PreviewPane::kPaneWidth + 120, 480).boundedTo(room.size());
+    m_previewDock->resize(size);
+    m_previewDock->move(available.topLeft()
+                        + QPoint(std::max(0, available.width() - size.width() - frame.left() - frame.right()), 0));
+    m_placingPreview = false;
+    // Docked for a moment, the pane may have widened the window; once the
+    // layouts have caught up, and the dock's own frame is known, both are
+    // put back inside.
+    QTimer::singleShot(0, this, [this, available] {
+        fitInto(available);
+        keepInside(*m_previewDock, available);
+    });
+    statusBar()->showMessage(
+        QCoreApplication::translate("Lumora", "The preview is in a window of its own (no room beside the settings)."),
+        15000);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // Not accepting the override leaves the keys to the window's actions.
+    if (event->type() == QEvent::ShortcutOverride && QtMessageView::isUndoOrRedo(static_cast<QKeyEvent *>(event))) {
+        event->ignore();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    if (!m_fitted && screen())
+        fitInto(screen()->availableGeometry());
+    QMainWindow::showEvent(event);
+    // Once framed, the frame is known: still inside?
+    QTimer::singleShot(200, this, [this] {
+        if (isVisible() && screen())
+            keepInside(*this, screen()->availableGeometry());
+    });
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

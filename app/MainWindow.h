@@ -15,6 +15,7 @@ class QUndoStack;
 class LumoraLogin;
 class QAction;
 class QComboBox;
+class QDockWidget;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -72,6 +73,14 @@ public:
     // quitConfirmed() tells the application to end.
     void quit();
 
+    // Sizes and places the window so that its frame lies inside
+    // `available` (a screen's available area): never larger, the settings
+    // scrolling where there is no room for them. The preview stays beside
+    // the settings only where both fit; otherwise it is hidden at the first
+    // fit, and opens in a window of its own when asked for, the status line
+    // saying so. Done by itself when the window is first shown.
+    void fitInto(const QRect &available);
+
     [[nodiscard]] QUndoStack *undoStack() const { return m_undoStack; }
     // What the status line says now: a lasting save result, or the bar's
     // own passing message.
@@ -84,6 +93,8 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildInterface();
@@ -100,10 +111,13 @@ private:
     void showFlags();
     void imageRefused(const QString &hostPath);
     // Every edit of the user goes through the undo stack.
-    void edit(const QString &text, std::function<void()> change);
+    void edit(const QString &text, std::function<void()> change, int mergeId = -1);
     void setEditing(bool enabled);
     void clearSaveStatus();
     void saveFinished(const SaveReport &report, const QStringList &logLines);
+    // The frame the window system puts around the window, once known.
+    [[nodiscard]] QMargins frameMargins() const;
+    void previewShown();
 
     LumoraLogin &m_controller;
     ImageWell *m_logoWell = nullptr;
@@ -133,6 +147,10 @@ private:
     QLabel *m_volumeNotice = nullptr;
     QLabel *m_editHint = nullptr;
     QMenu *m_fileMenu = nullptr;
+    QDockWidget *m_previewDock = nullptr;
+    QSize m_preferredSize; // the settings at ease, without the preview
+    bool m_fitted = false;
+    bool m_placingPreview = false;
     QString m_refusal;
     QString m_savedAt; // the lasting line of the last save that wrote something
     bool m_saving = false;

@@ -20,8 +20,6 @@
 
 namespace {
 
-constexpr int kPaneWidth = 520;
-
 // Shows the drawing scaled into its own rectangle, the aspect kept. The
 // scaled copy is made once per drawing and size, not on every paint, at the
 // screen's device pixels: at 2x a copy of the widget's own size would be
@@ -177,6 +175,7 @@ void PreviewPane::redraw()
     previewLoginOptions(m_controller, sources);
     scene.nameAndPassword = sources.nameAndPassword;
     scene.powerButtons = sources.powerButtons;
+    scene.inputMenu = sources.inputMenu;
     scene.userNames = m_userNames;
     scene.hostLine = m_controller.hostInfoTag() == 0
                          ? HostLine::resolve(m_controller.context().volume, 0, m_controller.context().clock).text
@@ -215,14 +214,14 @@ QString PreviewPane::describe(const PreviewScene &scene) const
     return text;
 }
 
-void installPreview(QMainWindow &window, LumoraLogin &controller)
+QDockWidget *installPreview(QMainWindow &window, LumoraLogin &controller)
 {
     auto *dock = new QDockWidget(QCoreApplication::translate("Lumora", "Preview of the login window"), &window);
     dock->setObjectName(QStringLiteral("previewDock"));
     dock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable
                       | QDockWidget::DockWidgetFloatable);
     auto *pane = new PreviewPane(controller, dock);
-    pane->setMinimumWidth(kPaneWidth - 40);
+    pane->setMinimumWidth(PreviewPane::kPaneWidth - 40);
     dock->setWidget(pane);
     window.addDockWidget(Qt::RightDockWidgetArea, dock);
 
@@ -243,12 +242,5 @@ void installPreview(QMainWindow &window, LumoraLogin &controller)
     button->setAutoRaise(true);
     window.statusBar()->addPermanentWidget(button);
 
-    // On when the screen has room for both side by side.
-    const QScreen *screen = window.screen();
-    const int wanted = window.width() + kPaneWidth;
-    const bool room = screen && screen->availableGeometry().width() >= wanted
-                      && screen->availableGeometry().height() >= window.height();
-    dock->setVisible(room);
-    if (room)
-        window.resize(wanted, window.height());
+    return dock;
 }

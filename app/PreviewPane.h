@@ -12,6 +12,7 @@
 
 class LumoraLogin;
 class QComboBox;
+class QDockWidget;
 class QLabel;
 class QMainWindow;
 
@@ -23,6 +24,9 @@ class PreviewPane final : public QWidget {
     Q_OBJECT
 public:
     explicit PreviewPane(LumoraLogin &controller, QWidget *parent = nullptr);
+
+    // The room the pane takes beside the settings.
+    static constexpr int kPaneWidth = 520;
 
     // The screens offered, the first being the one shown at the start.
     static const QList<QSize> kScreenSizes;
@@ -63,6 +67,6 @@ private:
 };
 
 // Puts a preview pane beside the settings of `window`, with a toggle for it
-// in a View menu and in the status bar. The pane starts shown when the
-// screen has room for the window and the pane side by side.
-void installPreview(QMainWindow &window, LumoraLogin &controller);
+// in a View menu and in the status bar. The window decides, once it knows
+// its screen, whether the pane starts shown.
+QDockWidget *installPreview(QMainWindow &window, LumoraLogin &controller);

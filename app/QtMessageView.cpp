@@ -61,17 +61,19 @@ void QtMessageView::textEdited()
     emit userEdited();
 }
 
+bool QtMessageView::isUndoOrRedo(const QKeyEvent *key)
+{
+    return key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo)
+           || key->keyCombination() == QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_Z)
+           || key->keyCombination() == QKeyCombination(Qt::CTRL, Qt::Key_Y);
+}
+
 bool QtMessageView::event(QEvent *event)
 {
     // Leave Undo and Redo to the window's actions even while typing here.
-    if (event->type() == QEvent::ShortcutOverride) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo)
-            || key->keyCombination() == QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_Z)
-            || key->keyCombination() == QKeyCombination(Qt::CTRL, Qt::Key_Y)) {
-            event->ignore();
-            return false;
-        }
+    if (event->type() == QEvent::ShortcutOverride && isUndoOrRedo(static_cast<QKeyEvent *>(event))) {
+        event->ignore();
+        return false;
     }
     return QTextEdit::event(event);
 }

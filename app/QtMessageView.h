@@ -4,6 +4,8 @@
 
 #include <QTextEdit>
 
+class QKeyEvent;
+
 // The window's message view: a plain-text editor the controller reaches
 // through MessageView. Text put in by the program (a reload, a restore)
 // never counts as an edit; only what the user types reaches the observer.
@@ -17,6 +19,10 @@ public:
     void setBoldFont(double points) override;
     void setCentered() override;
     void observeEdits(std::function<void()> onEdit) override;
+
+    // The keys of the window's Undo and Redo, which no control of the
+    // window keeps for itself.
+    [[nodiscard]] static bool isUndoOrRedo(const QKeyEvent *key);
 
 signals:
     // Around the observer's call for each edit of the user: the window

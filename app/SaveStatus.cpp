@@ -25,12 +25,13 @@ SaveStatus::SaveStatus(QWidget *parent) : QWidget(parent)
     m_label = new QLabel(this);
     m_label->setObjectName(QStringLiteral("saveStatusText"));
     m_label->setTextFormat(Qt::PlainText);
-    row->addWidget(m_label);
+    // A long outcome wraps rather than widening the window past a small screen.
+    m_label->setWordWrap(true);
+    row->addWidget(m_label, 1);
     m_details = new QPushButton(QCoreApplication::translate("Lumora", "Details…"), this);
     m_details->setObjectName(QStringLiteral("saveDetailsButton"));
     m_details->setFlat(true);
     row->addWidget(m_details);
-    row->addStretch(1);
     connect(m_details, &QPushButton::clicked, this, &SaveStatus::showDetails);
     clear();
 }

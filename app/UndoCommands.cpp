@@ -30,8 +30,8 @@ void DocumentState::applyTo(LumoraLogin &c) const
     c.setDirty(dirty);
 }
 
-DocumentEdit::DocumentEdit(LumoraLogin &controller, const QString &text, std::function<void()> edit)
-    : QUndoCommand(text), m_controller(controller), m_edit(std::move(edit))
+DocumentEdit::DocumentEdit(LumoraLogin &controller, const QString &text, std::function<void()> edit, int mergeId)
+    : QUndoCommand(text), m_controller(controller), m_edit(std::move(edit)), m_mergeId(mergeId)
 {
 }
 
@@ -70,7 +70,7 @@ void DocumentEdit::undo()
 bool DocumentEdit::mergeWith(const QUndoCommand *other)
 {
     const auto *next = static_cast<const DocumentEdit *>(other);
-    if (!m_typing || !next->m_typing)
+    if (id() == -1 || next->id() != id())
         return false;
     m_after = next->m_after;
     return true;

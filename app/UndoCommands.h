@@ -31,21 +31,27 @@ struct DocumentState {
 class DocumentEdit final : public QUndoCommand {
 public:
     // Makes the edit when the stack first runs it (QUndoStack::push).
-    DocumentEdit(LumoraLogin &controller, const QString &text, std::function<void()> edit);
+    // Consecutive edits with the same `mergeId` (not -1) are one step, as
+    // the arrow presses of one spin box are.
+    DocumentEdit(LumoraLogin &controller, const QString &text, std::function<void()> edit, int mergeId = -1);
+    // The merge id of the steps of one control of a setting.
+    [[nodiscard]] static int controlSteps(Setting setting) { return kControlStepsId + int(indexOf(setting)); }
     // An edit the user already made in the message view; `before` is the
     // document just before it. Consecutive typing is one step.
     static DocumentEdit *typing(LumoraLogin &controller, const DocumentState &before);
 
     void undo() override;
     void redo() override;
-    [[nodiscard]] int id() const override { return m_typing ? kTypingId : -1; }
+    [[nodiscard]] int id() const override { return m_typing ? kTypingId : m_mergeId; }
     bool mergeWith(const QUndoCommand *other) override;
 
 private:
     static constexpr int kTypingId = 1;
+    static constexpr int kControlStepsId = 100;
 
     LumoraLogin &m_controller;
     std::function<void()> m_edit; // empty once made
+    int m_mergeId = -1;
     bool m_typing = false;
     bool m_alreadyMade = false;
     DocumentState m_before;

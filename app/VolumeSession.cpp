@@ -343,7 +343,11 @@ void VolumeSession::openVolume(const QString &folder, std::unique_ptr<DiskImage>
             m_base.defaults->synchronize();
         }
     } else {
-        window->showVolumeNotice(VolumeCheck::releaseWarning(result));
+        // Known before any edit, so the user never edits what cannot be saved.
+        if (const QString readOnly = VolumeCheck::readOnlyReason(path); !readOnly.isEmpty())
+            window->refuseEditing(QCoreApplication::translate("Lumora", "Read-only. %1").arg(readOnly));
+        else
+            window->showVolumeNotice(VolumeCheck::releaseWarning(result));
         if (m_base.defaults) {
             m_base.defaults->setObject(PreferenceKeys::kLastVolume, path);
             m_base.defaults->setObject(PreferenceKeys::kLastImage, QString());

@@ -2,6 +2,7 @@
 
 #include "cli/ConsolePanels.h"
 #include "controller/SettingModel.h"
+#include "platform/PasswordPrompt.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -87,6 +88,12 @@ int LoginCtl::saveAndVerify(const Expected &expected, QHash<QString, QString> &r
                      .arg(report.busyLock));
         return kFailed;
     }
+
+    if (report.declined == SaveReport::Declined::Cancelled)
+        complain(QCoreApplication::translate("LoginCtl", "no administrator password was given; nothing more was written"));
+    else if (report.declined == SaveReport::Declined::WrongPassword)
+        complain(QCoreApplication::translate("LoginCtl", "the administrator password was wrong %1 times; nothing more was written")
+                     .arg(PasswordPrompt::kTries));
 
     // After the save the controller holds what the volume holds (Save
     // reloads); each requested setting is compared with what was asked.

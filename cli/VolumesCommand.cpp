@@ -85,3 +85,12 @@ std::optional<int> refuseUnlessVolume(CtlRequest::Command command, const Volume 
                        + QLatin1Char('\n'));
     return LoginCtl::kUsage;
 }
+
+std::optional<int> refuseUnlessWritable(const Volume &volume, std::FILE *err)
+{
+    const QString reason = VolumeCheck::readOnlyReason(volume.root());
+    if (reason.isEmpty())
+        return std::nullopt;
+    writeText(err, QStringLiteral("lumora-loginctl: ") + reason + QLatin1Char('\n'));
+    return LoginCtl::kFailed;
+}

@@ -22,3 +22,8 @@
 // pass without the test, so a new command is refused unless it is listed.
 [[nodiscard]] std::optional<int> refuseUnlessVolume(CtlRequest::Command command, const Volume &volume,
                                                     std::FILE *err = stderr);
+
+// Before set or restore write anything (or ask for a password): a volume
+// that nothing can be saved to stops the command with status 1 and the
+// reason on `err`.
+[[nodiscard]] std::optional<int> refuseUnlessWritable(const Volume &volume, std::FILE *err = stderr);

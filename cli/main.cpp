@@ -143,6 +143,8 @@ int main(int argc, char **argv)
     }
     if (const auto refused = refuseUnlessVolume(request.command, volume))
         return *refused;
+    if (const auto refused = writes && !image ? refuseUnlessWritable(volume) : std::nullopt)
+        return *refused;
 
     // Everything given on the command line is read and checked before the
     // controller exists, so a bad FILE cannot leave half a look behind.

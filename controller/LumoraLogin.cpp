@@ -9,6 +9,7 @@
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
+#include "privileged/Authorization.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -135,6 +136,9 @@ SaveReport LumoraLogin::save()
     // left over from one that was stopped; once more on the way out, for
     // what a tool of a killed save finished meanwhile, or what a stop signal
     // cut short.
+    // The user is asked for the password once per save at most.
+    if (m_context.authorization)
+        m_context.authorization->beginRequestRun();
     (void)removeLeftovers();
     auto step = [&report, &lock](const QString &name, auto &&operation) {
         if (Interruption::requested()) {
@@ -158,6 +162,13 @@ SaveReport LumoraLogin::save()
     (void)removeLeftovers();
     if (Interruption::requested())
         report.interrupted = true;
+    if (m_context.authorization) {
+        const std::int32_t declined = m_context.authorization->endRequestRun();
+        if (declined == AuthorizationService::kCanceled)
+            report.declined = SaveReport::Declined::Cancelled;
+        else if (declined == AuthorizationService::kDenied)
+            report.declined = SaveReport::Declined::WrongPassword;
+    }
     reloadAfterSave(report);
     lock.release();
     emit saveFinished(report);

@@ -46,6 +46,10 @@ struct SaveReport {
     bool anotherSaveRunning = false;
     QString busyLock;         // with anotherSaveRunning: the lock file that is held
     bool interrupted = false; // a stop signal ended the save early
+    // The user gave no administrator password (Cancel, or wrong on every
+    // try); the steps after that failed without asking again.
+    enum class Declined { No, Cancelled, WrongPassword };
+    Declined declined = Declined::No;
     [[nodiscard]] bool succeeded() const { return failed.isEmpty() && !anotherSaveRunning && !interrupted; }
 };
 

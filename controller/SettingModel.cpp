@@ -460,7 +460,8 @@ const LoginOptionModel kPowerButtons({
 });
 const LoginOptionModel kInputMenu({
     Setting::InputMenu, "input menu", "inputMenu", "input-menu", &LoginWindow::kShowInputMenuKey,
-    LoginOptionModel::Kind::YesNo, false, "show", "hide", 0, QT_TRANSLATE_NOOP("Lumora", "Input menu"), nullptr,
+    LoginOptionModel::Kind::YesNo, false, "show", "hide", 0, QT_TRANSLATE_NOOP("Lumora", "Input menu"),
+    &LookSources::inputMenu,
 });
 const LoginOptionModel kPasswordHints({
     Setting::PasswordHints, "password hints", "passwordHints", "password-hints", &LoginWindow::kRetriesUntilHintKey,

@@ -13,6 +13,8 @@
 
 #include <algorithm>
 
+#include <cerrno>
+
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -57,8 +59,7 @@ QStringList expand(const QString &root, const QStringList &pattern)
 
 FoundVolume::Access accessOf(const QString &folder)
 {
-    struct statvfs info {};
-    if (::statvfs(QFile::encodeName(folder).constData(), &info) == 0 && (info.f_flag & ST_RDONLY))
+    if (!VolumeCheck::readOnlyReason(folder).isEmpty())
         return FoundVolume::Access::ReadOnly;
     // A save writes the preference domain and the images in CoreServices.
     const VolumeResolver resolver{Volume(folder)};
@@ -142,6 +143,32 @@ QString releaseWarning(const Result &result)
                                        "This volume has Mac OS X %1. Lumora Login was made for Mac OS X 10.3 and 10.4; "
                                        "the login window of other releases may not show what you save.")
         .arg(result.release);
+}
+
+QString readOnlyReason(const QString &folder)
+{
+    // The volume, and the folders a save writes into: any of them may be a
+    // mount of its own.
+    const QString root = absoluteFolder(folder);
+    const VolumeResolver resolver{Volume(root)};
+    const bool administrator = ::geteuid() == 0;
+    for (const QString &place : {QStringLiteral("/"), QFileInfo(LoginWindow::kVersionFile).path(),
+                                 QFileInfo(LoginWindow::kDomain).path()}) {
+        const auto hostPath = resolver.resolve(place);
+        if (!hostPath)
+            continue;
+        const QByteArray path = QFile::encodeName(*hostPath);
+        struct statvfs info {};
+        if (::statvfs(path.constData(), &info) == 0 && (info.f_flag & ST_RDONLY))
+            return QCoreApplication::translate("Lumora", "%1 is mounted read-only: nothing can be saved to it.")
+                .arg(*hostPath);
+        // Root is refused only where nobody may write (a file system of
+        // another user over FUSE, a server that maps root to nobody).
+        if (administrator && ::access(path.constData(), W_OK) != 0 && errno != ENOENT)
+            return QCoreApplication::translate("Lumora", "%1 cannot be written, not even by an administrator.")
+                .arg(*hostPath);
+    }
+    return {};
 }
 
 } // namespace VolumeCheck

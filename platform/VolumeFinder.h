@@ -41,6 +41,10 @@ struct Result {
 [[nodiscard]] QString releaseText(const QString &release);
 // The plain warning for a release other than 10.3 or 10.4; empty otherwise.
 [[nodiscard]] QString releaseWarning(const Result &result);
+// Why nothing can be saved to the folder, as one sentence naming the place:
+// the volume, or a folder a save writes into, is on a read-only mount (or,
+// for root, cannot be written at all). Empty when a save may write it.
+[[nodiscard]] QString readOnlyReason(const QString &folder);
 
 } // namespace VolumeCheck
 

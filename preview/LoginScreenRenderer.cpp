@@ -24,11 +24,34 @@ constexpr int kButtonHeight = 26;
 constexpr int kScreenMargin = 20;
 constexpr int kUserRowHeight = 34;
 constexpr int kMaxUserRows = 4;
+constexpr QSize kInputMenuSize{46, 22};
 
 const QColor kPanelColour(236, 236, 236, 242);
 const QColor kHostColour(112, 112, 112);
 const QColor kTextColour(30, 30, 30);
 const QColor kNoBackground(64, 68, 74);
+
+// The input menu as the login window shows it: the keyboard layout's flag
+// and the menu's arrow on a light plate. Without words, as the real one.
+void drawInputMenu(QPainter &p, const QRect &menu)
+{
+    p.setPen(QColor(255, 255, 255, 160));
+    p.setBrush(QColor(236, 236, 236, 200));
+    p.drawRoundedRect(QRectF(menu).adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
+    const QRect flag(menu.left() + 7, menu.top() + 5, 18, menu.height() - 10);
+    p.setPen(Qt::NoPen);
+    for (int stripe = 0; stripe < 4; ++stripe) {
+        p.setBrush(stripe % 2 ? QColor(245, 245, 245) : QColor(190, 40, 50));
+        const int top = flag.top() + stripe * flag.height() / 4;
+        p.drawRect(QRect(flag.left(), top, flag.width(), flag.top() + (stripe + 1) * flag.height() / 4 - top));
+    }
+    p.setBrush(QColor(40, 60, 130));
+    p.drawRect(QRect(flag.left(), flag.top(), flag.width() / 2, flag.height() / 2));
+    p.setBrush(kTextColour);
+    const QPointF tip(menu.right() - 10, menu.center().y() + 3);
+    const QPointF arrow[] = {tip + QPointF(-4, -5), tip + QPointF(4, -5), tip};
+    p.drawPolygon(arrow, 3);
+}
 
 QSize fitted(QSize own, QSize box)
 {
@@ -206,6 +229,9 @@ PreviewLayout LoginScreenRenderer::layout(const PreviewScene &scene, QSize scree
         const int logInWidth = buttonWidth(QCoreApplication::translate("Lumora", "Log In"));
         l.logIn = QRect(left + inner - logInWidth, y, logInWidth, kButtonHeight);
     }
+    if (scene.inputMenu)
+        l.inputMenu = QRect(screen.width() - kScreenMargin - kInputMenuSize.width(), 6, kInputMenuSize.width(),
+                            kInputMenuSize.height());
     return l;
 }
 
@@ -308,6 +334,8 @@ QImage LoginScreenRenderer::render(const PreviewScene &scene, QSize screen)
     }
     if (!l.logIn.isEmpty())
         drawButton(p, l.logIn, QCoreApplication::translate("Lumora", "Log In"), true);
+    if (!l.inputMenu.isEmpty())
+        drawInputMenu(p, l.inputMenu);
     p.end();
     return canvas;
 }

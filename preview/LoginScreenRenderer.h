@@ -25,6 +25,8 @@ struct PreviewScene {
     QStringList userNames;
     // The Sleep, Restart and Shut Down buttons.
     bool powerButtons = true;
+    // The input menu in the screen's top right corner.
+    bool inputMenu = false;
 };
 
 // Where everything goes on one screen, and the facts the hints tell.
@@ -40,6 +42,7 @@ struct PreviewLayout {
     QList<QRect> userRows;
     QStringList userNames; // as drawn in the rows
     QRect restart, shutDown, logIn; // empty when not shown
+    QRect inputMenu;                // empty when not shown
     QSize logoBox;  // the most the panel gives the logo
     QSize titleBox;
     QSize logoSize; // the pictures' own sizes

@@ -61,6 +61,7 @@ PreviewScene prepareScene(const LookSources &sources, const Volume &volume, cons
     scene.hostLine = HostLine::resolve(volume, sources.hostInfoTag, clock).text;
     scene.nameAndPassword = sources.nameAndPassword;
     scene.powerButtons = sources.powerButtons;
+    scene.inputMenu = sources.inputMenu;
     if (!scene.nameAndPassword)
         scene.userNames = userNames(volume);
     return scene;

@@ -33,6 +33,7 @@ struct LookSources {
     // of the list of users, and the Sleep, Restart and Shut Down buttons.
     bool nameAndPassword = false;
     bool powerButtons = true;
+    bool inputMenu = false;
 };
 
 namespace SavedPictures {

@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 
+#include <utility>
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -152,20 +154,40 @@ bool Authorization::haveUserAuthenticateForTool(const QString &tool1, const std:
 bool Authorization::authenticateForTool(const QString &tool1, const std::optional<QString> &tool2)
 {
     m_lastRequest = AuthorizationService::kSuccess;
-    const bool asked = !isAuthenticatedForTool(tool1, tool2);
+    const bool needed = !isAuthenticatedForTool(tool1, tool2);
+    // The user already said no in this run: asking again would only repeat
+    // the question they answered.
+    const bool asked = needed && m_declined == AuthorizationService::kSuccess;
     if (asked)
         (void)haveUserAuthenticateForTool(tool1, tool2);
+    else if (needed)
+        m_lastRequest = m_declined;
     const bool held = isAuthenticatedForTool(tool1, tool2);
     if (!held) {
         Log::write(QStringLiteral("User failed to authenticate for tools '%1' and '%2'")
                        .arg(tool1, tool2.value_or(QStringLiteral("(null)"))));
         // Why, in words a person can act on.
-        if (asked && m_lastRequest == AuthorizationService::kCanceled)
+        if (needed && m_lastRequest == AuthorizationService::kCanceled)
             Log::write(QStringLiteral("Cancelled: no administrator password was given"));
-        else if (asked && m_lastRequest == AuthorizationService::kDenied)
+        else if (needed && m_lastRequest == AuthorizationService::kDenied)
             Log::write(QStringLiteral("The administrator password was wrong %1 times").arg(PasswordPrompt::kTries));
+        if (asked && m_inRequestRun
+            && (m_lastRequest == AuthorizationService::kCanceled || m_lastRequest == AuthorizationService::kDenied))
+            m_declined = m_lastRequest;
     }
     return held;
+}
+
+void Authorization::beginRequestRun()
+{
+    m_inRequestRun = true;
+    m_declined = AuthorizationService::kSuccess;
+}
+
+std::int32_t Authorization::endRequestRun()
+{
+    m_inRequestRun = false;
+    return std::exchange(m_declined, AuthorizationService::kSuccess);
 }
 
 void Authorization::deauthenticate()

@@ -34,6 +34,14 @@ public:
     [[nodiscard]] bool authenticateForTool(const QString &tool1, const std::optional<QString> &tool2);
     void deauthenticate();
 
+    // One save is one run of requests: once the user cancels the password
+    // dialog or gives a wrong password on every try, no later request of
+    // the run asks again; each fails at once. Outside a run every request
+    // may ask. endRequestRun() gives the status that ended the asking
+    // (AuthorizationService::kCanceled or kDenied), kSuccess when none did.
+    void beginRequestRun();
+    std::int32_t endRequestRun();
+
     // True only when the rights were held, the tool was launched, and it
     // exited with status 0.
     [[nodiscard]] bool executeTool(const QString &tool, const std::optional<QString> &arg1,
@@ -69,4 +77,7 @@ private:
     bool m_hasReference = false;
     // The answer to the last request that may ask the user.
     std::int32_t m_lastRequest = AuthorizationService::kSuccess;
+    bool m_inRequestRun = false;
+    // Within a run: the answer that ended the asking.
+    std::int32_t m_declined = AuthorizationService::kSuccess;
 };

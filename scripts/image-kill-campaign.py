@@ -122,7 +122,7 @@ def main():
             command = [os.path.join(BIN, "lumora-loginctl"), "--image", image, "set", "--message", "run %d" % run]
         process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                    start_new_session=True)
-        time.sleep(rng.uniform(0, span * 1.1))
+        time.sleep(rng.uniform(0, span * 0.9))
         finished = process.poll() is not None
         if not finished:
             os.killpg(process.pid, signal.SIGKILL)

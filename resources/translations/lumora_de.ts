@@ -300,6 +300,14 @@ unlesbare Eingabedatei oder ein Ordner, der kein Mac OS X-Systemvolume ist
         <source>nothing was saved into the disk image %1: %2</source>
         <translation>in das Festplattenabbild %1 wurde nichts gesichert: %2</translation>
     </message>
+    <message>
+        <source>no administrator password was given; nothing more was written</source>
+        <translation>es wurde kein Administratorpasswort eingegeben; nichts weiter wurde geschrieben</translation>
+    </message>
+    <message>
+        <source>the administrator password was wrong %1 times; nothing more was written</source>
+        <translation>das Administratorpasswort war %1-mal falsch; nichts weiter wurde geschrieben</translation>
+    </message>
 </context>
 <context>
     <name>Lumora</name>
@@ -984,6 +992,34 @@ Möchten Sie die neue Version jetzt laden?</translation>
     <message>
         <source>Read-only. %1</source>
         <translation>Nur lesen. %1</translation>
+    </message>
+    <message>
+        <source>%1 is mounted read-only: nothing can be saved to it.</source>
+        <translation>%1 ist schreibgeschützt aktiviert: darauf kann nichts gesichert werden.</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written, not even by an administrator.</source>
+        <translation>%1 kann nicht beschrieben werden, nicht einmal von einem Administrator.</translation>
+    </message>
+    <message>
+        <source>Cancelled: no administrator password was given. Nothing more was written; your changes are kept.</source>
+        <translation>Abgebrochen: Es wurde kein Administratorpasswort eingegeben. Nichts weiter wurde geschrieben; Ihre Änderungen bleiben erhalten.</translation>
+    </message>
+    <message>
+        <source>The administrator password was wrong %1 times. Nothing more was written; your changes are kept.</source>
+        <translation>Das Administratorpasswort war %1-mal falsch. Nichts weiter wurde geschrieben; Ihre Änderungen bleiben erhalten.</translation>
+    </message>
+    <message>
+        <source>Could not save: %1. Your changes are kept; Save tries again.</source>
+        <translation>Sichern nicht möglich: %1. Ihre Änderungen bleiben erhalten; „Sichern“ versucht es erneut.</translation>
+    </message>
+    <message>
+        <source>The preview is hidden (no room): View ▸ Preview shows it.</source>
+        <translation>Die Vorschau ist ausgeblendet (kein Platz): „Darstellung“ ▸ „Vorschau“ zeigt sie.</translation>
+    </message>
+    <message>
+        <source>The preview is in a window of its own (no room beside the settings).</source>
+        <translation>Die Vorschau steht in einem eigenen Fenster (kein Platz neben den Einstellungen).</translation>
     </message>
 </context>
 </TS>

@@ -4,16 +4,20 @@
 
 #include "app/ImageWell.h"
 #include "controller/LumoraLogin.h"
+#include "controller/SettingModel.h"
 #include "app/MainWindow.h"
 #include "app/QtMessageView.h"
 #include "platform/DirectAuthorizationService.h"
 #include "platform/PropertyList.h"
+#include "platform/SudoAuthorizationService.h"
 #include "platform/UserDefaults.h"
 #include "privileged/Authorization.h"
 #include "tests/fakes/FakeAlertPanel.h"
 #include "tests/fakes/FakeClock.h"
+#include "tests/fakes/FakeSudo.h"
 #include "tests/fakes/FakeWorkspace.h"
 #include "tests/fakes/LogCapture.h"
+#include "tests/fakes/ScriptedPasswordPrompt.h"
 #include "tests/fakes/TestVolume.h"
 
 #include "app/SaveStatus.h"
@@ -28,6 +32,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -38,6 +43,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -46,6 +52,9 @@
 #include <memory>
 
 #include <sys/stat.h>
+
+using Answers = QList<std::optional<QByteArray>>;
+Q_DECLARE_METATYPE(Answers)
 
 namespace {
 
@@ -57,11 +66,12 @@ struct Fixture {
     FakeAlertPanel alerts;
     FakeWorkspace workspace;
     FakeClock clock;
-    Authorization authorization{std::make_unique<DirectAuthorizationService>(), &alerts};
+    Authorization authorization;
     std::unique_ptr<LumoraLogin> controller;
     std::unique_ptr<MainWindow> window;
 
-    Fixture() : defaults(volume.scratch() + QStringLiteral("/defaults.ini"))
+    explicit Fixture(std::unique_ptr<AuthorizationService> service = std::make_unique<DirectAuthorizationService>())
+        : defaults(volume.scratch() + QStringLiteral("/defaults.ini")), authorization(std::move(service), &alerts)
     {
         // No network from a test: the launch check stays off.
         defaults.setBool(PreferenceKeys::kCheckForUpdates, false);
@@ -171,9 +181,14 @@ private slots:
     void saveStatusLine_data();
     void saveStatusLine();
     void failureLastsWithItsDetails();
+    void declinedPasswordEndsTheAsking_data();
+    void declinedPasswordEndsTheAsking();
     void undoRedoRestoreValueAndFlags_data();
     void undoRedoRestoreValueAndFlags();
     void undoCoversTypingThroughTheShortcut();
+    void undoWhereverTheFocusIs_data();
+    void undoWhereverTheFocusIs();
+    void firstChooserOpensInAFolder();
     void loginOptionControlsEditTheDocument();
     void revertToSavedAsksFirst_data();
     void revertToSavedAsksFirst();
@@ -571,7 +586,7 @@ void TestMainWindow::saveStatusLine_data()
     // "Nothing to save.", "Saved." and a single failure are seen in a real save above.
     QTest::newRow("two failed")
         << QStringList{"logo", "title", "message"} << QStringList{"logo", "message"} << false
-        << "Could not save: logo, message. Your changes to it are kept; Save tries again.";
+        << "Could not save: logo, message. Your changes are kept; Save tries again.";
     QTest::newRow("another copy saving")
         << QStringList() << QStringList() << true
         << "Not saved: another copy of Lumora Login is saving. Try again when it has finished.";
@@ -588,6 +603,53 @@ void TestMainWindow::saveStatusLine()
     report.failed = failed;
     report.anotherSaveRunning = another;
     QCOMPARE(MainWindow::describeSave(report), line);
+}
+
+void TestMainWindow::declinedPasswordEndsTheAsking_data()
+{
+    QTest::addColumn<Answers>("answers");
+    QTest::addColumn<int>("asked"); // times the dialog came up
+    QTest::addColumn<QString>("line");
+    QTest::newRow("cancel") << Answers{std::nullopt, std::nullopt, std::nullopt} << 1
+                            << "Cancelled: no administrator password was given. Nothing more was written; your "
+                               "changes are kept.";
+    QTest::newRow("three wrong") << Answers{"a", "b", "c", "right", "right"} << 3
+                                 << "The administrator password was wrong 3 times. Nothing more was written; your "
+                                    "changes are kept.";
+}
+
+// Five settings to save on a volume that needs the password: the user
+// declines once, and no step after that asks again.
+void TestMainWindow::declinedPasswordEndsTheAsking()
+{
+    QFETCH(Answers, answers);
+    QFETCH(int, asked);
+    QFETCH(QString, line);
+    FakeSudo sudo("right");
+    QVERIFY(sudo.isValid());
+    ScriptedPasswordPrompt prompt;
+    prompt.script(answers);
+    Fixture f(std::make_unique<SudoAuthorizationService>(&prompt, sudo.path()));
+    LogCapture log;
+    QVERIFY(dropFile(f.well("logoWell"), f.picture(QStringLiteral("logo.png"), QSize(40, 30))));
+    QVERIFY(dropFile(f.well("titleWell"), f.picture(QStringLiteral("title.png"), QSize(60, 20))));
+    f.controller->setMessage(QStringLiteral("Staff only"));
+    f.controller->setHostInfoTag(5);
+    f.controller->setValue(Setting::PasswordHints, OptionValue(3));
+    QVERIFY(f.saveAndWait([&] { f.find<QPushButton>("saveButton")->click(); }));
+
+    QCOMPARE(prompt.complaints().size(), asked);
+    QCOMPARE(f.status(), line);
+    // Each step failed with its own lines, the reason among them.
+    const QStringList refusals =
+        log.lines().filter(QRegularExpression(QStringLiteral("^User failed to authenticate for tools ")));
+    QVERIFY2(refusals.size() >= 5, qPrintable(log.lines().join(QLatin1Char('\n'))));
+    QCOMPARE(log.lines().filter(line.section(QLatin1Char('.'), 0, 0)).size(), refusals.size());
+    // Every edit is still there to save.
+    for (const Setting setting :
+         {Setting::Logo, Setting::Title, Setting::Message, Setting::HostInfo, Setting::PasswordHints})
+        QVERIFY2(f.controller->changed(setting), qPrintable(settingModel(setting).name()));
+    QVERIFY(f.window->isWindowModified());
 }
 
 // A logo that cannot be written: the line names it and stays through a
@@ -696,6 +758,66 @@ void TestMainWindow::undoCoversTypingThroughTheShortcut()
     QCOMPARE(view->string(), loaded + QStringLiteral(" Hi"));
     QVERIFY(f.controller->messageDirty());
     QVERIFY(f.window->isWindowModified());
+}
+
+void TestMainWindow::undoWhereverTheFocusIs_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("setting");
+    QTest::addColumn<int>("steps"); // undo steps the three presses make
+    QTest::newRow("spin box: its presses are one step")
+        << "passwordHintsOption" << int(Qt::Key_Up) << int(Setting::PasswordHints) << 1;
+    QTest::newRow("combo box: each choice a step")
+        << "hostInfoChooser" << int(Qt::Key_Down) << int(Setting::HostInfo) << 3;
+}
+
+// Ctrl+Z and Ctrl+Shift+Z with the focus in the control just used.
+void TestMainWindow::undoWhereverTheFocusIs()
+{
+    QFETCH(QString, control);
+    QFETCH(int, key);
+    QFETCH(int, setting);
+    QFETCH(int, steps);
+    Fixture f;
+    QApplication::setActiveWindow(f.window.get());
+    auto *widget = f.window->findChild<QWidget *>(control);
+    QVERIFY(widget);
+    widget->setFocus();
+    const SettingValue loaded = f.controller->value(Setting(setting));
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(widget, Qt::Key(key));
+    const SettingValue edited = f.controller->value(Setting(setting));
+    QVERIFY(!sameValue(edited, loaded));
+    QCOMPARE(f.window->undoStack()->count(), steps);
+
+    for (int i = 0; i < steps; ++i)
+        QTest::keyClick(widget, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(sameValue(f.controller->value(Setting(setting)), loaded));
+    QVERIFY(!f.controller->dirty());
+    QCOMPARE(f.window->undoStack()->index(), 0);
+    for (int i = 0; i < steps; ++i)
+        QTest::keyClick(widget, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(sameValue(f.controller->value(Setting(setting)), edited));
+    QVERIFY(f.controller->changed(Setting(setting)));
+}
+
+// A folder that does not exist would stand in the chooser's name box.
+void TestMainWindow::firstChooserOpensInAFolder()
+{
+    QTemporaryDir home;
+    const QByteArray realHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    const QString withoutPictures = ImageWell::firstChooserFolder();
+    const bool made = QDir().mkpath(pictures);
+    const QString withPictures = ImageWell::firstChooserFolder();
+    qputenv("HOME", realHome);
+
+    QVERIFY(pictures.startsWith(home.path()));
+    QCOMPARE(withoutPictures, home.path());
+    QVERIFY(made);
+    QCOMPARE(withPictures, pictures);
 }
 
 void TestMainWindow::revertToSavedAsksFirst_data()

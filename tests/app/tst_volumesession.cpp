@@ -15,8 +15,11 @@
 #include "tests/fakes/FakeClock.h"
 #include "tests/fakes/FakeWorkspace.h"
 #include "tests/fakes/FileBytes.h"
+#include "tests/fakes/LogCapture.h"
+#include "tests/fakes/ReadOnlyMount.h"
 #include "tests/fakes/TestVolume.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCryptographicHash>
@@ -116,6 +119,7 @@ private slots:
     void chooserRefusesAFolderThatIsNotAVolume();
     void cancellingTheFirstChooserQuits();
     void plainFolderIsShownButNeverEdited();
+    void readOnlyMountOpensReadOnly();
     void otherReleaseWarnsAndStillSaves();
     void openVolumeAsksAboutUnsavedChanges();
     void diskImagesInTheChooser();
@@ -285,6 +289,45 @@ void TestVolumeSession::plainFolderIsShownButNeverEdited()
     QTest::keyClick(f.window(), Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(snapshot(f.plainFolder()), before);
     QVERIFY(f.lastVolume().isEmpty());
+}
+
+// The user must not find out only after editing and saving; and with
+// Save disabled, no password is asked for what cannot be written anyway.
+void TestVolumeSession::readOnlyMountOpensReadOnly()
+{
+    Fixture f;
+    ReadOnlyMount mount(f.tiger.root());
+    if (!mount.isMounted())
+        QSKIP(qPrintable(mount.why()));
+    const auto before = snapshot(f.tiger.root());
+    LogCapture log;
+
+    f.session->start(mount.path());
+    QVERIFY(f.window()->editingRefused());
+    const auto *notice = f.find<QLabel>("volumeNotice");
+    QVERIFY(notice && notice->isVisible());
+    QVERIFY2(notice->text().contains(QStringLiteral("mounted read-only")), qPrintable(notice->text()));
+    for (const char *name : {"saveButton", "restoreButton"})
+        QVERIFY2(!f.find<QPushButton>(name)->isEnabled(), name);
+    for (const char *name : {"saveAction", "restoreAction"})
+        QVERIFY2(!f.find<QAction>(name)->isEnabled(), name);
+    for (const char *name : {"logoWell", "titleWell", "backgroundWell", "hostInfoChooser"}) {
+        const auto *control = f.find<QWidget>(name);
+        QVERIFY2(control && !control->isEnabled(), name);
+    }
+    const QList<QAbstractButton *> options = f.find<QWidget>("loginOptions")->findChildren<QAbstractButton *>();
+    QVERIFY(!options.isEmpty());
+    for (const QAbstractButton *option : options)
+        QVERIFY2(!option->isEnabled(), qPrintable(option->objectName()));
+    QVERIFY(f.find<QtMessageView>("messageView")->isReadOnly());
+    // What it shows is the volume's look all the same.
+    QCOMPARE(f.session->controller()->message().value_or(QString()), currentMessageOf(f.tiger));
+
+    QTest::keyClick(f.window(), Qt::Key_S, Qt::ControlModifier);
+    f.window()->save();
+    QVERIFY(!f.window()->isSaving());
+    QVERIFY2(log.lines().isEmpty(), qPrintable(log.lines().join(QLatin1Char('\n'))));
+    QCOMPARE(snapshot(f.tiger.root()), before);
 }
 
 void TestVolumeSession::otherReleaseWarnsAndStillSaves()

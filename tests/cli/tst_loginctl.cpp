@@ -6,6 +6,7 @@
 #include "platform/PreferenceDomain.h"
 #include "platform/PropertyList.h"
 #include "tests/fakes/HostileVolume.h"
+#include "tests/fakes/ReadOnlyMount.h"
 #include "tests/fakes/TestVolume.h"
 
 #include <QCryptographicHash>
@@ -746,8 +747,32 @@ private slots:
         QCOMPARE(result.exitCode, 1);
         QVERIFY2(result.err.contains(QStringLiteral("message: not saved")), qPrintable(result.err));
         QVERIFY(result.err.contains(QStringLiteral("host information: not saved")));
+        // No terminal to ask on counts as no answer: one request, then none.
+        QCOMPARE(result.err.count(QStringLiteral("no administrator password was given; nothing more was written")), 1);
         QVERIFY(!result.out.contains(QStringLiteral("saved")));
         QCOMPARE(changedPaths(before, snapshot(m_volume->root())), QStringList());
+    }
+
+    // Refused before the save begins: no staging folder, no lock, no
+    // password, nothing written; reading and comparing still work.
+    void readOnlyMountIsRefusedBeforeAnything()
+    {
+        ReadOnlyMount mount(m_volume->root());
+        if (!mount.isMounted())
+            QSKIP(qPrintable(mount.why()));
+        const auto before = snapshot(m_volume->root());
+        const QString reason = QStringLiteral("%1 is mounted read-only").arg(mount.path());
+        for (const QStringList &arguments : {QStringList{"set", "--message", "never"}, QStringList{"restore"}}) {
+            const Run result = run(QStringList{"--root", mount.path()} + arguments, QStringLiteral("sudo"));
+            QCOMPARE(result.exitCode, 1);
+            QVERIFY2(result.err.contains(reason), qPrintable(result.err));
+            QVERIFY2(!result.err.contains(QStringLiteral("not saved")), qPrintable(result.err));
+            QVERIFY(result.out.isEmpty());
+        }
+        QCOMPARE(changedPaths(before, snapshot(m_volume->root())), QStringList());
+        QVERIFY(!QFileInfo::exists(stagingFolder()));
+        QCOMPARE(run({"--root", mount.path(), "show"}).exitCode, 0);
+        QCOMPARE(run({"--root", mount.path(), "set", "--message", "never", "--check"}).exitCode, 0);
     }
 
     void helpOnlyWhereAnOptionStands_data()

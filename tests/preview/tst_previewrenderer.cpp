@@ -173,11 +173,14 @@ private slots:
         QTest::addColumn<bool>("powerButtons");
         QTest::addColumn<QStringList>("users");
         QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<bool>("inputMenu");
         QTest::newRow("list and buttons") << false << true << QStringList{"admin", "student"}
-                                          << QStringList{"admin", "student"};
-        QTest::newRow("list, no buttons") << false << false << QStringList{} << QStringList{"Other…"};
-        QTest::newRow("fields and buttons") << true << true << QStringList{"admin"} << QStringList{};
-        QTest::newRow("fields, no power buttons") << true << false << QStringList{} << QStringList{};
+                                          << QStringList{"admin", "student"} << false;
+        QTest::newRow("list, no buttons") << false << false << QStringList{} << QStringList{"Other…"} << false;
+        QTest::newRow("fields and buttons") << true << true << QStringList{"admin"} << QStringList{} << false;
+        QTest::newRow("fields, no power buttons") << true << false << QStringList{} << QStringList{} << false;
+        QTest::newRow("list and the input menu") << false << true << QStringList{"admin"} << QStringList{"admin"}
+                                                 << true;
     }
     void loginOptionsChangeTheForm()
     {
@@ -185,9 +188,11 @@ private slots:
         QFETCH(bool, powerButtons);
         QFETCH(QStringList, users);
         QFETCH(QStringList, rows);
+        QFETCH(bool, inputMenu);
         PreviewScene look = scene(QStringLiteral("stock"));
         look.nameAndPassword = nameAndPassword;
         look.powerButtons = powerButtons;
+        look.inputMenu = inputMenu;
         look.userNames = users;
         const QSize screen(1024, 768);
         LoginScreenRenderer renderer;
@@ -214,6 +219,15 @@ private slots:
             const QColor panel = picture.pixelColor(withButtons.restart.left() - 4, withButtons.restart.center().y());
             QCOMPARE(inside, panel);
         }
+        // The input menu sits in the screen's top right corner, off the
+        // panel, and is drawn there only when shown.
+        QCOMPARE(!l.inputMenu.isEmpty(), inputMenu);
+        PreviewScene other = look;
+        other.inputMenu = !inputMenu;
+        const QRect corner = inputMenu ? l.inputMenu : renderer.layout(other, screen).inputMenu;
+        QVERIFY(QRect(QPoint(), screen).contains(corner) && !corner.intersects(l.panel));
+        QVERIFY(corner.center().x() > screen.width() * 3 / 4 && corner.bottom() < screen.height() / 8);
+        QVERIFY(differingShare(renderer.render(other, screen).copy(corner), picture.copy(corner)) > 0.1);
     }
 
     void picturesKeepTheirSizeUnlessTooLarge_data()

@@ -368,8 +368,12 @@ void TestSaveRuns::cancelledPasswordRunsNothing()
 
     QVERIFY(f.recorder->runs().isEmpty());
     QCOMPARE(report.failed, QStringList({QStringLiteral("message"), QStringLiteral("host information")}));
-    QCOMPARE(f.recorder->passwordRequests(), 2);
+    // Asked once: after Cancel the host information fails without asking,
+    // with the same lines in the log.
+    QCOMPARE(f.recorder->passwordRequests(), 1);
+    QCOMPARE(report.declined, SaveReport::Declined::Cancelled);
     QCOMPARE(log.count(QStringLiteral("User failed to authenticate for tools '%1' and '(null)'").arg(f.tool())), 2);
+    QCOMPARE(log.count(QStringLiteral("Cancelled: no administrator password was given")), 2);
     QCOMPARE(log.count(QStringLiteral("Failed to save new message")), 1);
     QCOMPARE(log.count(QStringLiteral("Failed to save new host information")), 1);
     // Cancelling is the user's choice: no alert, no beep.

@@ -68,18 +68,23 @@ void TestSaveThreaded::passwordTries_data()
     QTest::addColumn<QStringList>("complaints"); // one per time the user was asked
     QTest::addColumn<QStringList>("failed");
     QTest::addColumn<int>("checks");             // passwords sudo was given
+    QTest::addColumn<int>("declined");           // SaveReport::Declined
 
+    const int no = int(SaveReport::Declined::No);
+    const int cancelled = int(SaveReport::Declined::Cancelled);
+    const int wrong = int(SaveReport::Declined::WrongPassword);
     QTest::newRow("wrong, wrong, right: one request, every tool runs")
-        << Answers{"wrong", "wrong", "right"} << QStringList{QString(), kSorry, kSorry} << QStringList() << 3;
-    QTest::newRow("three wrong: the logo fails, the message asks again")
-        << Answers{"wrong", "bad", "worse", "right"} << QStringList{QString(), kSorry, kSorry, QString()}
-        << QStringList{"logo"} << 4;
-    QTest::newRow("cancel: no retry, each step asks once")
-        << Answers{std::nullopt, std::nullopt} << QStringList{QString(), QString()}
-        << QStringList{"logo", "message"} << 0;
-    QTest::newRow("wrong then cancel: the step fails at once")
-        << Answers{"wrong", std::nullopt, "right"} << QStringList{QString(), kSorry, QString()}
-        << QStringList{"logo"} << 2;
+        << Answers{"wrong", "wrong", "right"} << QStringList{QString(), kSorry, kSorry} << QStringList() << 3 << no;
+    // The user said no: the message fails too, without asking again.
+    QTest::newRow("three wrong: the logo fails, the message is not asked for")
+        << Answers{"wrong", "bad", "worse", "right"} << QStringList{QString(), kSorry, kSorry}
+        << QStringList{"logo", "message"} << 3 << wrong;
+    QTest::newRow("cancel: asked once, every step fails")
+        << Answers{std::nullopt, std::nullopt} << QStringList{QString()} << QStringList{"logo", "message"} << 0
+        << cancelled;
+    QTest::newRow("wrong then cancel: the step fails at once, the rest is not asked for")
+        << Answers{"wrong", std::nullopt, "right"} << QStringList{QString(), kSorry}
+        << QStringList{"logo", "message"} << 1 << cancelled;
 }
 
 void TestSaveThreaded::passwordTries()
@@ -88,6 +93,7 @@ void TestSaveThreaded::passwordTries()
     QFETCH(QStringList, complaints);
     QFETCH(QStringList, failed);
     QFETCH(int, checks);
+    QFETCH(int, declined);
 
     FakeSudo sudo("right");
     QVERIFY(sudo.isValid());
@@ -107,6 +113,7 @@ void TestSaveThreaded::passwordTries()
     QCOMPARE(outcome.report.failed, failed);
     QCOMPARE(prompt.complaints(), complaints);
     QCOMPARE(sudo.checks(), checks);
+    QCOMPARE(int(outcome.report.declined), declined);
     // A request that fails says so once, with the runner's line; retries
     // within it log nothing.
     const QString refused = QStringLiteral("User failed to authenticate for tools '");
@@ -121,6 +128,16 @@ void TestSaveThreaded::passwordTries()
     QCOMPARE(QImageReader(f.host(LoginWindow::kLogoFirstPlace)).size() == QSize(43, 30), logoSaved);
     QCOMPARE(f.domainString(LoginWindow::kMessageKey) == QStringLiteral("Authorised use only"),
              !failed.contains(QStringLiteral("message")));
+
+    // A refusal lasts for its own save only: the next one asks again.
+    if (declined != int(SaveReport::Declined::No)) {
+        prompt.script({"right"});
+        const Outcome again = saveOnWorker(f.controller);
+        QCOMPARE(prompt.complaints().size(), complaints.size() + 1);
+        QVERIFY(again.report.succeeded());
+        QCOMPARE(again.report.attempted, failed);
+        QCOMPARE(again.report.declined, SaveReport::Declined::No);
+    }
 }
 
 // The logo's first tool is refused by the service; the message reaches the
