@@ -7,6 +7,10 @@ the save would have left it. Run by hand; it prints its counts.
       Kills `lumora-image commit` (the step that puts a save's blocks into
       the image) at random moments: no virtual machine, many runs a minute.
       The overlay is made once, by a real save through the companion.
+  scripts/image-kill-campaign.py IMAGE.img --runs 300 syscall
+      The same commit, killed by strace at a random one of the system calls
+      that write, sync, rename or remove (each step of the commit equally
+      likely, wherever its time goes).
   scripts/image-kill-campaign.py IMAGE.img --runs 20 save
       Kills the whole companion (`lumora-loginctl --image IMAGE set ...`)
       and its helpers at random moments of its run; each run starts a
@@ -30,6 +34,7 @@ import sys
 import tempfile
 import time
 
+KILLED_CALLS = ["pwrite64", "write", "fsync", "fdatasync", "rename", "renameat", "renameat2", "unlink", "unlinkat"]
 BIN = os.environ.get("LUMORA_BIN_DIR", os.path.join(os.path.dirname(__file__), "..", "build", "bin"))
 
 
@@ -81,7 +86,7 @@ def make_overlay(image, scratch, env):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("image")
-    parser.add_argument("mode", choices=["commit", "save"])
+    parser.add_argument("mode", choices=["commit", "syscall", "save"])
     parser.add_argument("--runs", type=int, default=100)
     parser.add_argument("--seed", type=int, default=1)
     options = parser.parse_args()
@@ -96,12 +101,20 @@ def main():
     before_copy = os.path.join(scratch, "before.img")
     counts = {"before": 0, "after": 0, "other": 0, "finished": 0}
 
-    overlay = make_overlay(image, scratch, env) if options.mode == "commit" else None
+    overlay = make_overlay(image, scratch, env) if options.mode in ("commit", "syscall") else None
     # How long an unhindered run takes, to spread the kills over it.
     shutil.copyfile(image, before_copy)
     started = time.monotonic()
-    if options.mode == "commit":
-        subprocess.run([os.path.join(BIN, "lumora-image"), "commit", before_copy, "raw", overlay], check=True)
+    calls = {}
+    if options.mode in ("commit", "syscall"):
+        # How often an unhindered commit makes each call, for the syscall mode.
+        counted = subprocess.run(["strace", "-f", "-c", "-U", "name,calls", "-e", "trace=" + ",".join(KILLED_CALLS),
+                                  os.path.join(BIN, "lumora-image"), "commit", before_copy, "raw", overlay],
+                                 check=True, capture_output=True, text=True)
+        for line in counted.stderr.splitlines():
+            fields = line.split()
+            if len(fields) == 2 and fields[0] in KILLED_CALLS and fields[1].isdigit():
+                calls[fields[0]] = int(fields[1])
     else:
         subprocess.run([os.path.join(BIN, "lumora-loginctl"), "--image", before_copy, "set", "--message", "timing"],
                        env=env, check=True, capture_output=True)
@@ -116,15 +129,23 @@ def main():
         # "after" stay two different, known states.
         subprocess.run(["cp", "--sparse=always", pristine, image], check=True)
         subprocess.run(["cp", "--sparse=always", pristine, before_copy], check=True)
-        if options.mode == "commit":
+        if options.mode == "syscall":
+            call = rng.choice(sorted(calls))
+            command = ["strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=" + call,
+                       "-e", "inject=%s:signal=SIGKILL:when=%d" % (call, rng.randint(1, calls[call])),
+                       os.path.join(BIN, "lumora-image"), "commit", image, "raw", overlay]
+        elif options.mode == "commit":
             command = [os.path.join(BIN, "lumora-image"), "commit", image, "raw", overlay]
         else:
             command = [os.path.join(BIN, "lumora-loginctl"), "--image", image, "set", "--message", "run %d" % run]
         process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                    start_new_session=True)
-        time.sleep(rng.uniform(0, span * 0.9))
-        finished = process.poll() is not None
-        if not finished:
+        if options.mode == "syscall":
+            process.wait()
+        else:
+            time.sleep(rng.uniform(0, span * 0.9))
+        finished = process.poll() is not None and options.mode != "syscall"
+        if process.poll() is None:
             os.killpg(process.pid, signal.SIGKILL)
         process.wait()
         # The machine of a killed companion ends with it; wait for that.
@@ -144,7 +165,7 @@ def main():
             verdict = "before"
         else:
             session = overlay
-            if options.mode == "commit":
+            if options.mode in ("commit", "syscall"):
                 verdict = "after" if now == known_after else "OTHER"
                 counts["after" if verdict == "after" else "other"] += 1
                 print("run %d: %s" % (run, verdict), flush=True)
