@@ -9,6 +9,8 @@
 #include "platform/HfsPlusVolume.h"
 #include "tools/HfsPlusFormat.h"
 
+#include "tests/fakes/FileBytes.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QProcess>
@@ -41,22 +43,6 @@ Ran run(const QString &program, const QStringList &arguments, const QProcessEnvi
     process.waitForFinished();
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
-}
-
-QByteArray digest(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&file);
-    return hash.result().toHex();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 const QString kVolume = QStringLiteral("Macintosh HD");
@@ -129,7 +115,7 @@ private slots:
     // works; if it does not, the log says so once.
     void showReadsTheVolumeAndLeavesTheImageAlone()
     {
-        const QByteArray before = digest(m_raw);
+        const QByteArray before = fileDigest(m_raw);
         const Ran shown = companion({QStringLiteral("--image"), m_raw, QStringLiteral("show"), QStringLiteral("--json")},
                                     false);
         QVERIFY2(shown.code == 0, qPrintable(shown.err));
@@ -137,7 +123,7 @@ private slots:
         QCOMPARE(look.value(QStringLiteral("release")).toString(), QStringLiteral("10.4.11"));
         QCOMPARE(look.value(QStringLiteral("message")).toString(), QStringLiteral("Welcome to the Lumora sample volume."));
         QVERIFY2(shown.err.count(QLatin1String("software emulation")) <= 1, qPrintable(shown.err));
-        QCOMPARE(digest(m_raw), before);
+        QCOMPARE(fileDigest(m_raw), before);
     }
 
     void setThenRestore_data()
@@ -152,7 +138,7 @@ private slots:
         const QString image = qcow2 ? m_qcow2 : m_raw;
         const QString newLogo = qEnvironmentVariable("LUMORA_BIN_DIR") + QStringLiteral("/resources/AppleTitle.tif");
         const QByteArray stockLogo =
-            readFile(qEnvironmentVariable("LUMORA_BIN_DIR") + QStringLiteral("/resources/AppleLogo.tif"));
+            readBytes(qEnvironmentVariable("LUMORA_BIN_DIR") + QStringLiteral("/resources/AppleLogo.tif"));
 
         const Ran set = companion({QStringLiteral("--image"), image, QStringLiteral("set"), QStringLiteral("--message"),
                                    QStringLiteral("Set in an image"), QStringLiteral("--power-buttons"),
@@ -163,8 +149,8 @@ private slots:
 
         const QString files = extract(image, QStringLiteral("after-set"));
         QVERIFY(!files.isEmpty());
-        QCOMPARE(readFile(files + kLogo), readFile(newLogo));
-        const QByteArray domain = readFile(files + kDomain);
+        QCOMPARE(readBytes(files + kLogo), readBytes(newLogo));
+        const QByteArray domain = readBytes(files + kDomain);
         QVERIFY2(domain.contains("Set in an image"), domain.constData());
         QVERIFY(domain.contains("PowerOffDisabled"));
         const HfsPlusVolume::Info journal = HfsPlusFormat::inspectApmImage(asRaw(image));
@@ -176,8 +162,8 @@ private slots:
         const Ran restored = companion({QStringLiteral("--image"), image, QStringLiteral("restore")});
         QVERIFY2(restored.code == 0, qPrintable(restored.err));
         const QString back = extract(image, QStringLiteral("after-restore"));
-        QCOMPARE(readFile(back + kLogo), stockLogo);
-        QVERIFY(!readFile(back + kDomain).contains("PowerOffDisabled"));
+        QCOMPARE(readBytes(back + kLogo), stockLogo);
+        QVERIFY(!readBytes(back + kDomain).contains("PowerOffDisabled"));
         QCOMPARE(HfsPlusFormat::inspectApmImage(image).state, HfsPlusVolume::State::CleanJournaled);
     }
 
@@ -209,14 +195,14 @@ private slots:
             file.write(header);
         }
         QCOMPARE(HfsPlusFormat::inspectApmImage(image).state, HfsPlusVolume::State::JournalPending);
-        const QByteArray before = digest(image);
+        const QByteArray before = fileDigest(image);
 
         const Ran refused = companion({QStringLiteral("--image"), image, QStringLiteral("set"), QStringLiteral("--message"),
                                        QStringLiteral("never")});
         QCOMPARE(refused.code, 1);
         QVERIFY2(refused.err.contains(QLatin1String("journal")), qPrintable(refused.err));
         QVERIFY2(refused.err.contains(QLatin1String("shut it down cleanly")), qPrintable(refused.err));
-        QCOMPARE(digest(image), before);
+        QCOMPARE(fileDigest(image), before);
     }
 
     // Killed at its second write into the image: the next open puts the
@@ -226,7 +212,7 @@ private slots:
         const QString image = m_dir.filePath(QStringLiteral("killed.img"));
         QFile::remove(image);
         QVERIFY(QFile::copy(m_raw, image));
-        const QByteArray before = digest(image);
+        const QByteArray before = fileDigest(image);
         const Ran killed = run(QStringLiteral("strace"),
                                {QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
                                 QStringLiteral("-P"), image, QStringLiteral("-e"), QStringLiteral("trace=pwrite64"),
@@ -236,12 +222,12 @@ private slots:
                                environment());
         QVERIFY2(killed.code != 0, qPrintable(killed.err));
         QVERIFY2(!killed.out.contains(QLatin1String("saved")), qPrintable(killed.out));
-        QVERIFY(digest(image) != before); // the kill came mid-way, not before
+        QVERIFY(fileDigest(image) != before); // the kill came mid-way, not before
         QVERIFY(QFileInfo::exists(QFileInfo(image).absolutePath() + QStringLiteral("/.killed.img.lumora-undo")));
 
         const Ran recovered = run(bin(QStringLiteral("lumora-image")), {QStringLiteral("recover"), image});
         QVERIFY2(recovered.code == 0, qPrintable(recovered.err));
-        QCOMPARE(digest(image), before);
+        QCOMPARE(fileDigest(image), before);
         QCOMPARE(HfsPlusFormat::inspectApmImage(image).state, HfsPlusVolume::State::CleanJournaled);
         // No helper of the killed companion is left running.
         QTRY_VERIFY_WITH_TIMEOUT(run(QStringLiteral("pgrep"), {QStringLiteral("-f"), image}).out.trimmed().isEmpty(), 30000);

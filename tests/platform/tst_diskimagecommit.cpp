@@ -5,6 +5,8 @@
 
 #include "platform/DiskImageCommit.h"
 
+#include "tests/fakes/FileBytes.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QProcess>
@@ -38,28 +40,18 @@ Ran run(const QString &program, const QStringList &arguments)
             QString::fromLocal8Bit(process.readAllStandardError())};
 }
 
-QByteArray digest(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&file);
-    return hash.result().toHex();
-}
-
 // The virtual disk's bytes, whatever the file's format.
 QByteArray diskDigest(const QString &path, const QString &format, const QString &scratch)
 {
     if (format == QLatin1String("raw"))
-        return digest(path);
+        return fileDigest(path);
     QFile::remove(scratch);
     if (run(QStringLiteral("qemu-img"), {QStringLiteral("convert"), QStringLiteral("-f"), format, QStringLiteral("-O"),
                                           QStringLiteral("raw"), path, scratch})
             .code
         != 0)
         return {};
-    return digest(scratch);
+    return fileDigest(scratch);
 }
 
 } // namespace
@@ -145,7 +137,7 @@ private slots:
         const Case made = makeCase(QStringLiteral("raw"), {});
         const QDateTime modified = QFileInfo(made.image).lastModified();
         QVERIFY(run(helper(), {QStringLiteral("commit"), made.image, QStringLiteral("raw"), made.overlay}).code == 0);
-        QCOMPARE(digest(made.image), made.before);
+        QCOMPARE(fileDigest(made.image), made.before);
         QCOMPARE(QFileInfo(made.image).lastModified(), modified);
     }
 
@@ -217,13 +209,13 @@ private slots:
         const char flipped = static_cast<char>(file.peek(1).at(0) ^ 0xff);
         file.write(&flipped, 1);
         file.close();
-        const QByteArray damaged = digest(made.image);
+        const QByteArray damaged = fileDigest(made.image);
 
         const Ran refused = run(helper(), {QStringLiteral("recover"), made.image});
         QCOMPARE(refused.code, 1);
         QVERIFY2(refused.err.contains(QLatin1String("checksum")), qPrintable(refused.err));
         QVERIFY(QFileInfo::exists(undo));
-        QCOMPARE(digest(made.image), damaged);
+        QCOMPARE(fileDigest(made.image), damaged);
     }
 
     void formatIsJudgedByContent_data()
