@@ -109,7 +109,7 @@ void LumoraLogin::messageChanged()
     setMessageDirty(true);
 }
 
-SaveReport LumoraLogin::save()
+SaveReport LumoraLogin::save(const LockedDecision &decide)
 {
     SaveReport report;
     emit saveStarted();
@@ -127,6 +127,13 @@ SaveReport LumoraLogin::save()
         return report;
     case SaveLock::Outcome::Interrupted:
         report.interrupted = true;
+        emit saveFinished(report);
+        return report;
+    }
+
+    if (decide && !decide()) {
+        report.declined = true;
+        lock.release();
         emit saveFinished(report);
         return report;
     }

@@ -32,6 +32,8 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 namespace {
 
 QMap<QString, QByteArray> snapshot(const QString &root)
@@ -116,6 +118,7 @@ private slots:
     void chooserRefusesAFolderThatIsNotAVolume();
     void cancellingTheFirstChooserQuits();
     void plainFolderIsShownButNeverEdited();
+    void unreadablePreferencesOpenReadOnly();
     void otherReleaseWarnsAndStillSaves();
     void openVolumeAsksAboutUnsavedChanges();
     void diskImagesInTheChooser();
@@ -285,6 +288,30 @@ void TestVolumeSession::plainFolderIsShownButNeverEdited()
     QTest::keyClick(f.window(), Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(snapshot(f.plainFolder()), before);
     QVERIFY(f.lastVolume().isEmpty());
+}
+
+void TestVolumeSession::unreadablePreferencesOpenReadOnly()
+{
+    // The window showed the stock look as the volume's, and Save would have
+    // written it over whatever the file held.
+    Fixture f;
+    const QString domain = f.tiger.domainFile();
+    QVERIFY(QFile::remove(domain));
+    QVERIFY(::mkfifo(QFile::encodeName(domain).constData(), 0644) == 0);
+
+    f.session->start(f.tiger.root());
+    QVERIFY(f.window());
+    QVERIFY(f.window()->editingRefused());
+    QVERIFY(!f.find<QPushButton>("saveButton")->isEnabled());
+    QVERIFY(!f.find<QAction>("restoreAction")->isEnabled());
+    const auto *notice = f.find<QLabel>("volumeNotice");
+    QVERIFY(notice && notice->isVisible());
+    QVERIFY2(notice->text().contains(QStringLiteral("cannot be read: it is not a regular file")), qPrintable(notice->text()));
+
+    // A missing file is a volume that has none yet: it opens for editing.
+    QVERIFY(QFile::remove(domain));
+    f.session->openFolder(f.tiger.root());
+    QVERIFY(!f.window()->editingRefused());
 }
 
 void TestVolumeSession::otherReleaseWarnsAndStillSaves()
