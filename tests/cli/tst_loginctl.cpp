@@ -556,7 +556,7 @@ private slots:
         QTest::addColumn<QString>("complaint");
         QTest::newRow("Latin-1") << QByteArray("Gr\xfc\xdf" "e") << 2 << "not UTF-8";
         QTest::newRow("cut sequence") << QByteArray("caf\xc3") << 2 << "not UTF-8";
-        QTest::newRow("encoded surrogate") << QByteArray("a\xed\xa0\x80b") << 2 << "not UTF-8";
+        QTest::newRow("encoded surrogate") << QByteArray("a\xed\xa0\x80" "b") << 2 << "not UTF-8";
         QTest::newRow("one byte over") << QByteArray(65537, 'x') << 2 << "larger than 65536 bytes";
         QTest::newRow("over in characters of two bytes") << QString(32769, QChar(0xfc)).toUtf8() << 2
                                                          << "larger than 65536 bytes";
