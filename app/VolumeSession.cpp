@@ -373,6 +373,11 @@ void VolumeSession::openVolume(const QString &folder, std::unique_ptr<DiskImage>
     const bool launchCheck = !std::exchange(m_launchCheckArmed, true);
     m_controller->attachFrontEnd(m_window->messageView(),
                                  launchCheck ? LumoraLogin::LaunchCheck::Start : LumoraLogin::LaunchCheck::Skip);
+    // What was loaded in place of preferences that cannot be read is the
+    // stock look, which a save would write over them.
+    if (result.isVolume() && !m_controller->unreadableReason().isEmpty())
+        m_window->refuseEditing(
+            QCoreApplication::translate("Lumora", "Read-only. %1").arg(m_controller->unreadableReason()));
     if (m_image)
         adoptImageSignals();
 }

@@ -17,10 +17,6 @@
 
 namespace {
 
-// A login-window message is a few lines; anything near this is a mistake
-// (the wrong file), not a message.
-constexpr qint64 kMaxMessageFileBytes = 64 * 1024;
-
 CtlParse usageError(const QString &error)
 {
     return {std::nullopt, error};
@@ -45,7 +41,89 @@ constexpr ValueOption kPreviewOptions[] = {
     {"size", "WxH", nullptr},
 };
 
+constexpr char16_t kEscapedByte = 0xDC00;
+
+// The length of the valid UTF-8 sequence at the start of `bytes`, or 0.
+qsizetype sequenceLength(QByteArrayView bytes)
+{
+    const auto byte = [&bytes](qsizetype i) { return uchar(bytes[i]); };
+    const uchar lead = byte(0);
+    if (lead < 0x80)
+        return 1;
+    qsizetype length = 0;
+    uchar low = 0x80;
+    uchar high = 0xBF;
+    // The second byte's range excludes overlong forms, surrogates and
+    // code points past U+10FFFF.
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (bytes.size() < length || byte(1) < low || byte(1) > high)
+        return 0;
+    for (qsizetype i = 2; i < length; ++i) {
+        if (byte(i) < 0x80 || byte(i) > 0xBF)
+            return 0;
+    }
+    return length;
+}
+
+// The bytes argumentText() was given.
+QByteArray rawBytes(const QString &text)
+{
+    QByteArray bytes;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            bytes += text.sliced(i, 2).toUtf8();
+            ++i;
+        } else if (c.isLowSurrogate()) {
+            bytes += char(c.unicode() - kEscapedByte);
+        } else {
+            bytes += QString(c).toUtf8();
+        }
+    }
+    return bytes;
+}
+
+// What the arguments were before the message kept its bytes: each decoded
+// with U+FFFD for what is not UTF-8.
+QStringList withReplacementCharacters(const QStringList &arguments)
+{
+    QStringList plain;
+    for (const QString &argument : arguments)
+        plain << (argument.isValidUtf16() ? argument : QString::fromUtf8(rawBytes(argument)));
+    return plain;
+}
+
 } // namespace
+
+QString argumentText(QByteArrayView bytes)
+{
+    QString text;
+    qsizetype at = 0;
+    while (at < bytes.size()) {
+        const QByteArrayView rest = bytes.sliced(at);
+        const qsizetype length = sequenceLength(rest);
+        if (length == 0) {
+            text += QChar(char16_t(kEscapedByte + uchar(rest[0])));
+            ++at;
+        } else {
+            text += QString::fromUtf8(rest.first(length));
+            at += length;
+        }
+    }
+    return text;
+}
 
 std::optional<std::int32_t> parseHostInfo(const QString &value)
 {
@@ -80,8 +158,6 @@ CtlParse parseCommandLine(const QStringList &arguments)
 {
     // The parser takes the word after an option that needs a value as that
     // value, whatever it looks like: "set --message -h" sets the message "-h".
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
     const QCommandLineOption json(QStringLiteral("json"));
@@ -89,15 +165,22 @@ CtlParse parseCommandLine(const QStringList &arguments)
     const QCommandLineOption root(QStringLiteral("root"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption image(QStringLiteral("image"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption partition(QStringLiteral("partition"), QString(), QStringLiteral("N"));
-    parser.addOptions({help, version, json, check, root, image, partition});
+    QList<QCommandLineOption> options{help, version, json, check, root, image, partition};
     for (const ValueOption &option : kSetOptions)
-        parser.addOption(QCommandLineOption(QLatin1String(option.name), QString(), QLatin1String(option.valueName)));
+        options << QCommandLineOption(QLatin1String(option.name), QString(), QLatin1String(option.valueName));
     for (const ValueOption &option : kPreviewOptions)
-        parser.addOption(QCommandLineOption(QLatin1String(option.name), QString(), QLatin1String(option.valueName)));
+        options << QCommandLineOption(QLatin1String(option.name), QString(), QLatin1String(option.valueName));
     for (const LoginOptionModel *option : loginOptionModels())
-        parser.addOption(QCommandLineOption(option->option(), QString(), option->valueName()));
+        options << QCommandLineOption(option->option(), QString(), option->valueName());
+    const auto parse = [&options](QCommandLineParser &parser, const QStringList &words) {
+        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        parser.addOptions(options);
+        return parser.parse(QStringList{QStringLiteral("lumora-loginctl")} + words);
+    };
+    const QStringList plainArguments = withReplacementCharacters(arguments);
+    QCommandLineParser parser;
 
-    if (!parser.parse(QStringList{QStringLiteral("lumora-loginctl")} + arguments)) {
+    if (!parse(parser, plainArguments)) {
         const QStringList unknown = parser.unknownOptionNames();
         if (!unknown.isEmpty())
             return usageError(QCoreApplication::translate("LoginCtl", "unknown argument '%1%2'")
@@ -196,6 +279,13 @@ CtlParse parseCommandLine(const QStringList &arguments)
         if (option.slot && parser.isSet(QLatin1String(option.name)))
             request.*option.slot = parser.value(QLatin1String(option.name));
     }
+    if (request.messageText && plainArguments != arguments) {
+        // The same words with the bytes that are no text kept, so that the
+        // message is refused as a message file with them would be.
+        QCommandLineParser raw;
+        if (parse(raw, arguments))
+            request.messageText = raw.value(QStringLiteral("message"));
+    }
     if (request.messageText && request.messageFile)
         return usageError(QCoreApplication::translate("LoginCtl", "--message and --message-file exclude each other"));
     if (parser.isSet(QStringLiteral("host-info"))) {
@@ -269,9 +359,9 @@ std::optional<QString> readMessageFile(const QString &file, QString &error)
         error = QCoreApplication::translate("LoginCtl", "--message-file: %1 cannot be read").arg(file);
         return std::nullopt;
     }
-    const QByteArray bytes = in.read(kMaxMessageFileBytes + 1);
-    if (bytes.size() > kMaxMessageFileBytes) {
-        error = QCoreApplication::translate("LoginCtl", "--message-file: %1 is larger than %2 bytes").arg(file).arg(kMaxMessageFileBytes);
+    const QByteArray bytes = in.read(kMaxMessageBytes + 1);
+    if (bytes.size() > kMaxMessageBytes) {
+        error = QCoreApplication::translate("LoginCtl", "--message-file: %1 is larger than %2 bytes").arg(file).arg(kMaxMessageBytes);
         return std::nullopt;
     }
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -303,6 +393,11 @@ SetInputsCheck readSetInputs(const CtlRequest &request)
         inputs.values[indexOf(setting)] = *image;
     }
     std::optional<QString> message = request.messageText;
+    if (message && !message->isValidUtf16())
+        return {std::nullopt, QCoreApplication::translate("LoginCtl", "--message: the text is not UTF-8")};
+    if (message && message->toUtf8().size() > kMaxMessageBytes)
+        return {std::nullopt,
+                QCoreApplication::translate("LoginCtl", "--message: the text is larger than %1 bytes").arg(kMaxMessageBytes)};
     if (request.messageFile && !(message = readMessageFile(*request.messageFile, error)))
         return {std::nullopt, error};
     // The preference tool takes the message as one argument, which ends at

@@ -36,8 +36,15 @@ struct CtlRequest {
     QSize screenSize{1024, 768};
 };
 
-// The arguments after the program name. On a usage error, `error` says
-// what is wrong and `request` is empty.
+// One argument as the system hands it over: UTF-8, with each byte that is
+// not part of a valid sequence kept as the lone surrogate U+DC80 + byte, so
+// that the text can still tell it came from bytes that are no text.
+[[nodiscard]] QString argumentText(QByteArrayView bytes);
+
+// The arguments after the program name, as argumentText() gives them. On a
+// usage error, `error` says what is wrong and `request` is empty. Every
+// value but the message has such bytes as U+FFFD; the message keeps them,
+// for readSetInputs() to refuse.
 struct CtlParse {
     std::optional<CtlRequest> request;
     QString error;
@@ -55,12 +62,15 @@ struct SetInputs {
     // The value of each setting asked for.
     std::array<std::optional<SettingValue>, kSettingCount> values;
 };
+// A login-window message is a few lines; anything near this is a mistake
+// (the wrong file), not a message.
+inline constexpr qint64 kMaxMessageBytes = 64 * 1024;
 struct SetInputsCheck {
     std::optional<SetInputs> inputs;
     QString error;
 };
-// Every FILE must exist and decode as an image; a message file must be
-// UTF-8 text. The images keep their decoded pixels, so what was checked is
+// Every FILE must exist and decode as an image; a message, given or in a
+// file, must be UTF-8 text of at most kMaxMessageBytes. The images keep their decoded pixels, so what was checked is
 // what gets saved even if the file changes meanwhile.
 [[nodiscard]] SetInputsCheck readSetInputs(const CtlRequest &request);
 

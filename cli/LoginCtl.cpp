@@ -26,9 +26,20 @@ void LoginCtl::complain(const QString &text) const
     writeText(m_err, QStringLiteral("lumora-loginctl: ") + text + QLatin1Char('\n'));
 }
 
+bool LoginCtl::refuseUnreadable(const QString &reason) const
+{
+    if (reason.isEmpty())
+        return false;
+    complain(reason);
+    return true;
+}
+
 int LoginCtl::show(bool json)
 {
     const LumoraLogin &c = m_controller;
+    // The stock values loaded in their place are not what the volume holds.
+    if (refuseUnreadable(c.unreadableReason()))
+        return kFailed;
     const LumoraContext &context = c.context();
     const auto release = LoginWindow::systemRelease(context.volume);
 
@@ -80,9 +91,12 @@ int LoginCtl::restore(ApplyOptions options)
     return apply(expected, options);
 }
 
-int LoginCtl::saveAndVerify(const Expected &expected, QHash<QString, QString> &results)
+int LoginCtl::saveAndVerify(const Expected &expected, QHash<QString, QString> &results,
+                            const LumoraLogin::LockedDecision &decide)
 {
-    const SaveReport report = m_controller.save();
+    const SaveReport report = m_controller.save(decide);
+    if (report.stoppedUnderLock)
+        return kFailed;
     if (report.anotherSaveRunning) {
         complain(QCoreApplication::translate("LoginCtl", "another copy of Lumora Login is saving (it holds %1); nothing was saved")
                      .arg(report.busyLock));

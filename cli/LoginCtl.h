@@ -50,9 +50,12 @@ private:
     // Saves what differs from the volume, or with `check` only compares
     // (SettingDiff.cpp).
     [[nodiscard]] int apply(Expected expected, ApplyOptions options);
-    // Saves the marked settings; `results` gets "saved" or "failed" for
-    // each one `expected` names.
-    [[nodiscard]] int saveAndVerify(const Expected &expected, QHash<QString, QString> &results);
+    // Saves the marked settings, `decide` run once the volume's lock is held;
+    // `results` gets "saved" or "failed" for each one `expected` then names.
+    [[nodiscard]] int saveAndVerify(const Expected &expected, QHash<QString, QString> &results,
+                                    const LumoraLogin::LockedDecision &decide);
+    // Names why the volume's preferences cannot be read, if they cannot.
+    [[nodiscard]] bool refuseUnreadable(const QString &reason) const;
     void print(const QString &text) const;
     void complain(const QString &text) const;
 

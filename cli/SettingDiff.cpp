@@ -9,6 +9,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace {
 
 const QString kHolds = QStringLiteral("unchanged");
@@ -24,29 +26,50 @@ QJsonValue orNull(const std::optional<QString> &value)
 
 int LoginCtl::apply(Expected expected, ApplyOptions options)
 {
-    const QList<MarkedSetting> settings = compareMarkedSettings(m_controller);
+    // Compared with stock values the volume may not hold, nothing would be true.
+    if (refuseUnreadable(m_controller.unreadableReason()))
+        return LoginCtl::kFailed;
+    QList<MarkedSetting> settings = compareMarkedSettings(m_controller);
+    const bool anyDiffers = std::any_of(settings.cbegin(), settings.cend(),
+                                        [](const MarkedSetting &setting) { return !setting.comparison.holds; });
 
     QHash<QString, QString> outcomes;
     int status = LoginCtl::kSuccess;
     if (options.check) {
         for (const MarkedSetting &setting : settings)
             outcomes.insert(setting.name, setting.comparison.holds ? kHolds : kDiffers);
-    } else {
-        // What holds is neither written nor read back.
-        for (const MarkedSetting &setting : settings) {
-            if (!setting.comparison.holds)
-                continue;
+    } else if (!anyDiffers) {
+        // Nothing to write: no lock, no staging folder, no tool run. A save
+        // running meanwhile changes nothing asked for: whatever it writes
+        // last, this request holds at the moment it was compared.
+        for (const MarkedSetting &setting : settings)
             outcomes.insert(setting.name, kHolds);
-            expected.values[indexOf(setting.setting)].reset();
-        }
-        // Nothing left to write: no lock, no staging folder, no tool run.
-        if (unmarkSettingsThatHold(m_controller, settings) > 0) {
-            m_wroteVolume = true;
-            status = saveAndVerify(expected, outcomes);
+    } else {
+        m_wroteVolume = true;
+        QString refusal;
+        // Compared again once the volume is ours: another save may have
+        // written since, and what holds now still holds when this one ends.
+        // What holds is neither written nor read back.
+        const LumoraLogin::LockedDecision decide = [&] {
+            refusal = m_controller.readUnreadableReason();
+            if (!refusal.isEmpty())
+                return false;
+            settings = compareMarkedSettings(m_controller);
             for (const MarkedSetting &setting : settings) {
-                if (!outcomes.contains(setting.name))
-                    outcomes.insert(setting.name, kNotSaved);
+                if (!setting.comparison.holds)
+                    continue;
+                outcomes.insert(setting.name, kHolds);
+                expected.values[indexOf(setting.setting)].reset();
             }
+            (void)unmarkSettingsThatHold(m_controller, settings);
+            return true;
+        };
+        status = saveAndVerify(expected, outcomes, decide);
+        if (refuseUnreadable(refusal))
+            status = LoginCtl::kFailed;
+        for (const MarkedSetting &setting : settings) {
+            if (!outcomes.contains(setting.name))
+                outcomes.insert(setting.name, kNotSaved);
         }
     }
 

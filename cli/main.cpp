@@ -67,7 +67,7 @@ int main(int argc, char **argv)
 {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << argumentText(QByteArrayView(argv[i]));
     const CtlParse parsed = parseCommandLine(arguments);
 
     // Images are decoded and encoded through Qt's image plugins, which need

@@ -8,6 +8,8 @@
 #include "platform/VolumeImages.h"
 #include "save/StockLook.h"
 
+#include <QCoreApplication>
+
 bool LumoraLogin::isTiger() const
 {
     return LoginWindow::isTiger(m_context.volume);
@@ -59,8 +61,18 @@ Image LumoraLogin::loadImageAtPath(const QString &path, bool tryingOtherFormats)
     return VolumeImages::load(VolumeResolver(Volume()), path, tryingOtherFormats);
 }
 
+QString LumoraLogin::readUnreadableReason() const
+{
+    const DictionaryProblem problem = LoginWindow::domainProblem(m_context.volume);
+    if (problem == DictionaryProblem::None || problem == DictionaryProblem::Missing)
+        return {};
+    return QCoreApplication::translate("Lumora", "The login window's preferences (%1) cannot be read: %2.")
+        .arg(LoginWindow::kDomain + QStringLiteral(".plist"), problemText(problem));
+}
+
 void LumoraLogin::loadCurrentSettings()
 {
+    m_unreadableReason = readUnreadableReason();
     // Each setting through its setter, then its flag cleared, in Save's
     // order; every file is looked up within the volume.
     for (const SettingModel *model : settingModels()) {

@@ -110,7 +110,7 @@ void LumoraLogin::messageChanged()
     setMessageDirty(true);
 }
 
-SaveReport LumoraLogin::save()
+SaveReport LumoraLogin::save(const LockedDecision &decide)
 {
     SaveReport report;
     emit saveStarted();
@@ -128,6 +128,13 @@ SaveReport LumoraLogin::save()
         return report;
     case SaveLock::Outcome::Interrupted:
         report.interrupted = true;
+        emit saveFinished(report);
+        return report;
+    }
+
+    if (decide && !decide()) {
+        report.stoppedUnderLock = true;
+        lock.release();
         emit saveFinished(report);
         return report;
     }

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -50,7 +51,11 @@ struct SaveReport {
     // try); the steps after that failed without asking again.
     enum class Declined { No, Cancelled, WrongPassword };
     Declined declined = Declined::No;
-    [[nodiscard]] bool succeeded() const { return failed.isEmpty() && !anotherSaveRunning && !interrupted; }
+    bool stoppedUnderLock = false; // the caller's decision under the lock: nothing was written
+    [[nodiscard]] bool succeeded() const
+    {
+        return failed.isEmpty() && !anotherSaveRunning && !interrupted && !stoppedUnderLock;
+    }
 };
 
 // The one controller of the application: the settings document being
@@ -120,9 +125,14 @@ public:
     void setShouldRevertBackground(bool flag);
 
     void messageChanged();
+    // Called by save() once it holds the volume's lock and before it writes
+    // anything: what it reads of the volume no other save changes until this
+    // one ends, so what it unmarks as already held stays held. Returning
+    // false saves nothing (SaveReport::stoppedUnderLock).
+    using LockedDecision = std::function<bool()>;
     // Runs on the calling thread; from a worker (SaveRunner) whatever the
     // window sees is done on the controller's own thread.
-    SaveReport save();
+    SaveReport save(const LockedDecision &decide = {});
     void help();
     [[nodiscard]] bool shouldQuit();
     [[nodiscard]] bool windowShouldClose();
@@ -130,6 +140,13 @@ public:
 
     // --- Current settings (CurrentSettings.cpp) ---
     void loadCurrentSettings();
+    // Why the login window's preferences on the volume could not be read at
+    // the last load, as a sentence for people; empty when they could (a
+    // volume without them reads as the stock look). The values loaded then
+    // are the stock ones, not the volume's, so nothing may be saved.
+    [[nodiscard]] const QString &unreadableReason() const { return m_unreadableReason; }
+    // The same, read afresh.
+    [[nodiscard]] QString readUnreadableReason() const;
     // After a save (SaveRunner.cpp): the settings that were saved, or had
     // nothing to save, are read back from the volume; one whose step failed
     // keeps the user's value and its change flag, so Save retries it.
@@ -189,6 +206,7 @@ private:
     std::array<bool, kSettingCount> m_changed{};
     bool m_dirty = false;
     bool m_shouldRevertBackground = false;
+    QString m_unreadableReason;
     // The launch update check (update/). Declared last so that it is
     // destroyed first: its destructor stops and joins the worker.
     std::shared_ptr<UpdateCheckThread> m_updateCheck;

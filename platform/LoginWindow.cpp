@@ -47,12 +47,31 @@ QString hostInfoValueForTag(std::int32_t tag)
     return QStringLiteral("HostName");
 }
 
+namespace {
+
+// `missingIsFailure`: whether a volume without the domain is logged too.
+DictionaryRead readDomain(const Volume &volume, bool missingIsFailure)
+{
+    DictionaryRead read = readDictionaryWithReason(volume, kDomain + QStringLiteral(".plist"));
+    if (read.problem == DictionaryProblem::Missing) {
+        if (missingIsFailure)
+            Log::write(QStringLiteral("Unable to obtain loginwindow defaults"));
+    } else if (read.problem != DictionaryProblem::None) {
+        Log::write(QStringLiteral("Unable to obtain loginwindow defaults: %1").arg(problemLogText(read.problem)));
+    }
+    return read;
+}
+
+} // namespace
+
 std::optional<QVariantMap> domain(const Volume &volume)
 {
-    auto values = persistentDomainForName(volume, kDomain);
-    if (!values)
-        Log::write(QStringLiteral("Unable to obtain loginwindow defaults"));
-    return values;
+    return readDomain(volume, true).values;
+}
+
+DictionaryProblem domainProblem(const Volume &volume)
+{
+    return readDomain(volume, false).problem;
 }
 
 std::optional<QString> currentMessage(const Volume &volume)

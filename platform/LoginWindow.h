@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PreferenceDomain.h"
 #include "platform/Volume.h"
 
 #include <QString>
@@ -45,8 +46,12 @@ inline const QString kVersionFile = QStringLiteral("/System/Library/CoreServices
 [[nodiscard]] std::int32_t hostInfoTagForValue(const std::optional<QString> &value);
 
 // The login window's preference domain on the volume, read afresh; its
-// absence is logged, as every reader of it does.
+// absence is logged, as every reader of it does, with the reason when the
+// file is there but cannot be read.
 [[nodiscard]] std::optional<QVariantMap> domain(const Volume &volume);
+// Why the domain cannot be read, logged as domain() logs it: None when it
+// can, and Missing for a volume that has none yet, which reads as empty.
+[[nodiscard]] DictionaryProblem domainProblem(const Volume &volume);
 // "LoginwindowText", or nothing when the domain or the key is missing.
 [[nodiscard]] std::optional<QString> currentMessage(const Volume &volume);
 

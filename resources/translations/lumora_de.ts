@@ -308,6 +308,14 @@ unlesbare Eingabedatei oder ein Ordner, der kein Mac OS X-Systemvolume ist
         <source>the administrator password was wrong %1 times; nothing more was written</source>
         <translation>das Administratorpasswort war %1-mal falsch; nichts weiter wurde geschrieben</translation>
     </message>
+    <message>
+        <source>--message: the text is not UTF-8</source>
+        <translation>--message: der Text ist kein UTF-8</translation>
+    </message>
+    <message>
+        <source>--message: the text is larger than %1 bytes</source>
+        <translation>--message: der Text ist größer als %1 Byte</translation>
+    </message>
 </context>
 <context>
     <name>Lumora</name>
@@ -1020,6 +1028,42 @@ Möchten Sie die neue Version jetzt laden?</translation>
     <message>
         <source>The preview is in a window of its own (no room beside the settings).</source>
         <translation>Die Vorschau steht in einem eigenen Fenster (kein Platz neben den Einstellungen).</translation>
+    </message>
+    <message>
+        <source>it does not exist</source>
+        <translation>sie existiert nicht</translation>
+    </message>
+    <message>
+        <source>it is not a regular file</source>
+        <translation>sie ist keine gewöhnliche Datei</translation>
+    </message>
+    <message>
+        <source>it is a link loop</source>
+        <translation>sie ist eine Verweisschleife</translation>
+    </message>
+    <message>
+        <source>it is a link off the volume</source>
+        <translation>sie ist ein Verweis aus dem Volume hinaus</translation>
+    </message>
+    <message>
+        <source>it is too large</source>
+        <translation>sie ist zu groß</translation>
+    </message>
+    <message>
+        <source>it is nested too deeply</source>
+        <translation>sie ist zu tief verschachtelt</translation>
+    </message>
+    <message>
+        <source>it is not a property list</source>
+        <translation>sie ist keine Property-Liste</translation>
+    </message>
+    <message>
+        <source>the system does not let it be opened</source>
+        <translation>das System lässt sie nicht öffnen</translation>
+    </message>
+    <message>
+        <source>The login window&apos;s preferences (%1) cannot be read: %2.</source>
+        <translation>Die Einstellungsdatei des Anmeldefensters (%1) kann nicht gelesen werden: %2.</translation>
     </message>
 </context>
 </TS>

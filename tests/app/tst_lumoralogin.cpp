@@ -491,18 +491,21 @@ void TestLumoraLogin::releaseTest()
 void TestLumoraLogin::unusableDomainBehavesAsMissing_data()
 {
     QTest::addColumn<int>("kind");
-    QTest::newRow("missing") << 0;
-    QTest::newRow("not a property list") << 1;
-    QTest::newRow("truncated binary list") << 2;
-    QTest::newRow("top level an array") << 3;
-    QTest::newRow("nested too deep") << 4;
-    QTest::newRow("larger than the cap") << 5;
-    QTest::newRow("a folder") << 6;
+    // What the log names after the sentence; none for a missing file.
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing") << 0 << QString();
+    QTest::newRow("not a property list") << 1 << "not a property list";
+    QTest::newRow("truncated binary list") << 2 << "not a property list";
+    QTest::newRow("top level an array") << 3 << "not a property list";
+    QTest::newRow("nested too deep") << 4 << "nested too deeply";
+    QTest::newRow("larger than the cap") << 5 << "too large";
+    QTest::newRow("a folder") << 6 << "not a regular file";
 }
 
 void TestLumoraLogin::unusableDomainBehavesAsMissing()
 {
     QFETCH(int, kind);
+    QFETCH(QString, reason);
     Fixture f(release(QStringLiteral("10.3.9")));
     const QString path = f.volume.domainFile();
     QFile file(path);
@@ -538,7 +541,12 @@ void TestLumoraLogin::unusableDomainBehavesAsMissing()
     f.controller->setShouldRevertBackground(true);
     LogCapture log;
     f.controller->loadCurrentSettings();
-    QCOMPARE(log.lines(), QStringList(3, kNoDomain));
+    // Each reader logs; a file that is there but unusable is also read once
+    // to tell why, and every line names the reason.
+    const QStringList logged = reason.isEmpty() ? QStringList(3, kNoDomain)
+                                                : QStringList(4, kNoDomain + QStringLiteral(": ") + reason);
+    QCOMPARE(log.lines(), logged);
+    QCOMPARE(f.controller->unreadableReason().isEmpty(), reason.isEmpty());
     QCOMPARE(f.controller->message(), std::nullopt);
     QCOMPARE(f.controller->hostInfoTag(), 1);
     QCOMPARE(f.controller->background().path(), f.volume.hostPath(LoginWindow::kDefaultBackground));
@@ -548,7 +556,7 @@ void TestLumoraLogin::unusableDomainBehavesAsMissing()
     // Every load asks again and logs again.
     log.clear();
     f.controller->loadCurrentSettings();
-    QCOMPARE(log.count(kNoDomain), 3);
+    QCOMPARE(log.lines(), logged);
 }
 
 void TestLumoraLogin::nonStringValuesAreMissingKeys()

@@ -35,6 +35,8 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 namespace {
 
 QMap<QString, QByteArray> snapshot(const QString &root)
@@ -120,6 +122,7 @@ private slots:
     void cancellingTheFirstChooserQuits();
     void plainFolderIsShownButNeverEdited();
     void readOnlyMountOpensReadOnly();
+    void unreadablePreferencesOpenReadOnly();
     void otherReleaseWarnsAndStillSaves();
     void openVolumeAsksAboutUnsavedChanges();
     void diskImagesInTheChooser();
@@ -328,6 +331,28 @@ void TestVolumeSession::readOnlyMountOpensReadOnly()
     QVERIFY(!f.window()->isSaving());
     QVERIFY2(log.lines().isEmpty(), qPrintable(log.lines().join(QLatin1Char('\n'))));
     QCOMPARE(snapshot(f.tiger.root()), before);
+void TestVolumeSession::unreadablePreferencesOpenReadOnly()
+{
+    // The window showed the stock look as the volume's, and Save would have
+    // written it over whatever the file held.
+    Fixture f;
+    const QString domain = f.tiger.domainFile();
+    QVERIFY(QFile::remove(domain));
+    QVERIFY(::mkfifo(QFile::encodeName(domain).constData(), 0644) == 0);
+
+    f.session->start(f.tiger.root());
+    QVERIFY(f.window());
+    QVERIFY(f.window()->editingRefused());
+    QVERIFY(!f.find<QPushButton>("saveButton")->isEnabled());
+    QVERIFY(!f.find<QAction>("restoreAction")->isEnabled());
+    const auto *notice = f.find<QLabel>("volumeNotice");
+    QVERIFY(notice && notice->isVisible());
+    QVERIFY2(notice->text().contains(QStringLiteral("cannot be read: it is not a regular file")), qPrintable(notice->text()));
+
+    // A missing file is a volume that has none yet: it opens for editing.
+    QVERIFY(QFile::remove(domain));
+    f.session->openFolder(f.tiger.root());
+    QVERIFY(!f.window()->editingRefused());
 }
 
 void TestVolumeSession::otherReleaseWarnsAndStillSaves()

@@ -31,6 +31,8 @@
 #include <sys/socket.h>
 
 #include <grp.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -64,6 +66,26 @@ QMap<QString, QByteArray> snapshot(const QString &root)
         files.insert(relative, QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256));
     }
     return files;
+}
+
+// Every entry under `root` by lstat (kind, size, modification time), so
+// that neither a FIFO nor a huge sparse file is read.
+QMap<QString, QString> entries(const QString &root)
+{
+    QMap<QString, QString> found;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        struct stat info {};
+        if (::lstat(QFile::encodeName(path).constData(), &info) == 0)
+            found.insert(path.mid(root.size()), QStringLiteral("%1 %2 %3.%4")
+                                                    .arg(info.st_mode, 0, 8)
+                                                    .arg(info.st_size)
+                                                    .arg(info.st_mtim.tv_sec)
+                                                    .arg(info.st_mtim.tv_nsec));
+    }
+    return found;
 }
 
 QStringList changedPaths(const QMap<QString, QByteArray> &before, const QMap<QString, QByteArray> &after)
@@ -171,12 +193,8 @@ private:
     QString home() const { return m_volume->scratch() + QStringLiteral("/home"); }
     QString stagingFolder() const { return home() + QStringLiteral("/data/Lumora Login"); }
 
-    Run run(const QStringList &arguments, const QString &backend = QStringLiteral("direct"),
-            const std::function<void()> &inChild = {})
+    QProcessEnvironment environment(const QString &backend) const
     {
-        QProcess process;
-        if (inChild)
-            process.setChildProcessModifier(inChild);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("LUMORA_AUTH"), backend);
         env.insert(QStringLiteral("LUMORA_SYSTEM_ROOT"), m_volume->root());
@@ -184,7 +202,16 @@ private:
         env.insert(QStringLiteral("HOME"), home());
         env.insert(QStringLiteral("XDG_DATA_HOME"), home() + QStringLiteral("/data"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home() + QStringLiteral("/config"));
-        process.setProcessEnvironment(env);
+        return env;
+    }
+
+    Run run(const QStringList &arguments, const QString &backend = QStringLiteral("direct"),
+            const std::function<void()> &inChild = {})
+    {
+        QProcess process;
+        if (inChild)
+            process.setChildProcessModifier(inChild);
+        process.setProcessEnvironment(environment(backend));
         process.start(m_tool, arguments);
         Run result;
         if (!process.waitForFinished(60000)) {
@@ -196,6 +223,29 @@ private:
         result.out = QString::fromUtf8(process.readAllStandardOutput());
         result.err = QString::fromUtf8(process.readAllStandardError());
         return result;
+    }
+
+    // The arguments as bytes, whatever they hold: QProcess would pass
+    // them as UTF-8 text.
+    Run runWithBytes(const QList<QByteArray> &arguments)
+    {
+        QList<QByteArray> words{QFile::encodeName(m_tool)};
+        words += arguments;
+        std::vector<char *> argv;
+        for (QByteArray &word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        QList<QByteArray> variables;
+        for (const QString &variable : environment(QStringLiteral("direct")).toStringList())
+            variables << variable.toLocal8Bit();
+        std::vector<char *> envp;
+        for (QByteArray &variable : variables)
+            envp.push_back(variable.data());
+        envp.push_back(nullptr);
+        return run({}, QStringLiteral("direct"), [&argv, &envp] {
+            ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        });
     }
 
     QJsonObject show()
@@ -497,6 +547,129 @@ private slots:
         QCOMPARE(show().value("message").toString(), text);
     }
 
+    // --message and --message-file take and refuse the same messages, with
+    // the same exit status: one was once stored with U+FFFD for bytes that
+    // are no text, and any length.
+    void messageOptionsFollowOneRule_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("complaint");
+        QTest::newRow("Latin-1") << QByteArray("Gr\xfc\xdf" "e") << 2 << "not UTF-8";
+        QTest::newRow("cut sequence") << QByteArray("caf\xc3") << 2 << "not UTF-8";
+        QTest::newRow("encoded surrogate") << QByteArray("a\xed\xa0\x80" "b") << 2 << "not UTF-8";
+        QTest::newRow("one byte over") << QByteArray(65537, 'x') << 2 << "larger than 65536 bytes";
+        QTest::newRow("over in characters of two bytes") << QString(32769, QChar(0xfc)).toUtf8() << 2
+                                                         << "larger than 65536 bytes";
+        QTest::newRow("at the limit") << QByteArray(65536, 'x') << 0 << QString();
+        QTest::newRow("UTF-8 beyond the first plane") << QByteArray("Gr\xc3\xbc\xc3\x9f" "e \xf0\x9f\x94\x91") << 0
+                                                      << QString();
+    }
+    void messageOptionsFollowOneRule()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, exitCode);
+        QFETCH(QString, complaint);
+        const QString file = m_volume->scratch() + QStringLiteral("/message.txt");
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+        out.close();
+
+        const auto before = snapshot(m_volume->root());
+        const Run given = runWithBytes({"set", "--message", bytes});
+        QVERIFY2(given.exitCode == exitCode, qPrintable(given.err));
+        QVERIFY2(given.err.contains(complaint), qPrintable(given.err));
+        if (exitCode == 0) {
+            QCOMPARE(domain().value(LoginWindow::kMessageKey).toString(), QString::fromUtf8(bytes));
+            QVERIFY(run({"set", "--message", "other"}).exitCode == 0);
+        } else {
+            QCOMPARE(changedPaths(before, snapshot(m_volume->root())), QStringList());
+        }
+
+        const Run fromFile = run({"set", "--message-file", file});
+        QVERIFY2(fromFile.exitCode == exitCode, qPrintable(fromFile.err));
+        QVERIFY2(fromFile.err.contains(complaint), qPrintable(fromFile.err));
+        if (exitCode == 0)
+            QCOMPARE(domain().value(LoginWindow::kMessageKey).toString(), QString::fromUtf8(bytes));
+    }
+
+    // A preference file that is there but cannot be read was shown as the
+    // stock look with exit 0, and set went on to save beside it.
+    void unreadablePreferencesAreAnError_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("FIFO") << "fifo" << "it is not a regular file" << "not a regular file";
+        QTest::newRow("device node") << "device" << "it is not a regular file" << "not a regular file";
+        QTest::newRow("link loop") << "loop" << "it is a link loop" << "a link loop";
+        QTest::newRow("link off the volume") << "off" << "it is a link off the volume" << "a link off the volume";
+        QTest::newRow("1 GiB, sparse") << "large" << "it is too large" << "too large";
+        QTest::newRow("nested too deeply") << "deep" << "it is nested too deeply" << "nested too deeply";
+        QTest::newRow("not a property list") << "text" << "it is not a property list" << "not a property list";
+        QTest::newRow("an array, not a dictionary") << "array" << "it is not a property list" << "not a property list";
+    }
+    void unreadablePreferencesAreAnError()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        QFETCH(QString, logged);
+        const QString domainFile = m_volume->domainFile();
+        const QByteArray name = QFile::encodeName(domainFile);
+        QVERIFY(QFile::remove(domainFile));
+        const auto write = [&domainFile](const QByteArray &bytes) {
+            QFile file(domainFile);
+            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+        };
+        if (kind == QLatin1String("fifo")) {
+            QVERIFY(::mkfifo(name.constData(), 0644) == 0);
+        } else if (kind == QLatin1String("device")) {
+            if (::geteuid() != 0)
+                QSKIP("making a device node needs root");
+            QVERIFY(::mknod(name.constData(), S_IFCHR | 0644, makedev(1, 3)) == 0);
+        } else if (kind == QLatin1String("loop")) {
+            QVERIFY(QFile::link(QFileInfo(domainFile).fileName(), domainFile));
+        } else if (kind == QLatin1String("off")) {
+            const QString outside = m_volume->scratch() + QStringLiteral("/outside.plist");
+            QFile file(outside);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.write(PropertyList::serialize(QVariantMap{{LoginWindow::kMessageKey, QStringLiteral("off")}},
+                                                       PropertyList::Format::Xml))
+                    > 0);
+            QVERIFY(QFile::link(outside, domainFile));
+        } else if (kind == QLatin1String("large")) {
+            QFile file(domainFile);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(qint64(1) << 30));
+        } else if (kind == QLatin1String("deep")) {
+            QVERIFY(write("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>k</key>" + QByteArray("<array>").repeated(100)
+                          + QByteArray("</array>").repeated(100) + "</dict></plist>"));
+        } else if (kind == QLatin1String("text")) {
+            QVERIFY(write("LoginwindowText = hello\n"));
+        } else {
+            QVERIFY(write(PropertyList::serialize(QVariantList{QStringLiteral("a")}, PropertyList::Format::Xml)));
+        }
+        const auto before = entries(m_volume->root());
+
+        for (const QStringList &arguments : {QStringList{"show"}, QStringList{"show", "--json"}}) {
+            const Run shown = run(arguments);
+            QCOMPARE(shown.exitCode, 1);
+            QVERIFY2(shown.err.contains(QStringLiteral("cannot be read: ") + reason), qPrintable(shown.err));
+            QVERIFY2(shown.err.contains(QStringLiteral("Unable to obtain loginwindow defaults: ") + logged),
+                     qPrintable(shown.err));
+            QCOMPARE(shown.out, QString());
+        }
+        const QStringList writes[] = {{"set", "--logo", m_logoFile, "--power-buttons", "hide"},
+                                      {"set", "--check", "--message", "x"},
+                                      {"restore"}};
+        for (const QStringList &arguments : writes) {
+            const Run refused = run(arguments);
+            QCOMPARE(refused.exitCode, 1);
+            QVERIFY2(refused.err.contains(reason), qPrintable(refused.err));
+            QCOMPARE(refused.out, QString());
+        }
+        QCOMPARE(entries(m_volume->root()), before);
+    }
+
     void emptyMessageRemovesIt()
     {
         const Run result = run({QStringLiteral("set"), QStringLiteral("--message"), QString()});
@@ -562,9 +735,10 @@ private slots:
                 << "background: not saved";
             QTest::addRow("show, resources folder link, %s", how)
                 << "resources folder link" << int(aim) << QStringList{"show", "--json"} << 0 << QString();
+            // Refused before anything is written, with the reason.
             QTest::addRow("set message, domain link, %s", how)
                 << "domain link" << int(aim) << QStringList{"set", "--message", "hello"} << 1
-                << "message: not saved";
+                << "cannot be read: it is a link off the volume";
         }
         QTest::addRow("restore, link loops") << "link loop" << 0 << QStringList{"restore"} << 1
                                              << "background: not saved";

@@ -101,9 +101,11 @@ private:
 
     QString home() const { return m_volume->scratch() + QStringLiteral("/home"); }
 
+    CompanionSetup setup() const { return {m_tool, home(), m_volume->resources(), m_volume->root()}; }
+
     Run run(const QStringList &arguments)
     {
-        return runCompanion({m_tool, home(), m_volume->resources(), m_volume->root()}, arguments);
+        return runCompanion(setup(), arguments);
     }
 
     QJsonObject runJson(const QStringList &arguments, int exitCode = 0)
@@ -486,6 +488,70 @@ private slots:
             QVERIFY2(c == QLatin1Char('\n') || c == QLatin1Char('\t') || !(c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f)),
                      qPrintable(QString::number(c.unicode(), 16)));
         QCOMPARE(runJson({"show", "--json"}).value(QStringLiteral("message")).toString(), message);
+    }
+
+    // Two saves at once, asking for crossed settings: each decided what was
+    // "unchanged" before the other wrote, and the volume ended with one's
+    // background and the other's buttons. Each round must end in a state
+    // one of them asked for, and the save that ran last (whose state it is)
+    // must report both settings saved: the other's state was there first.
+    void crossedSavesEndAsOneOfThem()
+    {
+        const QString red = m_volume->scratch() + QStringLiteral("/red.png");
+        QVERIFY(solid({160, 100}, Qt::red).save(red));
+        const Run first = run({"set", "--power-buttons", "show"});
+        QVERIFY2(first.exitCode == 0, qPrintable(first.err));
+        const QString domainFile = m_volume->domainFile();
+        QFile domain(domainFile);
+        QVERIFY(domain.open(QIODevice::ReadOnly));
+        const QByteArray start = domain.readAll();
+        domain.close();
+        const QString installed = m_volume->hostPath(LoginWindow::kInstalledBackground);
+
+        struct Request {
+            QStringList arguments;
+            QColor background;
+            bool powerOffDisabled;
+        };
+        const Request requests[] = {{{"set", "--background", red, "--power-buttons", "show"}, Qt::red, false},
+                                    {{"set", "--background", m_background, "--power-buttons", "hide"}, Qt::blue, true}};
+        for (int round = 0; round < 6; ++round) {
+            QFile reset(domainFile);
+            QVERIFY(reset.open(QIODevice::WriteOnly | QIODevice::Truncate) && reset.write(start) == start.size());
+            reset.close();
+            QFile::remove(installed);
+
+            QProcess processes[2];
+            for (int i = 0; i < 2; ++i) {
+                processes[i].setProcessEnvironment(companionEnvironment(setup()));
+                processes[i].start(m_tool, requests[i].arguments);
+            }
+            QString outputs[2];
+            for (int i = 0; i < 2; ++i) {
+                QVERIFY(processes[i].waitForFinished(60000));
+                outputs[i] = QString::fromUtf8(processes[i].readAllStandardOutput());
+                QVERIFY2(processes[i].exitCode() == 0, processes[i].readAllStandardError().constData());
+            }
+
+            const QImage background = QImage(installed).convertToFormat(QImage::Format_RGB32);
+            QVERIFY(!background.isNull());
+            const QColor seen = background.pixelColor(80, 50);
+            const bool disabled = persistentDomainForName(m_volume->volume(), LoginWindow::kDomain)
+                                      .value_or(QVariantMap())
+                                      .value(LoginWindow::kPowerOffDisabledKey)
+                                      .toBool();
+            int last = -1;
+            for (int i = 0; i < 2; ++i) {
+                const QColor asked = requests[i].background;
+                if (qAbs(seen.red() - asked.red()) < 16 && qAbs(seen.blue() - asked.blue()) < 16
+                    && disabled == requests[i].powerOffDisabled)
+                    last = i;
+            }
+            QVERIFY2(last >= 0, qPrintable(QStringLiteral("round %1: background %2, power buttons %3; reports:\n%4\n%5")
+                                               .arg(round)
+                                               .arg(seen.name(), disabled ? "hidden" : "shown", outputs[0], outputs[1])));
+            QCOMPARE(outputs[last], lines({"background", "power buttons"}, QStringLiteral("saved")));
+        }
     }
 };
 

@@ -3,9 +3,8 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
-CompanionRun runCompanion(const CompanionSetup &setup, const QStringList &arguments)
+QProcessEnvironment companionEnvironment(const CompanionSetup &setup)
 {
-    QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LUMORA_AUTH"), QStringLiteral("direct"));
     env.insert(QStringLiteral("LUMORA_RESOURCES"), setup.resources);
@@ -16,7 +15,13 @@ CompanionRun runCompanion(const CompanionSetup &setup, const QStringList &argume
         env.remove(QStringLiteral("LUMORA_SYSTEM_ROOT"));
     else
         env.insert(QStringLiteral("LUMORA_SYSTEM_ROOT"), setup.root);
-    process.setProcessEnvironment(env);
+    return env;
+}
+
+CompanionRun runCompanion(const CompanionSetup &setup, const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessEnvironment(companionEnvironment(setup));
     process.start(setup.tool, arguments);
     CompanionRun result;
     if (!process.waitForFinished(60000)) {

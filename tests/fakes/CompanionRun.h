@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -18,5 +19,9 @@ struct CompanionSetup {
     QString resources; // LUMORA_RESOURCES
     QString root;      // LUMORA_SYSTEM_ROOT; empty: not set
 };
+
+// The environment runCompanion() gives the companion, for a test that starts
+// it itself.
+[[nodiscard]] QProcessEnvironment companionEnvironment(const CompanionSetup &setup);
 
 [[nodiscard]] CompanionRun runCompanion(const CompanionSetup &setup, const QStringList &arguments);
