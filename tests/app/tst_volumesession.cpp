@@ -331,6 +331,8 @@ void TestVolumeSession::readOnlyMountOpensReadOnly()
     QVERIFY(!f.window()->isSaving());
     QVERIFY2(log.lines().isEmpty(), qPrintable(log.lines().join(QLatin1Char('\n'))));
     QCOMPARE(snapshot(f.tiger.root()), before);
+}
+
 void TestVolumeSession::unreadablePreferencesOpenReadOnly()
 {
     // The window showed the stock look as the volume's, and Save would have
