@@ -418,7 +418,9 @@ void TestVersionChecker::unansweringServersAreAskedOnceWithinTheLimit()
     f.checker(limit).checkForUpdatesSilently(false, kName, true);
     const qint64 elapsed = timer.elapsed();
 
-    QVERIFY2(elapsed < limit.count() + 400, qPrintable(QString::number(elapsed)));
+    // One limit per address would take twice the limit; a loaded machine
+    // (the sanitized builds run beside each other) adds some to one limit.
+    QVERIFY2(elapsed < limit.count() * 7 / 4, qPrintable(QString::number(elapsed)));
     QTest::qWait(200); // a request sent again would have arrived by now
     QCOMPARE(f.server.requestCount(kPrimaryPath), 1);
     QCOMPARE(f.server.requestCount(kFallbackPath), 1);
