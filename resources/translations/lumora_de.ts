@@ -1021,5 +1021,13 @@ Möchten Sie die neue Version jetzt laden?</translation>
         <source>The preview is in a window of its own (no room beside the settings).</source>
         <translation>Die Vorschau steht in einem eigenen Fenster (kein Platz neben den Einstellungen).</translation>
     </message>
+    <message>
+        <source>%1: %2 (loading)</source>
+        <translation>%1: %2 (wird geladen)</translation>
+    </message>
+    <message>
+        <source>Loading…</source>
+        <translation>Wird geladen…</translation>
+    </message>
 </context>
 </TS>
