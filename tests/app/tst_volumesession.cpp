@@ -234,7 +234,7 @@ void TestVolumeSession::bigBackgroundLoadsAfterTheWindowShows()
         QVERIFY(well->accessibleDescription().contains(QStringLiteral("cannot be read")));
     // What Save and the comparisons go by is still the full decode.
     const Image background = f.session->controller()->background();
-    QCOMPARE(background.path(), f.tiger.hostPath(LoginWindow::kDefaultBackground));
+    QCOMPARE(background.path(), f.tiger.hostPath(LoginWindow::kTigerDefaultBackground));
     QCOMPARE(background.isValid(), decodes);
 }
 
