@@ -98,6 +98,10 @@ ImageWell::ImageWell(const QString &caption, QWidget *parent)
     setAccessibleDescription(pictureDescription());
     setToolTip(QCoreApplication::translate("Lumora", "Drop a picture here, or click to choose one."));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    connect(&m_loader, &ThumbnailLoader::loaded, this, [this](const Image &image, const QImage &thumbnail) {
+        if (image.isSameAs(m_image))
+            showThumbnail(thumbnail);
+    });
 }
 
 QString ImageWell::firstChooserFolder()
@@ -121,8 +125,26 @@ void ImageWell::setImage(const Image &image)
 {
     m_image = image;
     // Decoded once per picture at a bounded size: a 32-megapixel background
-    // is never scaled on a paint.
-    m_preview = image.thumbnail(QSize(kPreviewEdge, kPreviewEdge));
+    // is never scaled on a paint. Pixels in memory and small files are shown
+    // at once; a big file is decoded on the loader, the window painting
+    // "Loading…" meanwhile.
+    const QSize bounds(kPreviewEdge, kPreviewEdge);
+    const QSize size = image.isNull() || image.isDecoded() ? QSize() : image.size();
+    if (size.isValid() && (size.width() > bounds.width() || size.height() > bounds.height())) {
+        m_preview = QImage();
+        m_loader.request(image, bounds);
+    } else {
+        m_loader.cancel();
+        m_preview = image.thumbnail(bounds);
+    }
+    m_scaled = QPixmap();
+    setAccessibleDescription(pictureDescription());
+    update();
+}
+
+void ImageWell::showThumbnail(const QImage &thumbnail)
+{
+    m_preview = thumbnail;
     m_scaled = QPixmap();
     setAccessibleDescription(pictureDescription());
     update();
@@ -131,6 +153,8 @@ void ImageWell::setImage(const Image &image)
 QString ImageWell::pictureDescription() const
 {
     const QString name = QFileInfo(m_image.path()).fileName();
+    if (isLoading())
+        return QCoreApplication::translate("Lumora", "%1: %2 (loading)").arg(m_caption, name);
     if (m_preview.isNull()) {
         if (name.isEmpty())
             return QCoreApplication::translate("Lumora", "%1: none").arg(m_caption);
@@ -227,13 +251,17 @@ void ImageWell::paintEvent(QPaintEvent *event)
 
 void ImageWell::paintPlaceholder(QPainter &painter, const QRect &area)
 {
-    QColor hatch = palette().color(QPalette::Mid);
-    hatch.setAlpha(110);
-    painter.fillRect(area, QBrush(hatch, Qt::BDiagPattern));
+    // The hatching says "nothing here", which is not yet known while loading.
+    if (!isLoading()) {
+        QColor hatch = palette().color(QPalette::Mid);
+        hatch.setAlpha(110);
+        painter.fillRect(area, QBrush(hatch, Qt::BDiagPattern));
+    }
     painter.setPen(QPen(palette().color(QPalette::Mid), 1, Qt::DashLine));
     painter.drawRect(area.adjusted(0, 0, -1, -1));
 
-    const QString text = QCoreApplication::translate("Lumora", "No image");
+    const QString text = isLoading() ? QCoreApplication::translate("Lumora", "Loading…")
+                                     : QCoreApplication::translate("Lumora", "No image");
     QFont font = painter.font();
     font.setBold(true);
     painter.setFont(font);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ThumbnailLoader.h"
 #include "platform/Image.h"
 
 #include <QFrame>
@@ -11,7 +12,7 @@
 class QMimeData;
 
 // A picture the user can replace: shows an image (or a placeholder when it
-// does not decode), takes a dropped image file, and opens a file chooser
+// does not decode, and "Loading…" while a big one decodes off the GUI thread), takes a dropped image file, and opens a file chooser
 // when clicked. It only reports new pictures; the window hands them to the
 // controller and shows whatever the controller then holds. To assistive
 // technology it is a button whose press opens the same chooser as a click,
@@ -25,6 +26,8 @@ public:
     [[nodiscard]] const Image &image() const { return m_image; }
     // True while the shown image decodes; false for the placeholder.
     [[nodiscard]] bool showsPicture() const { return !m_preview.isNull(); }
+    // True while a big picture is being decoded for display.
+    [[nodiscard]] bool isLoading() const { return m_loader.isLoading(); }
     // The size of the decode kept for painting.
     [[nodiscard]] QSize previewSize() const { return m_preview.size(); }
 
@@ -69,6 +72,7 @@ private:
     [[nodiscard]] static QString droppedFile(const QMimeData *mime);
     [[nodiscard]] QRect pictureRect() const;
     void paintPlaceholder(QPainter &painter, const QRect &area);
+    void showThumbnail(const QImage &thumbnail);
 
     QString m_caption;
     Image m_image;
@@ -76,4 +80,5 @@ private:
     QPixmap m_scaled;       // m_preview fitted to the current size
     bool m_dragHover = false;
     Chooser m_chooser;
+    ThumbnailLoader m_loader;
 };

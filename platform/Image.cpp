@@ -75,6 +75,14 @@ bool Image::isValid() const
     return !pixels().isNull();
 }
 
+bool Image::isDecoded() const
+{
+    if (!d)
+        return false;
+    std::lock_guard lock(d->mutex);
+    return d->decoded || d->path.isEmpty();
+}
+
 QSize Image::size() const
 {
     if (!d)

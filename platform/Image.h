@@ -28,6 +28,9 @@ public:
     // where the format allows it (used for display).
     [[nodiscard]] QImage thumbnail(const QSize &bounds) const;
     [[nodiscard]] QSize size() const;
+    // True when the pixels are in memory: pixels() and thumbnail() then
+    // read no file.
+    [[nodiscard]] bool isDecoded() const;
 
     // The same image object (not equal pixels).
     [[nodiscard]] bool isSameAs(const Image &other) const { return d == other.d; }

@@ -1,5 +1,7 @@
 #include "platform/VolumeImages.h"
 
+#include <algorithm>
+
 namespace {
 
 QString baseName(const QString &fileName)
@@ -24,7 +26,7 @@ QString readablePath(const VolumeResolver &files, const QString &volumePath)
 Image load(const VolumeResolver &files, const QString &volumePath, bool tryingOtherFormats)
 {
     Image image = Image::referencingFile(readablePath(files, volumePath));
-    if (!tryingOtherFormats || image.isValid())
+    if (!tryingOtherFormats)
         return image;
 
     // The same picture may have been stored in another format under the
@@ -34,6 +36,15 @@ Image load(const VolumeResolver &files, const QString &volumePath, bool tryingOt
     const QString base = baseName(volumePath.mid(slash + 1));
     const auto names = files.list(folder);
     if (!names)
+        return image;
+    // Only a file that could take its place makes the decode matter: a
+    // background of tens of megapixels takes seconds to decode, and opening
+    // a volume must not wait for it. Whether it decodes is found out, and
+    // kept, by the first one to draw or save it.
+    const bool replaceable = std::any_of(names->cbegin(), names->cend(), [&](const QString &name) {
+        return baseName(name) == base && readablePath(files, folder + QLatin1Char('/') + name) != image.path();
+    });
+    if (!replaceable || image.isValid())
         return image;
     for (const QString &name : *names) {
         if (baseName(name) != base)

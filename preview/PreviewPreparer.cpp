@@ -67,11 +67,12 @@ void PreviewPreparer::submit(Picture which, const QImage &ready)
     slot.pending = true;
 
     // Only pixels and paths cross to the workers: an Image decodes lazily
-    // and is not for two threads. A file shown as it is gets decoded by the
-    // worker from its path; a new picture was decoded when it was checked.
+    // and is not for two threads. A file not decoded yet is decoded by the
+    // worker from its path (a volume's background may take seconds); a new
+    // picture was decoded when it was checked.
     Job job{which, generation, {}, ready, slot.asSaved && ready.isNull(), m_screen};
     if (ready.isNull()) {
-        if (!slot.asSaved && !slot.image.path().isEmpty())
+        if (!slot.image.path().isEmpty() && (!slot.asSaved || !slot.image.isDecoded()))
             job.path = slot.image.path();
         else
             job.pixels = slot.image.pixels();

@@ -1065,5 +1065,13 @@ Möchten Sie die neue Version jetzt laden?</translation>
         <source>The login window&apos;s preferences (%1) cannot be read: %2.</source>
         <translation>Die Einstellungsdatei des Anmeldefensters (%1) kann nicht gelesen werden: %2.</translation>
     </message>
+    <message>
+        <source>%1: %2 (loading)</source>
+        <translation>%1: %2 (wird geladen)</translation>
+    </message>
+    <message>
+        <source>Loading…</source>
+        <translation>Wird geladen…</translation>
+    </message>
 </context>
 </TS>

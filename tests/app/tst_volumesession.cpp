@@ -22,6 +22,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QLabel>
@@ -118,6 +119,8 @@ private slots:
     void startOptions();
     void noRootShowsTheChooserAndChoosingLoads();
     void lastVolumeOpensWhileItIsOne();
+    void bigBackgroundLoadsAfterTheWindowShows_data();
+    void bigBackgroundLoadsAfterTheWindowShows();
     void chooserRefusesAFolderThatIsNotAVolume();
     void cancellingTheFirstChooserQuits();
     void plainFolderIsShownButNeverEdited();
@@ -192,6 +195,50 @@ void TestVolumeSession::noRootShowsTheChooserAndChoosingLoads()
     QVERIFY(f.find<QAction>("saveAction")->isEnabled());
     QVERIFY(!f.find<QLabel>("volumeNotice") || f.find<QLabel>("volumeNotice")->isHidden());
     QCOMPARE(f.lastVolume(), f.openedRoot());
+}
+
+void TestVolumeSession::bigBackgroundLoadsAfterTheWindowShows_data()
+{
+    QTest::addColumn<bool>("decodes");
+    QTest::newRow("a picture") << true;
+    QTest::newRow("only a picture's header") << false;
+}
+
+void TestVolumeSession::bigBackgroundLoadsAfterTheWindowShows()
+{
+    QFETCH(bool, decodes);
+    Fixture f;
+    // Bigger than a well keeps, so its display is decoded off the GUI thread.
+    QImage big(3000, 2000, QImage::Format_RGB32);
+    big.fill(QColor(30, 90, 160));
+    QByteArray bytes;
+    {
+        QBuffer buffer(&bytes);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && big.save(&buffer, "png"));
+    }
+    if (!decodes)
+        bytes = bytes.left(64) + QByteArray(8192, '\x5a');
+    for (const QString &place : {LoginWindow::kDefaultBackground, LoginWindow::kTigerDefaultBackground})
+        QVERIFY(writeBytes(f.tiger.hostPath(place), bytes));
+
+    f.session->start(f.tiger.root());
+    QVERIFY(f.window());
+    auto *well = f.find<ImageWell>("backgroundWell");
+    QVERIFY(well->isLoading());
+    QVERIFY(!well->showsPicture());
+    QVERIFY2(well->accessibleDescription().contains(QStringLiteral("loading")), qPrintable(well->accessibleDescription()));
+    QVERIFY(f.find<ImageWell>("logoWell")->showsPicture());
+
+    QTRY_VERIFY_WITH_TIMEOUT(!well->isLoading(), 20000);
+    QCOMPARE(well->showsPicture(), decodes);
+    if (decodes)
+        QCOMPARE(well->previewSize().width(), ImageWell::kPreviewEdge);
+    else
+        QVERIFY(well->accessibleDescription().contains(QStringLiteral("cannot be read")));
+    // What Save and the comparisons go by is still the full decode.
+    const Image background = f.session->controller()->background();
+    QCOMPARE(background.path(), f.tiger.hostPath(LoginWindow::kTigerDefaultBackground));
+    QCOMPARE(background.isValid(), decodes);
 }
 
 void TestVolumeSession::lastVolumeOpensWhileItIsOne()
