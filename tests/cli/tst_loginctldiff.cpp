@@ -350,7 +350,8 @@ private slots:
         QCOMPARE(run(check).out, QStringLiteral("background: unchanged\n"));
         // Once no longer named in the preference, the picture is gone and
         // a set has it to write again.
-        QCOMPARE(run({"restore"}).exitCode, 0);
+        result = run({"restore"});
+        QVERIFY2(result.exitCode == 0, qPrintable(result.err));
         QVERIFY(!QFileInfo::exists(installed));
         QCOMPARE(run(check).out, QStringLiteral("background: would change\n"));
     }
