@@ -13,7 +13,8 @@ packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-image-fo
           qt6-translations-l10n
           libplist-dev fonts-dejavu-core xvfb xauth sudo curl python3
           librsvg2-bin man-db bsdextrautils bash-completion
-          libguestfs-dev libguestfs-tools libguestfs-hfsplus qemu-utils fuse3 strace 7zip ${EXTRA_PACKAGES:-})
+          libguestfs-dev libguestfs-tools libguestfs-hfsplus linux-image-amd64 qemu-utils fuse3 strace 7zip
+          ${EXTRA_PACKAGES:-})
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
