@@ -11,10 +11,6 @@ namespace PropertyList {
 
 [[nodiscard]] bool looksBinary(const QByteArray &bytes);
 
-// Well-formed XML 1.0 in UTF-8 with no entity declarations: libplist's own
-// XML reader takes much that is not, and repairs it silently.
-[[nodiscard]] bool isWellFormedXml(const QByteArray &bytes);
-
 [[nodiscard]] quint64 readBigEndian(const uchar *p, int size);
 
 // The last 32 bytes of a binary list: where the offset table is, how wide

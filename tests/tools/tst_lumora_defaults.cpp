@@ -2,6 +2,7 @@
 
 #include "tests/fakes/FileBytes.h"
 #include "platform/PropertyList.h"
+#include "platform/PropertyListValue.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -120,13 +121,13 @@ private slots:
         const QByteArray bytes = readBytes(file);
         QCOMPARE(bytes.startsWith("bplist00"), binary);
         PropertyList::Format found = PropertyList::Format::Xml;
-        PropertyList::Node node = PropertyList::parseNode(bytes, {}, &found);
-        QVERIFY(node);
+        const std::optional<PropertyList::Value> value = PropertyList::readExact(bytes, {}, &found);
+        QVERIFY(value);
         QVERIFY(found == format);
 
         QVariantMap expected = otherKeys();
         expected.insert(QStringLiteral("LoginwindowText"), stored);
-        QCOMPARE(PropertyList::toVariant(node.get()).toMap(), expected);
+        QCOMPARE(PropertyList::toVariant(*value).toMap(), expected);
 
         struct stat info {};
         QCOMPARE(::stat(QFile::encodeName(file).constData(), &info), 0);
