@@ -2,9 +2,10 @@
 // must neither crash nor hang. A list that is read must be written back in
 // its own encoding and read back as the very same value; what the
 // application makes of it (plain Qt values) must survive being written as
-// a binary list and read again.
+// a binary list and read again. The two readers of XML must agree.
 
 #include "platform/PropertyList.h"
+#include "platform/PropertyListLimits.h"
 #include "platform/PropertyListValue.h"
 
 #include <cstddef>
@@ -64,6 +65,22 @@ void exactRoundTrip(const QByteArray &bytes)
         __builtin_trap();
 }
 
+// XML the plain reader takes must be read by the general one as the same
+// value, with the same text.
+void plainXmlAgrees(const QByteArray &bytes)
+{
+    if (PropertyList::looksBinary(bytes))
+        return;
+    const std::optional<PropertyList::Value> plain = PropertyList::readPlainXml(bytes, {});
+    if (!plain)
+        return;
+    const std::optional<PropertyList::Value> general = PropertyList::readGeneralXml(bytes, {}, nullptr);
+    if (!general || !(*general == *plain)
+        || PropertyList::writeExact(*general, PropertyList::Format::Xml)
+               != PropertyList::writeExact(*plain, PropertyList::Format::Xml))
+        __builtin_trap();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -71,5 +88,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     applicationRoundTrip(bytes);
     exactRoundTrip(bytes);
+    plainXmlAgrees(bytes);
     return 0;
 }

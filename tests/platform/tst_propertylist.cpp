@@ -1,4 +1,5 @@
 #include "platform/PropertyList.h"
+#include "platform/PropertyListLimits.h"
 #include "platform/PropertyListValue.h"
 
 #include <QDateTime>
@@ -184,6 +185,9 @@ private slots:
     void roundTripKeepsEveryValueType_data();
     void roundTripKeepsEveryValueType();
     void readDictionaryFileWantsADictionary();
+    void plainXmlReadsAsTheGeneralReaderDoes_data();
+    void plainXmlReadsAsTheGeneralReaderDoes();
+    void tooDeepIsToldFromNoList();
 };
 
 void TestPropertyList::hugelyNestedInputIsNoList_data()
@@ -486,6 +490,83 @@ void TestPropertyList::readDictionaryFileWantsADictionary()
     const QString fifo = dir.filePath(QStringLiteral("fifo.plist"));
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     QVERIFY(!PropertyList::readDictionaryFile(fifo).has_value());
+}
+
+void TestPropertyList::plainXmlReadsAsTheGeneralReaderDoes_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("plain"); // whether the plain reader takes it itself
+    QTest::newRow("every leaf") << QByteArray("<dict><key>s</key><string>a b</string><key>i</key><integer>-12</integer>"
+                                              "<key>r</key><real>2.5e3</real><key>t</key><true/><key>f</key><false/>"
+                                              "<key>d</key><date>2005-04-29T18:30:15Z</date>"
+                                              "<key>b</key><data>AAH+/w==</data><key>e</key><string/></dict>")
+                                << true;
+    QTest::newRow("entities and references")
+        << QByteArray("<string>&amp;&lt;&gt;&quot;&apos; &#13;&#x1F600;&#233;</string>") << true;
+    QTest::newRow("UTF-8 of every length") << QByteArray("<string>\xc3\xa9\xe2\x80\x94\xf0\x9f\x98\x80</string>")
+                                           << true;
+    QTest::newRow("whitespace around values") << QByteArray("<array>\n\t<true> </true>\n</array>") << true;
+    QTest::newRow("date with a fraction") << QByteArray("<date>2005-04-29T18:30:15.5Z</date>") << true;
+    QTest::newRow("empty containers") << QByteArray("<array><dict/><array/><dict></dict></array>") << true;
+    // Left to the general reader, which takes them:
+    QTest::newRow("comment") << QByteArray("<array><!-- x --><true/></array>") << false;
+    QTest::newRow("CDATA") << QByteArray("<string><![CDATA[<a>]]></string>") << false;
+    QTest::newRow("raw carriage return") << QByteArray("<string>a\r\nb\rc</string>") << false;
+    QTest::newRow("space inside a tag") << QByteArray("<array><true /></array>") << false;
+    QTest::newRow("DEL") << QByteArray("<string>\x7f</string>") << false;
+    // ... and that it refuses:
+    QTest::newRow("invalid UTF-8") << QByteArray("<string>\xc3\x28</string>") << false;
+    QTest::newRow("encoded surrogate") << QByteArray("<string>\xed\xa0\x80</string>") << false;
+    QTest::newRow("overlong UTF-8") << QByteArray("<string>\xc0\xaf</string>") << false;
+    QTest::newRow("reference to NUL") << QByteArray("<string>&#0;</string>") << false;
+    QTest::newRow("reference past Unicode") << QByteArray("<string>&#x110000;</string>") << false;
+    QTest::newRow("unknown entity") << QByteArray("<string>&nbsp;</string>") << false;
+    QTest::newRow("]]> in text") << QByteArray("<string>a]]>b</string>") << false;
+    QTest::newRow("control character") << QByteArray("<string>\x01</string>") << false;
+    QTest::newRow("duplicate key") << QByteArray("<dict><key>a</key><true/><key>a</key><false/></dict>") << false;
+    QTest::newRow("key without a value") << QByteArray("<dict><key>a</key></dict>") << false;
+    QTest::newRow("mismatched end") << QByteArray("<array></dict>") << false;
+    QTest::newRow("element inside a string") << QByteArray("<string>a<b/>c</string>") << false;
+    QTest::newRow("unknown element") << QByteArray("<array><nil/></array>") << false;
+    QTest::newRow("bad integer") << QByteArray("<integer>12a</integer>") << false;
+    QTest::newRow("bad real") << QByteArray("<real>1e</real>") << false;
+    QTest::newRow("bad date") << QByteArray("<date>2005-02-29T00:00:00Z</date>") << false;
+    QTest::newRow("bad base64") << QByteArray("<data>AA=A</data>") << false;
+}
+
+void TestPropertyList::plainXmlReadsAsTheGeneralReaderDoes()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, plain);
+    const QByteArray bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                             "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                             "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                             "<plist version=\"1.0\">\n"
+                             + body + "\n</plist>\n";
+    const std::optional<PropertyList::Value> fast = PropertyList::readPlainXml(bytes, {});
+    const std::optional<PropertyList::Value> general = PropertyList::readGeneralXml(bytes, {}, nullptr);
+    QCOMPARE(fast.has_value(), plain);
+    const std::optional<PropertyList::Value> read = PropertyList::readExact(bytes);
+    QCOMPARE(read.has_value(), general.has_value());
+    if (read) {
+        QVERIFY(*read == *general);
+        // The same text too, which is what an XML date is written back as.
+        QCOMPARE(PropertyList::writeExact(*read, Format::Xml), PropertyList::writeExact(*general, Format::Xml));
+    }
+}
+
+void TestPropertyList::tooDeepIsToldFromNoList()
+{
+    const int limit = Limits{}.maxDepth;
+    QVERIFY(PropertyList::isNestedTooDeeply(nestedXmlArrays(limit + 1), {}));
+    QVERIFY(PropertyList::isNestedTooDeeply(nestedBinaryArrays(limit + 1), {}));
+    QVERIFY(!PropertyList::isNestedTooDeeply(nestedXmlArrays(limit), {}));
+    QVERIFY(!PropertyList::isNestedTooDeeply(nestedBinaryArrays(limit), {}));
+    // Deep, but not well-formed either: no list.
+    QByteArray broken = nestedXmlArrays(limit + 1);
+    broken.chop(QByteArray("</plist>\n").size());
+    QVERIFY(!PropertyList::isNestedTooDeeply(broken, {}));
+    QVERIFY(!PropertyList::isNestedTooDeeply(QByteArray("no list at all"), {}));
 }
 
 QTEST_GUILESS_MAIN(TestPropertyList)
