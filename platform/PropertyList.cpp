@@ -53,9 +53,16 @@ QVariant toVariant(const Value &value)
         return list;
     }
     case Value::Type::Dictionary: {
+        // Keys mostly come sorted, as writers sort them: each then goes
+        // at the end without a search.
         QVariantMap map;
-        for (size_t i = 0; i < value.items.size(); ++i)
-            map.insert(value.keys[i], toVariant(value.items[i]));
+        for (size_t i = 0; i < value.items.size(); ++i) {
+            const QString &key = value.keys[i];
+            if (map.isEmpty() || map.lastKey() < key)
+                map.insert(map.cend(), key, toVariant(value.items[i]));
+            else
+                map.insert(key, toVariant(value.items[i]));
+        }
         return map;
     }
     case Value::Type::Uid:

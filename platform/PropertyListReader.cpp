@@ -13,7 +13,6 @@
 #include <cstring>
 #include <limits>
 #include <string_view>
-#include <unordered_set>
 
 namespace PropertyList {
 
@@ -199,11 +198,8 @@ std::optional<QByteArray> parseBase64(QStringView text)
     return QByteArray::fromBase64(compact);
 }
 
-struct StringViewHash {
-    size_t operator()(QStringView text) const noexcept { return qHash(text); }
-};
-
-// The first key that occurs twice in a dictionary, or none.
+// The first key that occurs twice in a dictionary, or none. An open
+// table of indices, twice as large as there are keys, probed linearly.
 const QString *duplicateKey(const std::vector<QString> &keys)
 {
     if (keys.size() <= 8) {
@@ -215,11 +211,19 @@ const QString *duplicateKey(const std::vector<QString> &keys)
         }
         return nullptr;
     }
-    std::unordered_set<QStringView, StringViewHash> seen;
-    seen.reserve(keys.size());
-    for (const QString &key : keys) {
-        if (!seen.insert(QStringView(key)).second)
-            return &key;
+    size_t tableSize = 16;
+    while (tableSize < keys.size() * 2)
+        tableSize *= 2;
+    constexpr quint32 kFree = ~quint32(0);
+    std::vector<quint32> table(tableSize, kFree);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        size_t at = qHash(keys[i]) & (tableSize - 1);
+        while (table[at] != kFree) {
+            if (keys[table[at]] == keys[i])
+                return &keys[i];
+            at = (at + 1) & (tableSize - 1);
+        }
+        table[at] = quint32(i);
     }
     return nullptr;
 }

@@ -188,6 +188,8 @@ private slots:
     void plainXmlReadsAsTheGeneralReaderDoes_data();
     void plainXmlReadsAsTheGeneralReaderDoes();
     void tooDeepIsToldFromNoList();
+    void duplicateKeysAreRefusedInLargeDictionaries_data();
+    void duplicateKeysAreRefusedInLargeDictionaries();
 };
 
 void TestPropertyList::hugelyNestedInputIsNoList_data()
@@ -567,6 +569,38 @@ void TestPropertyList::tooDeepIsToldFromNoList()
     broken.chop(QByteArray("</plist>\n").size());
     QVERIFY(!PropertyList::isNestedTooDeeply(broken, {}));
     QVERIFY(!PropertyList::isNestedTooDeeply(QByteArray("no list at all"), {}));
+}
+
+void TestPropertyList::duplicateKeysAreRefusedInLargeDictionaries_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("keys");
+    for (const int keys : {9, 1000}) {
+        QTest::addRow("xml, %d keys", keys) << int(Format::Xml) << keys;
+        QTest::addRow("binary, %d keys", keys) << int(Format::Binary) << keys;
+    }
+}
+
+void TestPropertyList::duplicateKeysAreRefusedInLargeDictionaries()
+{
+    QFETCH(int, format);
+    QFETCH(int, keys);
+    PropertyList::Value dictionary;
+    for (int i = 0; i < keys; ++i)
+        dictionary.insert(QStringLiteral("key %1").arg(i), PropertyList::Value::string(QString::number(i)));
+    const QByteArray distinct = *PropertyList::writeExact(dictionary, Format(format));
+    QCOMPARE(PropertyList::parse(distinct)->toMap().size(), keys);
+
+    // The writer does not look; the model lets a key in twice directly.
+    for (const int twice : {0, keys / 2, keys - 2}) {
+        PropertyList::Value doubled = dictionary;
+        doubled.keys.push_back(doubled.keys[size_t(twice)]);
+        doubled.items.push_back(PropertyList::Value::string(QStringLiteral("again")));
+        const QByteArray bytes = *PropertyList::writeExact(doubled, Format(format));
+        QString why;
+        QVERIFY(!PropertyList::readExact(bytes, {}, nullptr, &why));
+        QVERIFY2(why.contains(QStringLiteral("twice")), qPrintable(why));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPropertyList)
