@@ -275,6 +275,10 @@ class Case:
             owner = (65534, 65534)
             os.chown(self.path, *owner)
         judged = parse_loose(data)  # what the file holds, in plistlib's eyes
+        # plistlib takes a binary dictionary with keys other than strings,
+        # which the format does not allow; the tool must refuse it.
+        if isinstance(judged, dict) and not all(isinstance(k, str) for k in judged):
+            judged = None
         keys = list(judged) if isinstance(judged, dict) else []
 
         roll = rng.random()
