@@ -153,9 +153,26 @@ std::optional<QVariantMap> readDictionaryFile(const QString &path, const Limits 
     return toVariant(*value).toMap();
 }
 
+namespace {
+
+// An XML date has whole seconds: the fraction of a QDateTime is cut off
+// there, as it always was.
+void cutToWholeSeconds(Value &value)
+{
+    if (value.type == Value::Type::Date)
+        value.real = std::floor(value.real);
+    for (Value &item : value.items)
+        cutToWholeSeconds(item);
+}
+
+} // namespace
+
 QByteArray serialize(const QVariant &value, Format format)
 {
-    return writeExact(fromVariant(value), format).value_or(QByteArray());
+    Value list = fromVariant(value);
+    if (format == Format::Xml)
+        cutToWholeSeconds(list);
+    return writeExact(list, format).value_or(QByteArray());
 }
 
 } // namespace PropertyList

@@ -53,7 +53,7 @@ struct Limits {
                                                             const Limits &limits = {});
 
 // Empty when the encoding cannot hold the value: XML has no way to write
-// most control characters.
+// most control characters. XML dates are written to the whole second.
 [[nodiscard]] QByteArray serialize(const QVariant &value, Format format);
 
 } // namespace PropertyList

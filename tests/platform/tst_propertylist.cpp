@@ -474,6 +474,13 @@ void TestPropertyList::roundTripKeepsEveryValueType()
     const auto list = PropertyList::parse(PropertyList::serialize(QVariant(names), Format(format)));
     QVERIFY(list.has_value());
     QCOMPARE(list->toStringList(), names);
+
+    // An XML date has whole seconds; a binary one keeps the milliseconds.
+    const QDateTime precise(QDate(2005, 4, 29), QTime(18, 30, 15, 250), QTimeZone::utc());
+    const auto dates = PropertyList::parse(PropertyList::serialize(QVariantList{precise}, Format(format)));
+    QVERIFY(dates.has_value());
+    QCOMPARE(dates->toList().value(0).toDateTime(),
+             Format(format) == Format::Xml ? precise.addMSecs(-250) : precise);
 }
 
 void TestPropertyList::readDictionaryFileWantsADictionary()
