@@ -41,6 +41,7 @@ void ThumbnailLoader::cancel()
 
 void ThumbnailLoader::work()
 {
+    CrossThread::lowerPriorityOfThisWorker();
     for (;;) {
         Job job;
         {

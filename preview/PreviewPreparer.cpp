@@ -1,5 +1,6 @@
 #include "preview/PreviewPreparer.h"
 
+#include "platform/CrossThread.h"
 #include "preview/LoginScreenRenderer.h"
 
 #include <QMetaObject>
@@ -89,6 +90,7 @@ void PreviewPreparer::submit(Picture which, const QImage &ready)
 
 void PreviewPreparer::work()
 {
+    CrossThread::lowerPriorityOfThisWorker();
     for (;;) {
         Job job;
         {
