@@ -41,7 +41,6 @@ void ThumbnailLoader::cancel()
 
 void ThumbnailLoader::work()
 {
-    CrossThread::lowerPriorityOfThisWorker();
     for (;;) {
         Job job;
         {

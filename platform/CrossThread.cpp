@@ -2,10 +2,6 @@
 
 #include <QThread>
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -58,14 +54,6 @@ void runBlocking(QObject *target, const std::function<void()> &work)
     });
     std::unique_lock lock(done->mutex);
     done->changed.wait(lock, [&] { return done->done; });
-}
-
-void lowerPriorityOfThisWorker()
-{
-    // Linux gives each thread a niceness of its own; a failure leaves the
-    // thread as it was, which only costs time.
-    constexpr int kWorkerNiceness = 10;
-    (void)::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), kWorkerNiceness);
 }
 
 } // namespace CrossThread

@@ -19,9 +19,4 @@ void runBlocking(QObject *target, const std::function<void()> &work);
 // goes away first.
 void post(QObject *target, std::function<void()> work);
 
-// Lowers the calling worker thread's priority, so that where the cores are
-// all busy (decoding the pictures at launch) the GUI thread comes first and
-// the window shows before the pictures arrive.
-void lowerPriorityOfThisWorker();
-
 } // namespace CrossThread

@@ -1,6 +1,5 @@
 #include "preview/PreviewPreparer.h"
 
-#include "platform/CrossThread.h"
 #include "preview/LoginScreenRenderer.h"
 
 #include <QMetaObject>
@@ -90,7 +89,6 @@ void PreviewPreparer::submit(Picture which, const QImage &ready)
 
 void PreviewPreparer::work()
 {
-    CrossThread::lowerPriorityOfThisWorker();
     for (;;) {
         Job job;
         {
