@@ -6,6 +6,7 @@
 #include "platform/VolumeImages.h"
 #include "preview/SavedPictures.h"
 #include "save/SaveOperations.h"
+#include "save/StagingFile.h"
 #include "save/StockLook.h"
 
 #include <QCoreApplication>
@@ -184,10 +185,17 @@ public:
     bool readsBack(const LumoraLogin &document, const SettingValue &requested, bool revert) const override
     {
         const VolumeResolver files(document.context().volume);
-        if (!revert)
-            return imageReadsBack(document.background(),
-                                  VolumeImages::readablePath(files, LoginWindow::kInstalledBackground),
-                                  std::get<Image>(requested));
+        if (!revert) {
+            const QString installed = VolumeImages::readablePath(files, LoginWindow::kInstalledBackground);
+            // The bytes Save encoded, found where they were written, need no
+            // second decode to tell.
+            const QByteArray written = StagingFile::keptJpegData(std::get<Image>(requested));
+            QFile placed(installed);
+            if (!written.isEmpty() && document.background().path() == installed && placed.open(QIODevice::ReadOnly)
+                && BoundedFile::holds(placed, written, BoundedFile::kMaxImageBytes).value_or(false))
+                return true;
+            return imageReadsBack(document.background(), installed, std::get<Image>(requested));
+        }
         const QString defaultBackground =
             document.isTiger() ? LoginWindow::kTigerDefaultBackground : LoginWindow::kDefaultBackground;
         return document.background().path() == VolumeImages::readablePath(files, defaultBackground)
