@@ -2,6 +2,7 @@
 
 #include "controller/LumoraLogin.h"
 #include "controller/SettingModel.h"
+#include "platform/Clock.h"
 #include "platform/UserDefaults.h"
 #include "privileged/Staging.h"
 
@@ -22,7 +23,8 @@ namespace SavedLooks {
 LookHistory::Look current(const LumoraLogin &document)
 {
     LookHistory::Look look;
-    look.saved = QDateTime::currentDateTimeUtc();
+    const Clock *clock = document.context().clock;
+    look.saved = (clock ? clock->now() : QDateTime::currentDateTime()).toUTC();
     const auto domain = LoginWindow::domain(document.context().volume);
     for (const SettingModel *model : settingModels()) {
         const SettingValue value = model->current(document);
