@@ -320,13 +320,17 @@ bool LookHistory::keep(const Look &look, int kept) const
     }
     const QDateTime saved = look.saved.isValid() ? look.saved : QDateTime::currentDateTimeUtc();
     const QString stamp = saved.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-    QString id = stamp;
-    for (int n = 2; n < 1000; ++n) {
-        const auto there = files.locate(entryPath(LookFiles::recordName(id)));
-        if (there && !there->exists)
-            break;
-        id = QStringLiteral("%1-%2").arg(stamp).arg(n);
+    // A second look in the same second comes after every look of that
+    // second still kept, so that it sorts as the newest.
+    int last = 0;
+    const auto names = files.list(LookFiles::kFolder);
+    for (const QString &name : names ? *names : QStringList()) {
+        if (!LookFiles::isRecordName(name) || !idOfRecord(name).startsWith(stamp))
+            continue;
+        const QString rest = idOfRecord(name).mid(stamp.size());
+        last = std::max(last, rest.isEmpty() ? 1 : rest.mid(1).toInt());
     }
+    const QString id = last == 0 ? stamp : QStringLiteral("%1-%2").arg(stamp).arg(last + 1);
     if (!StagingFile::writeAtomically(staging, recordBytes(saved.toUTC(), digests, look.values))
         || !m_staging.installHistoryEntry(staging, entryPath(LookFiles::recordName(id)))) {
         QFile::remove(staging);

@@ -125,7 +125,9 @@ namespace {
 bool historyFolderIsPlain(const VolumeResolver &files)
 {
     const auto place = files.locate(LookFiles::kFolder);
-    return place && (!place->exists || S_ISDIR(place->info.st_mode));
+    if (!place)
+        return place.error() == VolumeResolver::Error::Missing; // its parents not made yet
+    return !place->exists || S_ISDIR(place->info.st_mode);
 }
 
 } // namespace
