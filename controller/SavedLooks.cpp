@@ -1,5 +1,6 @@
 #include "controller/SavedLooks.h"
 
+#include "controller/LookComparison.h"
 #include "controller/LumoraLogin.h"
 #include "controller/SettingModel.h"
 #include "platform/Clock.h"
@@ -7,6 +8,8 @@
 #include "privileged/Staging.h"
 
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace {
 
@@ -51,6 +54,10 @@ LookHistory::Look current(const LumoraLogin &document)
 
 bool keepCurrent(const LumoraLogin &document)
 {
+    // A save that changes nothing replaces no look.
+    const QList<MarkedSetting> marked = compareMarkedSettings(document);
+    if (std::all_of(marked.cbegin(), marked.cend(), [](const MarkedSetting &setting) { return setting.comparison.holds; }))
+        return true;
     const Staging staging = stagingOf(document);
     return LookHistory(staging).keep(current(document), keptCount(document));
 }

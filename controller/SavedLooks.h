@@ -16,7 +16,8 @@ namespace SavedLooks {
 // What the volume holds now, every setting of it.
 [[nodiscard]] LookHistory::Look current(const LumoraLogin &document);
 // Keeps the volume's look before a save writes anything (called under the
-// save lock, with the runner's request run begun). True when it is kept.
+// save lock, with the runner's request run begun), unless every setting the
+// document marks already holds. True when it is kept (or nothing changes).
 bool keepCurrent(const LumoraLogin &document);
 // The looks on the volume, newest first (LookHistory::list()).
 [[nodiscard]] QList<LookHistory::Look> list(const LumoraLogin &document, QStringList *refused = nullptr);
