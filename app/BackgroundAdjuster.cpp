@@ -30,6 +30,7 @@ BackgroundAdjuster::BackgroundAdjuster(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("backgroundAdjuster"));
     m_fit = new QComboBox;
     m_fit->setObjectName(QStringLiteral("backgroundFit"));
+    m_fit->setAccessibleName(QCoreApplication::translate("Lumora", "Background size"));
     m_fit->addItem(QCoreApplication::translate("Lumora", "Full size"), QSize());
     for (const QSize &size : screenSizes())
         m_fit->addItem(QCoreApplication::translate("Lumora", "Fit to %1").arg(sizeText(size)), size);

@@ -13,6 +13,15 @@
 
 namespace {
 
+// The volume path of a host path on the volume.
+QString volumePathOf(const Volume &volume, const QString &hostPath)
+{
+    const QString root = volume.root();
+    if (volume.isRootFilesystem() || !hostPath.startsWith(root + QLatin1Char('/')))
+        return hostPath;
+    return hostPath.mid(root.size());
+}
+
 Staging stagingOf(const LumoraLogin &document)
 {
     const LumoraContext &context = document.context();
@@ -39,7 +48,7 @@ LookHistory::Look current(const LumoraLogin &document)
                 && !(domain && domain->contains(LoginWindow::kDesktopPictureKey)))
                 continue;
             if (!image->path().isEmpty() && QFileInfo(image->path()).isFile())
-                look.pictures.insert(key, image->path());
+                look.pictures.insert(key, volumePathOf(document.context().volume, image->path()));
         } else if (const auto *text = std::get_if<std::optional<QString>>(&value)) {
             if (*text)
                 look.values.insert(key, **text);
@@ -54,9 +63,17 @@ LookHistory::Look current(const LumoraLogin &document)
 
 bool keepCurrent(const LumoraLogin &document)
 {
-    // A save that changes nothing replaces no look.
+    // A save that changes nothing replaces no look; nor does a picture that
+    // does not decode, whose step stops before it writes it.
     const QList<MarkedSetting> marked = compareMarkedSettings(document);
-    if (std::all_of(marked.cbegin(), marked.cend(), [](const MarkedSetting &setting) { return setting.comparison.holds; }))
+    const auto replaces = [&document](const MarkedSetting &setting) {
+        if (setting.comparison.holds)
+            return false;
+        const auto *picture = std::get_if<Image>(&document.value(setting.setting));
+        const bool reverting = setting.setting == Setting::Background && document.shouldRevertBackground();
+        return !picture || reverting || picture->isValid();
+    };
+    if (std::none_of(marked.cbegin(), marked.cend(), replaces))
         return true;
     const Staging staging = stagingOf(document);
     return LookHistory(staging).keep(current(document), keptCount(document));

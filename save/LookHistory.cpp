@@ -282,9 +282,10 @@ bool LookHistory::keep(const Look &look, int kept) const
     QMap<QString, QString> digests;
     QMap<QString, QByteArray> contents;
     for (auto it = look.pictures.cbegin(); it != look.pictures.cend(); ++it) {
-        QFile file(it.value());
-        const auto bytes = file.open(QIODevice::ReadOnly) ? BoundedFile::readAll(file, BoundedFile::kMaxImageBytes)
-                                                          : std::nullopt;
+        // Read inside the volume: a folder swapped for a link meanwhile must
+        // not bring anything from off the volume into its history.
+        auto file = files.openForReading(it.value());
+        const auto bytes = file ? BoundedFile::readAll(**file, BoundedFile::kMaxImageBytes) : std::nullopt;
         // A picture that cannot be read is not kept: the look would not come
         // back as it was.
         if (!bytes || bytes->isEmpty()) {

@@ -26,8 +26,10 @@ public:
     struct Look {
         QString id; // "20261208T114500Z", from the time of the save
         QDateTime saved;
-        // By role ("logo", "title", "background"): host paths. For keep(),
-        // the volume's files; from read(), checked copies in our own folder.
+        // By role ("logo", "title", "background"). For keep(), the volume's
+        // files as volume paths (read inside the volume, whatever its links
+        // do meanwhile); from list(), volume paths in the history; from
+        // read(), host paths of checked copies in our own folder.
         // A role that is missing had no picture of its own (the release's
         // default background).
         QMap<QString, QString> pictures;

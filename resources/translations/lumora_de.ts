@@ -1166,5 +1166,9 @@ Möchten Sie die neue Version jetzt laden?</translation>
         <source>The look saved on %1 is shown. Save to put it on the volume.</source>
         <translation>Das am %1 gesicherte Aussehen wird gezeigt. Sichern Sie, um es auf das Volume zu schreiben.</translation>
     </message>
+    <message>
+        <source>Background size</source>
+        <translation>Größe des Hintergrunds</translation>
+    </message>
 </context>
 </TS>

@@ -68,8 +68,8 @@ public:
             runs << fileRun({QStringLiteral("mkdir"), LookFiles::kFolder});
         QSet<QString> stored;
         for (const QString &path : SavedLooks::current(controller).pictures) {
-            const QString name = LookFiles::pictureName(
-                QString::fromLatin1(QCryptographicHash::hash(readBytes(path), QCryptographicHash::Sha256).toHex()));
+            const QString name = LookFiles::pictureName(QString::fromLatin1(
+                QCryptographicHash::hash(readBytes(host(path)), QCryptographicHash::Sha256).toHex()));
             if (!QFileInfo::exists(host(folder + name)) && !stored.contains(name))
                 runs << fileRun({QStringLiteral("install"), folder + name});
             stored.insert(name);
