@@ -30,7 +30,6 @@ BackgroundAdjuster::BackgroundAdjuster(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("backgroundAdjuster"));
     m_fit = new QComboBox;
     m_fit->setObjectName(QStringLiteral("backgroundFit"));
-    m_fit->setAccessibleName(QCoreApplication::translate("Lumora", "Background size"));
     m_fit->addItem(QCoreApplication::translate("Lumora", "Full size"), QSize());
     for (const QSize &size : screenSizes())
         m_fit->addItem(QCoreApplication::translate("Lumora", "Fit to %1").arg(sizeText(size)), size);
@@ -51,17 +50,20 @@ BackgroundAdjuster::BackgroundAdjuster(QWidget *parent) : QWidget(parent)
 
     auto *layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    auto *fitLabel = new QLabel(QCoreApplication::translate("Lumora", "Size:"));
+    fitLabel->setBuddy(m_fit);
     auto *darkenLabel = new QLabel(QCoreApplication::translate("Lumora", "Darken:"));
     darkenLabel->setBuddy(m_darken);
     auto *blurLabel = new QLabel(QCoreApplication::translate("Lumora", "Blur:"));
     blurLabel->setBuddy(m_blur);
-    layout->addWidget(m_fit, 0, 0);
-    layout->addWidget(darkenLabel, 0, 1);
-    layout->addWidget(m_darken, 0, 2);
-    layout->addWidget(blurLabel, 0, 3);
-    layout->addWidget(m_blur, 0, 4);
-    layout->setColumnStretch(5, 1);
-    layout->addWidget(m_suggestion, 1, 0, 1, 6);
+    layout->addWidget(fitLabel, 0, 0);
+    layout->addWidget(m_fit, 0, 1);
+    layout->addWidget(darkenLabel, 0, 2);
+    layout->addWidget(m_darken, 0, 3);
+    layout->addWidget(blurLabel, 0, 4);
+    layout->addWidget(m_blur, 0, 5);
+    layout->setColumnStretch(6, 1);
+    layout->addWidget(m_suggestion, 1, 0, 1, 7);
 
     connect(m_fit, &QComboBox::activated, this, &BackgroundAdjuster::changed);
     // The picture is worked out again once the number is settled, not on

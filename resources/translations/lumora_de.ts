@@ -1167,8 +1167,8 @@ Möchten Sie die neue Version jetzt laden?</translation>
         <translation>Das am %1 gesicherte Aussehen wird gezeigt. Sichern Sie, um es auf das Volume zu schreiben.</translation>
     </message>
     <message>
-        <source>Background size</source>
-        <translation>Größe des Hintergrunds</translation>
+        <source>Size:</source>
+        <translation>Größe:</translation>
     </message>
 </context>
 </TS>
