@@ -13,8 +13,6 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
-#include <QTimeZone>
 
 #include <algorithm>
 #include <set>
