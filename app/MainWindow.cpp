@@ -1,5 +1,7 @@
 #include "app/MainWindow.h"
 
+#include "app/BackgroundAdjuster.h"
+#include "app/HistoryDialog.h"
 #include "app/ImageWell.h"
 #include "app/PreviewPane.h"
 #include "app/QtMessageView.h"
@@ -7,6 +9,7 @@
 #include "app/UpdateCheckPanel.h"
 #include "controller/LumoraLogin.h"
 #include "controller/ManualUpdateCheck.h"
+#include "controller/SavedLooks.h"
 #include "controller/SaveRunner.h"
 #include "controller/SettingModel.h"
 #include "platform/AlertPanel.h"
@@ -29,6 +32,7 @@
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLocale>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
@@ -188,7 +192,14 @@ void MainWindow::buildInterface()
     auto *pictures = new QVBoxLayout;
     pictures->addWidget(framed(QCoreApplication::translate("Lumora", "Logo"), m_logoWell), 3);
     pictures->addWidget(framed(QCoreApplication::translate("Lumora", "Title"), m_titleWell), 2);
-    grid->addWidget(framed(QCoreApplication::translate("Lumora", "Background"), m_backgroundWell), 0, 0);
+    // Fit, darken and blur sit under the picture they change.
+    m_backgroundAdjuster = new BackgroundAdjuster;
+    auto *background = new QWidget;
+    auto *backgroundColumn = new QVBoxLayout(background);
+    backgroundColumn->setContentsMargins(0, 0, 0, 0);
+    backgroundColumn->addWidget(m_backgroundWell, 1);
+    backgroundColumn->addWidget(m_backgroundAdjuster);
+    grid->addWidget(framed(QCoreApplication::translate("Lumora", "Background"), background), 0, 0);
     grid->addLayout(pictures, 0, 1);
     grid->setColumnStretch(0, 3);
     grid->setColumnStretch(1, 2);
@@ -271,6 +282,10 @@ void MainWindow::buildInterface()
     });
     connect(m_backgroundWell, &ImageWell::imageChosen, this, [this](const Image &image) {
         edit(QCoreApplication::translate("Lumora", "Change Background"),
+             [this, image] { m_controller.setBackground(image); });
+    });
+    connect(m_backgroundAdjuster, &BackgroundAdjuster::adjusted, this, [this](const Image &image) {
+        edit(QCoreApplication::translate("Lumora", "Adjust Background"),
              [this, image] { m_controller.setBackground(image); });
     });
     // Typing is already in the document when the view says so; the state
@@ -374,6 +389,9 @@ void MainWindow::buildMenus()
     m_revertAction =
         file->addAction(QCoreApplication::translate("Lumora", "Re&vert to Saved"), this, &MainWindow::revertToSaved);
     m_revertAction->setObjectName(QStringLiteral("revertAction"));
+    m_historyAction =
+        file->addAction(QCoreApplication::translate("Lumora", "&History…"), this, &MainWindow::showHistory);
+    m_historyAction->setObjectName(QStringLiteral("historyAction"));
     file->addSeparator();
     m_quitAction = file->addAction(QCoreApplication::translate("Lumora", "&Quit"), this, &MainWindow::quit);
     m_quitAction->setObjectName(QStringLiteral("quitAction"));
@@ -446,6 +464,8 @@ void MainWindow::showTitle()
 void MainWindow::showBackground()
 {
     m_backgroundWell->setImage(m_controller.background());
+    m_backgroundAdjuster->showBackground(m_controller.background());
+    m_backgroundAdjuster->setEnabled(m_backgroundWell->isEnabled() && !m_controller.background().isNull());
 }
 
 void MainWindow::showHostInfoTag()
@@ -569,6 +589,7 @@ void MainWindow::setEditing(bool enabled)
     for (QWidget *w : {static_cast<QWidget *>(m_logoWell), static_cast<QWidget *>(m_titleWell),
                        static_cast<QWidget *>(m_backgroundWell), static_cast<QWidget *>(m_hostInfoChooser)})
         w->setEnabled(editable);
+    m_backgroundAdjuster->setEnabled(editable && !m_controller.background().isNull());
     for (QWidget *control : m_optionControls) {
         if (control)
             control->setEnabled(editable);
@@ -582,7 +603,7 @@ void MainWindow::setEditing(bool enabled)
         button->setEnabled(editable);
     m_messageView->setReadOnly(!editable);
     m_editHint->setVisible(!editingRefused());
-    for (QAction *a : {m_saveAction, m_restoreAction})
+    for (QAction *a : {m_saveAction, m_restoreAction, m_historyAction})
         a->setEnabled(editable);
     m_revertAction->setEnabled(editable && m_controller.dirty());
     m_undoStack->setActive(enabled);
@@ -672,6 +693,21 @@ void MainWindow::restoreDefaultLook()
     edit(QCoreApplication::translate("Lumora", "Restore Default Look"), [this] { m_controller.defaults(); });
     statusBar()->showMessage(
         QCoreApplication::translate("Lumora", "The default look is shown. Save to put it on the volume."), 5000);
+}
+
+void MainWindow::showHistory()
+{
+    if (editingRefused() || m_saving)
+        return;
+    HistoryDialog dialog(m_controller, this);
+    if (dialog.exec() != QDialog::Accepted || !dialog.chosen())
+        return;
+    const LookHistory::Look look = *dialog.chosen();
+    edit(QCoreApplication::translate("Lumora", "Restore Saved Look"), [this, look] { SavedLooks::fill(m_controller, look); });
+    statusBar()->showMessage(
+        QCoreApplication::translate("Lumora", "The look saved on %1 is shown. Save to put it on the volume.")
+            .arg(QLocale().toString(look.saved.toLocalTime(), QLocale::ShortFormat)),
+        5000);
 }
 
 void MainWindow::revertToSaved()

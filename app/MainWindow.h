@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class BackgroundAdjuster;
 class ImageWell;
 class ManualUpdateCheck;
 class SaveRunner;
@@ -63,6 +64,9 @@ public:
     void save();
     [[nodiscard]] bool isSaving() const { return m_saving; }
     void restoreDefaultLook();
+    // File ▸ History…: a look that a save replaced, chosen from a list, into
+    // the document (undoable, as Restore Default Look).
+    void showHistory();
     // Reads the volume again, dropping unsaved edits after a question like
     // the quit question.
     void revertToSaved();
@@ -123,6 +127,7 @@ private:
     ImageWell *m_logoWell = nullptr;
     ImageWell *m_titleWell = nullptr;
     ImageWell *m_backgroundWell = nullptr;
+    BackgroundAdjuster *m_backgroundAdjuster = nullptr;
     QtMessageView *m_messageView = nullptr;
     QComboBox *m_hostInfoChooser = nullptr;
     std::array<QWidget *, kSettingCount> m_optionControls{}; // by setting; only the login options
@@ -137,6 +142,7 @@ private:
     QAction *m_undoAction = nullptr;
     QAction *m_redoAction = nullptr;
     QAction *m_revertAction = nullptr;
+    QAction *m_historyAction = nullptr;
     QUndoStack *m_undoStack = nullptr;
     SaveStatus *m_saveStatus = nullptr;
     SaveRunner *m_saveRunner = nullptr;

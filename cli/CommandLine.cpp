@@ -36,6 +36,9 @@ constexpr ValueOption kSetOptions[] = {
     {"message-file", "FILE", &CtlRequest::messageFile},
     {"host-info", "NAME|TAG", nullptr},
 };
+// What is done to the --background picture (set and preview).
+constexpr const char *kAdjustmentOptions[] = {"fit", "darken", "blur"};
+constexpr const char *kAdjustmentValueNames[] = {"WxH", "PERCENT", "RADIUS"};
 constexpr ValueOption kPreviewOptions[] = {
     {"output", "FILE", &CtlRequest::outputFile},
     {"size", "WxH", nullptr},
@@ -154,6 +157,17 @@ std::optional<QSize> parseScreenSize(const QString &value)
     return size;
 }
 
+std::optional<int> parseBoundedNumber(const QString &value, int least, int most)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,4}$"));
+    if (!digits.match(value.trimmed()).hasMatch())
+        return std::nullopt;
+    const int number = value.trimmed().toInt();
+    if (number < least || number > most)
+        return std::nullopt;
+    return number;
+}
+
 CtlParse parseCommandLine(const QStringList &arguments)
 {
     // The parser takes the word after an option that needs a value as that
@@ -165,11 +179,15 @@ CtlParse parseCommandLine(const QStringList &arguments)
     const QCommandLineOption root(QStringLiteral("root"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption image(QStringLiteral("image"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption partition(QStringLiteral("partition"), QString(), QStringLiteral("N"));
-    QList<QCommandLineOption> options{help, version, json, check, root, image, partition};
+    const QCommandLineOption look(QStringLiteral("look"), QString(), QStringLiteral("ID"));
+    QList<QCommandLineOption> options{help, version, json, check, root, image, partition, look};
     for (const ValueOption &option : kSetOptions)
         options << QCommandLineOption(QLatin1String(option.name), QString(), QLatin1String(option.valueName));
     for (const ValueOption &option : kPreviewOptions)
         options << QCommandLineOption(QLatin1String(option.name), QString(), QLatin1String(option.valueName));
+    for (std::size_t i = 0; i < std::size(kAdjustmentOptions); ++i)
+        options << QCommandLineOption(QLatin1String(kAdjustmentOptions[i]), QString(),
+                                      QLatin1String(kAdjustmentValueNames[i]));
     for (const LoginOptionModel *option : loginOptionModels())
         options << QCommandLineOption(option->option(), QString(), option->valueName());
     const auto parse = [&options](QCommandLineParser &parser, const QStringList &words) {
@@ -237,6 +255,7 @@ CtlParse parseCommandLine(const QStringList &arguments)
         {QStringLiteral("check-updates"), CtlRequest::Command::CheckUpdates},
         {QStringLiteral("volumes"), CtlRequest::Command::Volumes},
         {QStringLiteral("preview"), CtlRequest::Command::Preview},
+        {QStringLiteral("history"), CtlRequest::Command::History},
     };
     const auto found = kCommands.find(command);
     if (found == kCommands.end())
@@ -250,13 +269,18 @@ CtlParse parseCommandLine(const QStringList &arguments)
     QStringList accepted{QStringLiteral("root")};
     if (request.command != CtlRequest::Command::Volumes && request.command != CtlRequest::Command::CheckUpdates)
         accepted << QStringLiteral("image") << QStringLiteral("partition");
-    if (request.command == CtlRequest::Command::Show || request.command == CtlRequest::Command::Volumes)
+    if (request.command == CtlRequest::Command::Show || request.command == CtlRequest::Command::Volumes
+        || request.command == CtlRequest::Command::History)
         accepted << QStringLiteral("json");
+    if (request.command == CtlRequest::Command::Restore)
+        accepted << QStringLiteral("look");
     const bool setsLook =
         request.command == CtlRequest::Command::Set || request.command == CtlRequest::Command::Preview;
     if (setsLook) {
         for (const ValueOption &option : kSetOptions)
             accepted << QLatin1String(option.name);
+        for (const char *option : kAdjustmentOptions)
+            accepted << QLatin1String(option);
         for (const LoginOptionModel *option : loginOptionModels())
             accepted << option->option();
     }
@@ -272,6 +296,11 @@ CtlParse parseCommandLine(const QStringList &arguments)
     }
     request.json = parser.isSet(json);
     request.check = parser.isSet(check);
+    if (parser.isSet(look)) {
+        request.lookId = parser.value(look);
+        if (request.lookId->isEmpty())
+            return usageError(QCoreApplication::translate("LoginCtl", "--look needs the ID of a saved look (see history)"));
+    }
     if (!setsLook)
         return {request, {}};
 
@@ -288,6 +317,34 @@ CtlParse parseCommandLine(const QStringList &arguments)
     }
     if (request.messageText && request.messageFile)
         return usageError(QCoreApplication::translate("LoginCtl", "--message and --message-file exclude each other"));
+    PictureAdjustments &adjust = request.backgroundAdjustments;
+    if (parser.isSet(QStringLiteral("fit"))) {
+        const QString size = parser.value(QStringLiteral("fit"));
+        if (!(adjust.fit = parseScreenSize(size)))
+            return usageError(QCoreApplication::translate("LoginCtl", "--fit: '%1' is not WIDTHxHEIGHT from %2x%3 to %4x%5")
+                                  .arg(size)
+                                  .arg(LoginScreenRenderer::kMinimumScreen.width())
+                                  .arg(LoginScreenRenderer::kMinimumScreen.height())
+                                  .arg(LoginScreenRenderer::kMaximumScreen.width())
+                                  .arg(LoginScreenRenderer::kMaximumScreen.height()));
+    }
+    const std::pair<const char *, std::pair<int *, int>> amounts[] = {
+        {"darken", {&adjust.darkenPercent, PictureAdjustments::kMaxDarken}},
+        {"blur", {&adjust.blurRadius, PictureAdjustments::kMaxBlur}},
+    };
+    for (const auto &[name, slot] : amounts) {
+        if (!parser.isSet(QLatin1String(name)))
+            continue;
+        const QString word = parser.value(QLatin1String(name));
+        const auto number = parseBoundedNumber(word, 0, slot.second);
+        if (!number)
+            return usageError(QCoreApplication::translate("LoginCtl", "--%1: '%2' is not a whole number from 0 to %3")
+                                  .arg(QLatin1String(name), word)
+                                  .arg(slot.second));
+        *slot.first = *number;
+    }
+    if (!adjust.isNone() && !request.backgroundFile)
+        return usageError(QCoreApplication::translate("LoginCtl", "--fit, --darken and --blur go with --background FILE"));
     if (parser.isSet(QStringLiteral("host-info"))) {
         const QString hostInfo = parser.value(QStringLiteral("host-info"));
         request.hostInfoTag = parseHostInfo(hostInfo);
@@ -390,7 +447,12 @@ SetInputsCheck readSetInputs(const CtlRequest &request)
         const auto image = readImage(QLatin1String(option.first), **option.second, error);
         if (!image)
             return {std::nullopt, error};
-        inputs.values[indexOf(setting)] = *image;
+        // What is checked, previewed and saved is the adjusted picture.
+        if (setting == Setting::Background && !request.backgroundAdjustments.isNone())
+            inputs.values[indexOf(setting)] =
+                Image::fromPixels(PictureAdjustments::apply(image->pixels(), request.backgroundAdjustments));
+        else
+            inputs.values[indexOf(setting)] = *image;
     }
     std::optional<QString> message = request.messageText;
     if (message && !message->isValidUtf16())
@@ -434,7 +496,10 @@ QString usageText()
         "                       volume already holds is left alone (\"unchanged\")\n"
         "      --logo FILE\n"
         "      --title FILE\n"
-        "      --background FILE\n"
+        "      --background FILE [--fit WxH] [--darken PERCENT] [--blur RADIUS]\n"
+        "                       the picture scaled down to cover a screen of WxH\n"
+        "                       (never enlarged), darkened by 0 to 80 percent, blurred\n"
+        "                       by a radius in pixels of that size\n"
         "      --message TEXT | --message-file FILE   (an empty message removes it)\n"
         "      --host-info NAME|TAG   Time 0, HostName 1, IPAddress 2, DSStatus 3,\n"
         "                             SerialNumber 4, SystemBuild 5, SystemVersion 6\n"
@@ -444,7 +509,10 @@ QString usageText()
         "                       (default size 1024x768) into a PNG; nothing on the\n"
         "                       volume changes. Hints about pictures drawn smaller\n"
         "                       or enlarged and a cut message go to standard error\n"
-        "  restore              put back the stock look, then save\n"
+        "  restore [--look ID]  put back the stock look, or a look of the history,\n"
+        "                       then save\n"
+        "  history [--json]     the looks that saves replaced, newest first, each\n"
+        "                       with the ID that restore --look takes\n"
         "      --check          (set, restore) only say what would change; write nothing\n"
         "      --json           (set, restore) one JSON object: changed, settings, diff\n"
         "  check-updates        ask the update server for a newer release\n"

@@ -2,6 +2,7 @@
 
 #include "controller/Setting.h"
 #include "platform/Image.h"
+#include "platform/PictureAdjustments.h"
 
 #include <QSize>
 #include <QString>
@@ -13,18 +14,22 @@
 
 // What the user asked lumora-loginctl to do, as read from its arguments.
 struct CtlRequest {
-    enum class Command { Help, Version, Show, Set, Restore, CheckUpdates, Volumes, Preview };
+    enum class Command { Help, Version, Show, Set, Restore, CheckUpdates, Volumes, Preview, History };
     Command command = Command::Help;
-    bool json = false;  // show, volumes, set, restore --json
+    bool json = false;  // show, volumes, set, restore, history --json
     bool check = false; // set, restore --check: say what would change, write nothing
     std::optional<QString> root; // --root DIR: where the volume is mounted
     std::optional<QString> image; // --image FILE: a disk image holding the volume
     std::optional<int> partition; // --partition N: which volume of the image
+    std::optional<QString> lookId; // restore --look ID: a look of the history instead of the stock one
 
     // set: each option that was given; the files are host paths as given.
     std::optional<QString> logoFile;
     std::optional<QString> titleFile;
     std::optional<QString> backgroundFile;
+    // --fit, --darken, --blur: done to the --background picture before it
+    // is shown or saved.
+    PictureAdjustments backgroundAdjustments;
     std::optional<QString> messageText;
     std::optional<QString> messageFile;
     std::optional<std::int32_t> hostInfoTag;
@@ -57,6 +62,9 @@ struct CtlParse {
 // "WxH" (or "W×H") within the sizes a preview is drawn at.
 [[nodiscard]] std::optional<QSize> parseScreenSize(const QString &value);
 
+// A whole number from `least` to `most`.
+[[nodiscard]] std::optional<int> parseBoundedNumber(const QString &value, int least, int most);
+
 // The inputs of `set`, read and checked before anything is written.
 struct SetInputs {
     // The value of each setting asked for.
@@ -71,7 +79,8 @@ struct SetInputsCheck {
 };
 // Every FILE must exist and decode as an image; a message, given or in a
 // file, must be UTF-8 text of at most kMaxMessageBytes. The images keep their decoded pixels, so what was checked is
-// what gets saved even if the file changes meanwhile.
+// what gets saved even if the file changes meanwhile; the background is
+// adjusted as asked.
 [[nodiscard]] SetInputsCheck readSetInputs(const CtlRequest &request);
 
 [[nodiscard]] QString usageText();

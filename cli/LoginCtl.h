@@ -34,6 +34,10 @@ public:
     [[nodiscard]] int show(bool json);
     [[nodiscard]] int set(const SetInputs &inputs, ApplyOptions options);
     [[nodiscard]] int restore(ApplyOptions options);
+    // The looks saves replaced, newest first (LookHistory.cpp of the companion).
+    [[nodiscard]] int history(bool json);
+    // restore with the look `id` of the history instead of the stock one.
+    [[nodiscard]] int restoreLook(const QString &id, ApplyOptions options);
     [[nodiscard]] int checkUpdates(const ConsoleAlertPanel &panels);
 
     [[nodiscard]] LumoraLogin &controller() { return m_controller; }

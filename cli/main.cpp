@@ -193,7 +193,10 @@ int main(int argc, char **argv)
             status = ctl.set(inputs, apply);
             break;
         case Command::Restore:
-            status = ctl.restore(apply);
+            status = request.lookId ? ctl.restoreLook(*request.lookId, apply) : ctl.restore(apply);
+            break;
+        case Command::History:
+            status = ctl.history(request.json);
             break;
         case Command::CheckUpdates:
             status = ctl.checkUpdates(alerts);

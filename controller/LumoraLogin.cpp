@@ -2,6 +2,7 @@
 
 #include "controller/MessageView.h"
 #include "controller/SaveLock.h"
+#include "controller/SavedLooks.h"
 #include "controller/SettingModel.h"
 #include "platform/AlertPanel.h"
 #include "platform/Clock.h"
@@ -14,6 +15,8 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace {
 
@@ -147,6 +150,10 @@ SaveReport LumoraLogin::save(const LockedDecision &decide)
     if (m_context.authorization)
         m_context.authorization->beginRequestRun();
     (void)removeLeftovers();
+    // The look this save replaces goes into the history first; a look that
+    // cannot be kept is logged, and the save goes on.
+    if (std::any_of(m_changed.cbegin(), m_changed.cend(), [](bool flag) { return flag; }))
+        (void)SavedLooks::keepCurrent(*this);
     auto step = [&report, &lock](const QString &name, auto &&operation) {
         if (Interruption::requested()) {
             report.interrupted = true;

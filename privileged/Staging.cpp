@@ -6,6 +6,7 @@
 
 #include "platform/Interruption.h"
 #include "platform/LoginWindow.h"
+#include "platform/LookFiles.h"
 #include "platform/Log.h"
 #include "platform/SideFiles.h"
 #include "platform/UniqueFd.h"
@@ -268,6 +269,32 @@ bool Staging::removeInstalledBackground() const
     if (!QFileInfo::exists(*found))
         return true;
     return runFileTool(Rights::Administrator, {QStringLiteral("remove"), LoginWindow::kInstalledBackground});
+}
+
+bool Staging::createHistoryFolder() const
+{
+    const auto place = resolver().locate(LookFiles::kFolder);
+    if (place && place->exists && S_ISDIR(place->info.st_mode))
+        return true;
+    return runFileTool(Rights::Administrator, {QStringLiteral("mkdir"), LookFiles::kFolder});
+}
+
+bool Staging::removeHistoryEntry(const QString &volumePath) const
+{
+    return runFileTool(Rights::Administrator, {QStringLiteral("remove"), volumePath});
+}
+
+bool Staging::installHistoryEntry(const QString &sourcePath, const QString &volumePath) const
+{
+    const UniqueFd source(::open(QFile::encodeName(sourcePath).constData(),
+                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat info {};
+    if (!source || ::fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        Log::write(QStringLiteral("Cannot read %1").arg(sourcePath));
+        return false;
+    }
+    ::fcntl(source.get(), F_SETFL, ::fcntl(source.get(), F_GETFL) & ~O_NONBLOCK);
+    return runFileTool(Rights::Administrator, {QStringLiteral("install"), volumePath}, {source.get(), -1});
 }
 
 bool Staging::createApplicationSupportPath() const

@@ -68,6 +68,15 @@ public:
     bool removeInstalledBackground() const;
     // True when the shared support folder exists afterwards.
     bool createApplicationSupportPath() const;
+    // The history of saved looks (LookFiles): its folder made with
+    // administrator rights, and one of its entries (a volume path) removed.
+    // True when the folder is there, or the entry gone.
+    bool createHistoryFolder() const;
+    bool removeHistoryEntry(const QString &volumePath) const;
+    // Copies `source`, one of our own files, to the history entry at
+    // `volumePath` as copyIntoPlace() does, the name taken as it is: a link
+    // standing there is refused by the tool, never followed.
+    [[nodiscard]] bool installHistoryEntry(const QString &source, const QString &volumePath) const;
     // `path` is a volume path.
     bool setMode(const QString &mode, const QString &path) const;
     // The preference-writing tool: "/usr/bin/defaults" on a live system,

@@ -6,6 +6,7 @@
 #include "platform/Log.h"
 #include "privileged/Authorization.h"
 #include "privileged/Staging.h"
+#include "save/LookHistory.h"
 #include "save/StagingFile.h"
 #include "save/StockLook.h"
 
@@ -56,7 +57,9 @@ bool SaveOperations::saveBackground(const Image &background, bool revert, bool t
     const QString staging = Staging::tempFilePathWithName(QStringLiteral("background.jpg"));
     bool staged = false;
     {
-        const QByteArray data = jpgDataForBackground(background);
+        // A look from the history goes back byte for byte, when it is a JPEG.
+        const auto kept = LookHistory::restoredBytes(background.path());
+        const QByteArray data = kept && kept->startsWith("\xff\xd8") ? *kept : jpgDataForBackground(background);
         // A picture that cannot be encoded stops here, before the shared
         // folder is made, so a failed save leaves the volume exactly as it was.
         if (data.isEmpty()) {

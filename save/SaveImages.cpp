@@ -9,6 +9,7 @@
 #include "privileged/Authorization.h"
 #include "privileged/Staging.h"
 #include "platform/VolumeImages.h"
+#include "save/LookHistory.h"
 #include "save/StagingFile.h"
 #include "save/StockLook.h"
 
@@ -63,7 +64,11 @@ bool SaveOperations::saveImage(const Image &image, const ImageTarget &target) co
         return false;
     }
     const QString staging = Staging::tempFilePathWithName(target.stagingName);
+    // A look from the history goes back byte for byte too, when it is a TIFF.
+    const auto kept = LookHistory::restoredBytes(image.path());
+    const bool keptTiff = kept && (kept->startsWith("II*") || kept->startsWith(QByteArray("MM\0*", 4)));
     const QByteArray data = fromBackup ? StockLook::bytesOf(files, Staging::backupPathForPath(target.destination))
+                            : keptTiff ? *kept
                                        : StagingFile::tiffData(image);
     if (data.isEmpty() || !StagingFile::writeAtomically(staging, data)) {
         Log::write(target.stagingFailure);

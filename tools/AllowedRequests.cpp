@@ -1,6 +1,7 @@
 #include "tools/AllowedRequests.h"
 
 #include "platform/LoginWindow.h"
+#include "platform/LookFiles.h"
 
 #include <QFile>
 
@@ -115,6 +116,33 @@ bool isSharedFolder(const VolumeResolver &files, const QString &folder)
     const auto a = files.pathToCreate(folder);
     const auto b = files.pathToCreate(LoginWindow::kSharedSupportFolder);
     return a && b && *a == *b;
+}
+
+namespace {
+
+// The history folder is never reached through a link of its own name: what
+// stands there is a folder, or nothing yet.
+bool historyFolderIsPlain(const VolumeResolver &files)
+{
+    const auto place = files.locate(LookFiles::kFolder);
+    if (!place)
+        return place.error() == VolumeResolver::Error::Missing; // its parents not made yet
+    return !place->exists || S_ISDIR(place->info.st_mode);
+}
+
+} // namespace
+
+bool isHistoryFolder(const VolumeResolver &files, const QString &folder)
+{
+    const auto a = files.pathToCreate(folder);
+    const auto b = files.pathToCreate(LookFiles::kFolder);
+    return a && b && *a == *b && historyFolderIsPlain(files);
+}
+
+bool isHistoryEntry(const VolumeResolver &files, const QString &path)
+{
+    return LookFiles::isEntryName(nameOf(path)) && historyFolderIsPlain(files)
+           && sameFolder(files, folderOf(path), LookFiles::kFolder);
 }
 
 bool isOtherImageFormat(const VolumeResolver &files, const QString &path)

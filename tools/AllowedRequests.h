@@ -33,6 +33,12 @@ namespace AllowedRequests {
 // Another format of the logo or title beside the TIFF the login window reads
 // ("applelogo.png"), which a save moves off the volume.
 [[nodiscard]] bool isOtherImageFormat(const VolumeResolver &files, const QString &path);
+// The history folder of saved looks (made with its parents); one that is
+// there must be a plain folder, not a link.
+[[nodiscard]] bool isHistoryFolder(const VolumeResolver &files, const QString &folder);
+// A record or picture of that history, by its name, directly in the plain
+// history folder: what `install` may write and `remove` may remove.
+[[nodiscard]] bool isHistoryEntry(const VolumeResolver &files, const QString &path);
 // The login window's preference domain (a volume path without ".plist").
 [[nodiscard]] bool isLoginWindowDomain(const VolumeResolver &files, const QString &domain);
 // The permission bits a save sets.

@@ -4,6 +4,7 @@
 
 #include "platform/BoundedFile.h"
 #include "platform/LoginWindow.h"
+#include "platform/LookFiles.h"
 #include "platform/SideFiles.h"
 #include "platform/VolumeResolver.h"
 
@@ -378,9 +379,22 @@ int moveOut(const QString &root, const QString &file, int output)
 
 int remove(const QString &root, const QString &file)
 {
-    auto found = resolverFor(root).locate(file);
+    const VolumeResolver files = resolverFor(root);
+    auto found = files.locate(file);
     if (!found)
         return fail(file, lookupText(found.error()));
+    // An entry of the history of looks, pruned: only a regular file, never
+    // what a link there leads to, nor the link.
+    if (AllowedRequests::isHistoryEntry(files, file)) {
+        if (!found->exists)
+            return 0;
+        if (!S_ISREG(found->info.st_mode))
+            return fail(file, kindOf(found->info));
+        if (::unlinkat(found->folder.get(), found->name.constData(), 0) != 0 && errno != ENOENT)
+            return fail(file, "cannot remove it: " + errnoText(errno));
+        ::fsync(found->folder.get());
+        return 0;
+    }
     // Our own hidden files, and the picture this program installs in its
     // own folder (once nothing names it); nothing else, whatever it is asked.
     const bool installedPicture = file == LoginWindow::kInstalledBackground && S_ISREG(found->info.st_mode);
@@ -431,14 +445,17 @@ int run(const QStringList &arguments)
     auto notOurs = [&path](const QByteArray &what) { return fail(path, "is not " + what); };
     watchForStop();
     if (command == QLatin1String("install"))
-        return AllowedRequests::isSaveTarget(files, path) ? install(root, path, STDIN_FILENO)
-                                                          : notOurs("an image, picture or shared file a save writes");
+        return AllowedRequests::isSaveTarget(files, path) || AllowedRequests::isHistoryEntry(files, path)
+                   ? install(root, path, STDIN_FILENO)
+                   : notOurs("an image, picture or shared file a save writes");
     if (command == QLatin1String("backup"))
         return AllowedRequests::isBackupOf(files, rest[0], rest[1])
                    ? backup(root, rest[0], rest[1])
                    : notOurs("the backup of an image or picture a save replaces");
     if (command == QLatin1String("mkdir"))
-        return AllowedRequests::isSharedFolder(files, path) ? makeFolder(root, path) : notOurs("the shared folder");
+        return AllowedRequests::isSharedFolder(files, path) || AllowedRequests::isHistoryFolder(files, path)
+                   ? makeFolder(root, path)
+                   : notOurs("the shared folder");
     if (command == QLatin1String("chmod"))
         return AllowedRequests::isSaveTarget(files, path) ? setMode(root, rest[0], path)
                                                           : notOurs("an image, picture or shared file a save writes");

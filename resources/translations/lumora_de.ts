@@ -207,6 +207,50 @@
         <translation>--partition braucht eine Zahl, zusammen mit --image</translation>
     </message>
     <message>
+        <source>the image holds several Mac OS X volumes; choose one:</source>
+        <translation>das Abbild enthält mehrere Mac OS X-Volumes; wählen Sie eines:</translation>
+    </message>
+    <message>
+        <source>no disk image at %1</source>
+        <translation>kein Festplattenabbild unter %1</translation>
+    </message>
+    <message>
+        <source>nothing was saved into the disk image %1: %2</source>
+        <translation>in das Festplattenabbild %1 wurde nichts gesichert: %2</translation>
+    </message>
+    <message>
+        <source>no administrator password was given; nothing more was written</source>
+        <translation>es wurde kein Administratorpasswort eingegeben; nichts weiter wurde geschrieben</translation>
+    </message>
+    <message>
+        <source>the administrator password was wrong %1 times; nothing more was written</source>
+        <translation>das Administratorpasswort war %1-mal falsch; nichts weiter wurde geschrieben</translation>
+    </message>
+    <message>
+        <source>--message: the text is not UTF-8</source>
+        <translation>--message: der Text ist kein UTF-8</translation>
+    </message>
+    <message>
+        <source>--message: the text is larger than %1 bytes</source>
+        <translation>--message: der Text ist größer als %1 Byte</translation>
+    </message>
+    <message>
+        <source>--look needs the ID of a saved look (see history)</source>
+        <translation>--look braucht die ID eines gesicherten Aussehens (siehe history)</translation>
+    </message>
+    <message>
+        <source>--fit: &apos;%1&apos; is not WIDTHxHEIGHT from %2x%3 to %4x%5</source>
+        <translation>--fit: „%1“ ist nicht BREITExHÖHE von %2x%3 bis %4x%5</translation>
+    </message>
+    <message>
+        <source>--%1: &apos;%2&apos; is not a whole number from 0 to %3</source>
+        <translation>--%1: „%2“ ist keine ganze Zahl von 0 bis %3</translation>
+    </message>
+    <message>
+        <source>--fit, --darken and --blur go with --background FILE</source>
+        <translation>--fit, --darken und --blur gehören zu --background DATEI</translation>
+    </message>
+    <message>
         <source>Usage: lumora-loginctl COMMAND [OPTIONS]
 
 Shows and changes the login window&apos;s look on the volume named by
@@ -219,7 +263,10 @@ Commands:
                        volume already holds is left alone (&quot;unchanged&quot;)
       --logo FILE
       --title FILE
-      --background FILE
+      --background FILE [--fit WxH] [--darken PERCENT] [--blur RADIUS]
+                       the picture scaled down to cover a screen of WxH
+                       (never enlarged), darkened by 0 to 80 percent, blurred
+                       by a radius in pixels of that size
       --message TEXT | --message-file FILE   (an empty message removes it)
       --host-info NAME|TAG   Time 0, HostName 1, IPAddress 2, DSStatus 3,
                              SerialNumber 4, SystemBuild 5, SystemVersion 6
@@ -228,7 +275,10 @@ Commands:
                        (default size 1024x768) into a PNG; nothing on the
                        volume changes. Hints about pictures drawn smaller
                        or enlarged and a cut message go to standard error
-  restore              put back the stock look, then save
+  restore [--look ID]  put back the stock look, or a look of the history,
+                       then save
+  history [--json]     the looks that saves replaced, newest first, each
+                       with the ID that restore --look takes
       --check          (set, restore) only say what would change; write nothing
       --json           (set, restore) one JSON object: changed, settings, diff
   check-updates        ask the update server for a newer release
@@ -258,7 +308,11 @@ Befehle:
                        das Volume schon so hat, bleibt, wie es ist („unchanged“)
       --logo DATEI
       --title DATEI
-      --background DATEI
+      --background DATEI [--fit BxH] [--darken PROZENT] [--blur RADIUS]
+                       das Bild verkleinert, bis es einen Bildschirm von BxH
+                       gerade bedeckt (nie vergrößert), um 0 bis 80 Prozent
+                       abgedunkelt, um einen Radius in Pixeln dieser Größe
+                       weichgezeichnet
       --message TEXT | --message-file DATEI   (eine leere Nachricht entfernt sie)
       --host-info NAME|ZAHL  Time 0, HostName 1, IPAddress 2, DSStatus 3,
                              SerialNumber 4, SystemBuild 5, SystemVersion 6
@@ -268,7 +322,10 @@ Befehle:
                        Volume ändert sich nichts. Hinweise auf verkleinerte
                        oder vergrößerte Bilder und eine gekürzte Nachricht
                        gehen auf die Standardfehlerausgabe
-  restore              das Standardaussehen zurückholen und sichern
+  restore [--look ID]  das Standardaussehen oder ein Aussehen aus dem Verlauf
+                       zurückholen und sichern
+  history [--json]     die Aussehen, die das Sichern ersetzt hat, neueste
+                       zuerst, jedes mit der ID, die restore --look nimmt
       --check          (set, restore) nur sagen, was sich ändern würde; nichts schreiben
       --json           (set, restore) ein JSON-Objekt: changed, settings, diff
   check-updates        beim Update-Server nach einer neueren Version fragen
@@ -289,32 +346,8 @@ unlesbare Eingabedatei oder ein Ordner, der kein Mac OS X-Systemvolume ist
 </translation>
     </message>
     <message>
-        <source>the image holds several Mac OS X volumes; choose one:</source>
-        <translation>das Abbild enthält mehrere Mac OS X-Volumes; wählen Sie eines:</translation>
-    </message>
-    <message>
-        <source>no disk image at %1</source>
-        <translation>kein Festplattenabbild unter %1</translation>
-    </message>
-    <message>
-        <source>nothing was saved into the disk image %1: %2</source>
-        <translation>in das Festplattenabbild %1 wurde nichts gesichert: %2</translation>
-    </message>
-    <message>
-        <source>no administrator password was given; nothing more was written</source>
-        <translation>es wurde kein Administratorpasswort eingegeben; nichts weiter wurde geschrieben</translation>
-    </message>
-    <message>
-        <source>the administrator password was wrong %1 times; nothing more was written</source>
-        <translation>das Administratorpasswort war %1-mal falsch; nichts weiter wurde geschrieben</translation>
-    </message>
-    <message>
-        <source>--message: the text is not UTF-8</source>
-        <translation>--message: der Text ist kein UTF-8</translation>
-    </message>
-    <message>
-        <source>--message: the text is larger than %1 bytes</source>
-        <translation>--message: der Text ist größer als %1 Byte</translation>
+        <source>no saved looks</source>
+        <translation>keine gesicherten Aussehen</translation>
     </message>
 </context>
 <context>
@@ -1072,6 +1105,70 @@ Möchten Sie die neue Version jetzt laden?</translation>
     <message>
         <source>Loading…</source>
         <translation>Wird geladen…</translation>
+    </message>
+    <message>
+        <source>Full size</source>
+        <translation>Volle Größe</translation>
+    </message>
+    <message>
+        <source>Fit to %1</source>
+        <translation>Auf %1 einpassen</translation>
+    </message>
+    <message>
+        <source> px</source>
+        <translation> px</translation>
+    </message>
+    <message>
+        <source>Darken:</source>
+        <translation>Abdunkeln:</translation>
+    </message>
+    <message>
+        <source>Blur:</source>
+        <translation>Weichzeichnen:</translation>
+    </message>
+    <message>
+        <source>This picture (%1) is far larger than any screen of this Mac (up to %2): fitting it makes the saved file much smaller.</source>
+        <translation>Dieses Bild (%1) ist weit größer als jeder Bildschirm dieses Macs (bis %2): eingepasst wird die gesicherte Datei viel kleiner.</translation>
+    </message>
+    <message>
+        <source>History of Saved Looks</source>
+        <translation>Verlauf der gesicherten Aussehen</translation>
+    </message>
+    <message>
+        <source>Each save keeps the look it replaced. Choose one to show it; Save puts it back on the volume.</source>
+        <translation>Jedes Sichern bewahrt das Aussehen, das es ersetzt hat. Wählen Sie eines, um es anzuzeigen; Sichern bringt es zurück auf das Volume.</translation>
+    </message>
+    <message>
+        <source>Show This Look</source>
+        <translation>Dieses Aussehen zeigen</translation>
+    </message>
+    <message>
+        <source>No look has been replaced by a save yet.</source>
+        <translation>Noch hat kein Sichern ein Aussehen ersetzt.</translation>
+    </message>
+    <message>
+        <source>This look cannot be shown</source>
+        <translation>Dieses Aussehen kann nicht gezeigt werden</translation>
+    </message>
+    <message>
+        <source>Adjust Background</source>
+        <translation>Hintergrund anpassen</translation>
+    </message>
+    <message>
+        <source>&amp;History…</source>
+        <translation>&amp;Verlauf …</translation>
+    </message>
+    <message>
+        <source>Restore Saved Look</source>
+        <translation>Gesichertes Aussehen wiederherstellen</translation>
+    </message>
+    <message>
+        <source>The look saved on %1 is shown. Save to put it on the volume.</source>
+        <translation>Das am %1 gesicherte Aussehen wird gezeigt. Sichern Sie, um es auf das Volume zu schreiben.</translation>
+    </message>
+    <message>
+        <source>Size:</source>
+        <translation>Größe:</translation>
     </message>
 </context>
 </TS>

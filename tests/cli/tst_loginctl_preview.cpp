@@ -92,6 +92,45 @@ private slots:
         QCOMPARE(QImage(inputs() + QStringLiteral("/current.png")).size(), QSize(1024, 768));
     }
 
+    void adjustedBackgroundIsPreviewedAndSavedAlike()
+    {
+        // A photo far larger than the screen, with detail everywhere.
+        QImage photo(3200, 2400, QImage::Format_RGB32);
+        for (int y = 0; y < photo.height(); ++y) {
+            auto *line = reinterpret_cast<QRgb *>(photo.scanLine(y));
+            for (int x = 0; x < photo.width(); ++x)
+                line[x] = qRgb(80 + (x / 7 % 2) * 60 + x / 40, 120 + (y / 5 % 2) * 40, 160 + ((x ^ y) & 31));
+        }
+        QVERIFY(photo.save(inputs() + QStringLiteral("/photo.jpg"), "jpeg", 95));
+        const QStringList adjust{"--background", "@/photo.jpg", "--fit", "1024x768", "--darken", "30", "--blur", "3"};
+        const Run drawn = run(QStringList{"preview", "--output", "@/p.png", "--size", "1024x768"} + adjust);
+        QCOMPARE(drawn.exitCode, 0);
+        // Fitted, it is no longer enlarged or shrunk on the screen.
+        QVERIFY2(!drawn.err.contains(QStringLiteral("background")), qPrintable(drawn.err));
+        const Run saved = run(QStringList{"set"} + adjust);
+        QVERIFY2(saved.exitCode == 0, qPrintable(saved.err));
+
+        const QImage installed(m_volume->hostPath(LoginWindow::kInstalledBackground));
+        QCOMPARE(installed.size(), QSize(1024, 768));
+        // Where nothing is drawn over the background, the preview shows what
+        // was saved (the save's JPEG aside).
+        const QRect corner(0, 0, 200, 120);
+        const QImage preview = QImage(inputs() + QStringLiteral("/p.png")).copy(corner);
+        QVERIFY2(SaveTesting::meanChannelDifference(preview, installed.copy(corner)) < 1.5,
+                 qPrintable(QString::number(SaveTesting::meanChannelDifference(preview, installed.copy(corner)))));
+        // Darkened by 30 %: the mean channel is about 0.7 of the photo's.
+        const QImage scaled = photo.scaled(installed.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        auto mean = [](const QImage &image) {
+            double sum = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    sum += qGray(image.pixel(x, y));
+            return sum / (double(image.width()) * image.height());
+        };
+        const double ratio = mean(installed) / mean(scaled);
+        QVERIFY2(ratio > 0.68 && ratio < 0.72, qPrintable(QString::number(ratio)));
+    }
+
     void badInputChangesNothing_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -115,6 +154,13 @@ private slots:
                                                    << "unknown argument '--json'";
         QTest::newRow("size is no option of set") << QStringList{"set", "--message", "x", "--size", "1024x768"} << 2
                                                   << "unknown argument '--size'";
+        QTest::newRow("darkened beyond 80 %")
+            << QStringList{"preview", "--output", "@/o.png", "--background", "@/background.jpg", "--darken", "90"} << 2
+            << "--darken: '90' is not a whole number from 0 to 80";
+        QTest::newRow("blur that is no number")
+            << QStringList{"set", "--background", "@/background.jpg", "--blur", "soft"} << 2 << "--blur: 'soft'";
+        QTest::newRow("fit without a background") << QStringList{"set", "--message", "x", "--fit", "1920x1200"} << 2
+                                                  << "go with --background FILE";
         QTest::newRow("output folder missing") << QStringList{"preview", "--output", "@/no/such/o.png"} << 1
                                                << "cannot be written";
     }

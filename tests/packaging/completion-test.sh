@@ -44,27 +44,30 @@ expect() {
   fi
 }
 
-expect 'lumora-loginctl ' 'check-updates preview restore set show volumes'
+expect 'lumora-loginctl ' 'check-updates history preview restore set show volumes'
 expect 'lumora-loginctl s' 'set show'
 expect 'lumora-loginctl -' '--help --image --partition --root --version'
 expect 'lumora-loginctl show -' '--help --image --json --partition --root'
 expect 'lumora-loginctl show --json -' '--help --image --partition --root'
 expect 'lumora-loginctl --image disk.img show -' '--help --json --partition --root'
-expect 'lumora-loginctl restore -' '--check --help --image --json --partition --root'
+expect 'lumora-loginctl restore -' '--check --help --image --json --look --partition --root'
+expect 'lumora-loginctl history -' '--help --image --json --partition --root'
 expect 'lumora-loginctl volumes -' '--help --json --root'
 expect 'lumora-loginctl preview -' \
-  '--background --help --host-info --image --input-menu --logo --message --message-file --name-and-password --output --partition --password-hints --power-buttons --root --size --title'
+  '--background --blur --darken --fit --help --host-info --image --input-menu --logo --message --message-file --name-and-password --output --partition --password-hints --power-buttons --root --size --title'
 expect 'lumora-loginctl preview --size ' '1024x768 1280x854 1440x900 1920x1200'
+expect 'lumora-loginctl set --fit ' '1024x768 1280x854 1440x900 1920x1200'
+expect 'lumora-loginctl set --darken 3' '30'
 expect 'lumora-loginctl check-updates -' '--help --root'
 expect 'lumora-loginctl set -' \
-  '--background --check --help --host-info --image --input-menu --json --logo --message --message-file --name-and-password --partition --password-hints --power-buttons --root --title'
+  '--background --blur --check --darken --fit --help --host-info --image --input-menu --json --logo --message --message-file --name-and-password --partition --password-hints --power-buttons --root --title'
 # Each option once, and the two message options exclude each other.
 expect 'lumora-loginctl set --logo pictures/logo.tif -' \
-  '--background --check --help --host-info --image --input-menu --json --message --message-file --name-and-password --partition --password-hints --power-buttons --root --title'
+  '--background --blur --check --darken --fit --help --host-info --image --input-menu --json --message --message-file --name-and-password --partition --password-hints --power-buttons --root --title'
 expect 'lumora-loginctl set --message-file=message.txt -' \
-  '--background --check --help --host-info --image --input-menu --json --logo --name-and-password --partition --password-hints --power-buttons --root --title'
+  '--background --blur --check --darken --fit --help --host-info --image --input-menu --json --logo --name-and-password --partition --password-hints --power-buttons --root --title'
 expect 'lumora-loginctl set --message hello -' \
-  '--background --check --help --host-info --image --input-menu --json --logo --name-and-password --partition --password-hints --power-buttons --root --title'
+  '--background --blur --check --darken --fit --help --host-info --image --input-menu --json --logo --name-and-password --partition --password-hints --power-buttons --root --title'
 # The login options' words, and an option given is not offered again.
 expect 'lumora-loginctl set --power-buttons ' 'hide show'
 expect 'lumora-loginctl set --name-and-password=' 'no yes'
@@ -72,7 +75,7 @@ expect 'lumora-loginctl set --password-hints o' 'off'
 expect 'lumora-loginctl set --input-menu show --p' '--partition --password-hints --power-buttons'
 # --root names a folder, before or after the command; the command is found after it.
 expect 'lumora-loginctl --root ' 'pictures volume'
-expect 'lumora-loginctl --root volume ' 'check-updates preview restore set show volumes'
+expect 'lumora-loginctl --root volume ' 'check-updates history preview restore set show volumes'
 expect 'lumora-loginctl --root=volume show -' '--help --image --json --partition'
 expect 'lumora-loginctl show --root ' 'pictures volume'
 # Files for the file options, in both spellings.

@@ -35,7 +35,8 @@ for word in $ctl_words; do
   checks=$((checks + 1))
   grep -qE -- "(^|[^a-z-])$word([^a-z-]|$)" <<<"$ctl_page" || fail "lumora-loginctl.1 does not name $word"
   case $word in
-    --help | --version | --root | --image | --partition | show | set | restore | preview | check-updates | volumes | --json | --check | \
+    --help | --version | --root | --image | --partition | show | set | restore | preview | history | check-updates | volumes | --json | --check | \
+      --fit | --darken | --blur | --look | \
       --output | --size | --logo | --title | --background | --message | --message-file | --host-info | \
       --name-and-password | --power-buttons | --input-menu | --password-hints)
       checks=$((checks + 1))

@@ -4,11 +4,15 @@
 
 #include "tests/save/SaveFixture.h"
 
+#include "controller/LookComparison.h"
+#include "controller/SavedLooks.h"
 #include "platform/Image.h"
+#include "platform/LookFiles.h"
 #include "tests/fakes/InstallRuns.h"
 #include "tests/fakes/LogCapture.h"
 
 #include <QImageReader>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -48,6 +52,42 @@ public:
         Runs runs = InstallRuns::copyIntoPlace(volume.root(), installed);
         return runs + Runs{defaultsRun(QStringLiteral("write"), LoginWindow::kDesktopPictureKey, LoginWindow::kInstalledBackground),
                 fileRun({QStringLiteral("chmod"), QStringLiteral("664"), LoginWindow::kInstalledBackground})};
+    }
+    // What keeping the volume's look runs first, when a marked setting
+    // differs from the volume: the history folder the first time, each of
+    // its pictures not stored yet, then its record, named by the (fixed)
+    // time of the save.
+    [[nodiscard]] Runs keepLookRuns() const
+    {
+        const QList<MarkedSetting> marked = compareMarkedSettings(controller);
+        if (std::all_of(marked.cbegin(), marked.cend(), [](const MarkedSetting &m) { return m.comparison.holds; }))
+            return {};
+        const QString folder = LookFiles::kFolder + QLatin1Char('/');
+        Runs runs;
+        if (!QFileInfo(host(LookFiles::kFolder)).isDir())
+            runs << fileRun({QStringLiteral("mkdir"), LookFiles::kFolder});
+        QSet<QString> stored;
+        for (const QString &path : SavedLooks::current(controller).pictures) {
+            const QString name = LookFiles::pictureName(QString::fromLatin1(
+                QCryptographicHash::hash(readBytes(host(path)), QCryptographicHash::Sha256).toHex()));
+            if (!QFileInfo::exists(host(folder + name)) && !stored.contains(name))
+                runs << fileRun({QStringLiteral("install"), folder + name});
+            stored.insert(name);
+        }
+        const qsizetype kept = QDir(host(LookFiles::kFolder)).entryList({QStringLiteral("look-*")}).size();
+        const QString stamp = clock.now().toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+        const QString id = kept == 0 ? stamp : QStringLiteral("%1-%2").arg(stamp).arg(kept + 1);
+        runs << fileRun({QStringLiteral("install"), folder + LookFiles::recordName(id)});
+        return runs;
+    }
+    // The volume without the history a save writes into it (and the shared
+    // folder, made as its parent; anything else in it still counts).
+    [[nodiscard]] static QMap<QString, QByteArray> withoutHistory(QMap<QString, QByteArray> tree)
+    {
+        const QString looks = LookFiles::kFolder.mid(1);
+        tree.removeIf([&looks](const auto &entry) { return entry.key().startsWith(looks); });
+        tree.remove(LoginWindow::kSharedSupportFolder.mid(1));
+        return tree;
     }
     [[nodiscard]] Runs imageRuns(const QString &destination, const QString &stagingName, bool firstSave) const
     {
@@ -149,9 +189,11 @@ void TestSaveRuns::newPicture()
     RecordedSave f(release);
     const QByteArray tigerDefault = readBytes(f.host(LoginWindow::kTigerDefaultBackground));
     f.controller.setBackground(Image::fromPixels(gradient(64, 48, 1)));
+    const Runs keep = f.keepLookRuns();
+    QVERIFY(!keep.isEmpty());
     QVERIFY(f.controller.save().succeeded());
 
-    COMPARE_RUNS(f.recorder->runs(), f.newPictureRuns());
+    COMPARE_RUNS(f.recorder->runs(), keep + f.newPictureRuns());
     // One reference and one password for the whole save.
     QCOMPARE(f.recorder->creations(), 1);
     QCOMPARE(f.recorder->passwordRequests(), 1);
@@ -186,9 +228,10 @@ void TestSaveRuns::revert()
     f.controller.setBackground(
         Image::referencingFile(f.volume.resources() + QStringLiteral("/AppleBackground.jpg")));
     f.controller.setShouldRevertBackground(true);
+    Runs expected = f.keepLookRuns();
     QVERIFY(f.controller.save().succeeded());
 
-    Runs expected{f.defaultsRun(QStringLiteral("delete"), LoginWindow::kDesktopPictureKey)};
+    expected += f.defaultsRun(QStringLiteral("delete"), LoginWindow::kDesktopPictureKey);
     if (privilegedCopy)
         expected += InstallRuns::copyIntoPlace(f.volume.root(), tigerDefault);
     COMPARE_RUNS(f.recorder->runs(), expected);
@@ -205,9 +248,11 @@ void TestSaveRuns::revert()
         QCOMPARE(readBytes(tigerDefault), tigerBefore);
     }
     // The staging file is gone once the picture is in place, and the shared
-    // folder was never made.
+    // folder holds nothing but the history, if anything.
     QVERIFY(!QFileInfo::exists(RecordedSave::staging(QStringLiteral("background.jpg"))));
-    QVERIFY(!QFileInfo::exists(f.host(LoginWindow::kSharedSupportFolder)));
+    const QStringList shared =
+        QDir(f.host(LoginWindow::kSharedSupportFolder)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+    QVERIFY2(shared.isEmpty() || shared == QStringList{QStringLiteral("Looks")}, qPrintable(shared.join(' ')));
 }
 
 void TestSaveRuns::firstAndSecondLogoSave()
@@ -216,9 +261,10 @@ void TestSaveRuns::firstAndSecondLogoSave()
     f.plant(QStringLiteral("applelogo.png"));
     f.plant(QStringLiteral("AppleLogo.png"));
     f.controller.setLogo(Image::fromPixels(pattern(32, 32, 2)));
+    Runs expected = f.keepLookRuns();
     QVERIFY(f.controller.save().succeeded());
 
-    Runs expected = f.imageRuns(LoginWindow::kLogoFirstPlace, QStringLiteral("logo.tif"), true);
+    expected += f.imageRuns(LoginWindow::kLogoFirstPlace, QStringLiteral("logo.tif"), true);
     expected.append(f.moveOutRun(QStringLiteral("applelogo.png")));
     COMPARE_RUNS(f.recorder->runs(), expected);
     QVERIFY(f.defaults.boolForKey(f.controller.backupMadeKey(PreferenceKeys::kMadeLogoBackup)));
@@ -230,8 +276,11 @@ void TestSaveRuns::firstAndSecondLogoSave()
     f.plant(QStringLiteral("applelogo.gif"));
     f.controller.setLogo(Image::fromPixels(pattern(32, 32, 3)));
     const int before = int(f.recorder->runs().size());
+    // Only the new logo and the record: the title is stored already.
+    Runs second = f.keepLookRuns();
+    QCOMPARE(second.size(), 2);
     QVERIFY(f.controller.save().succeeded());
-    Runs second = f.imageRuns(LoginWindow::kLogoFirstPlace, QStringLiteral("logo.tif"), false);
+    second += f.imageRuns(LoginWindow::kLogoFirstPlace, QStringLiteral("logo.tif"), false);
     second.append(f.moveOutRun(QStringLiteral("applelogo.gif")));
     QCOMPARE(readBytes(RecordedSave::trash(QStringLiteral("applelogo.gif"))), QByteArray("other format"));
     QVERIFY(!QFileInfo::exists(f.resource(QStringLiteral("applelogo.gif"))));
@@ -250,11 +299,11 @@ void TestSaveRuns::restoreThenSave()
     QFETCH(QString, release);
     RecordedSave f(release);
     f.controller.defaults();
+    Runs expected = f.keepLookRuns();
     QVERIFY(f.controller.save().succeeded());
 
     // The volume's logo, title and 10.4 picture were never replaced (there is
     // no backup of them), so they are its stock look and stay as they are.
-    Runs expected;
     expected.append(f.defaultsRun(QStringLiteral("delete"), LoginWindow::kDesktopPictureKey));
     expected.append(f.defaultsRun(QStringLiteral("delete"), LoginWindow::kMessageKey));
     expected.append(f.defaultsRun(QStringLiteral("write"), LoginWindow::kHostInfoKey, QStringLiteral("HostName")));
@@ -267,9 +316,10 @@ void TestSaveRuns::restoreThenDroppedPictureThenSave()
     RecordedSave f;
     f.controller.defaults();
     f.controller.setBackground(Image::fromPixels(gradient(64, 48, 4)));
+    Runs expected = f.keepLookRuns();
     QVERIFY(f.controller.save().succeeded());
 
-    Runs expected = f.newPictureRuns();
+    expected += f.newPictureRuns();
     expected.append(f.defaultsRun(QStringLiteral("delete"), LoginWindow::kMessageKey));
     expected.append(f.defaultsRun(QStringLiteral("write"), LoginWindow::kHostInfoKey, QStringLiteral("HostName")));
     COMPARE_RUNS(f.recorder->runs(), expected);
@@ -279,21 +329,24 @@ void TestSaveRuns::refusedWriteSetsNoMode()
 {
     RecordedSave f;
     LogCapture log;
-    // The copy goes through; the preference write is refused.
-    f.recorder->scriptLaunchStatus({AuthorizationService::kSuccess, AuthorizationService::kToolExecuteFailure});
     const Image chosen = Image::fromPixels(gradient(64, 48, 5));
     f.controller.setBackground(chosen);
+    const Runs keep = f.keepLookRuns();
+    // The look is kept and the copy goes through; the preference write is refused.
+    QList<std::int32_t> statuses(keep.size() + 1, AuthorizationService::kSuccess);
+    statuses << AuthorizationService::kToolExecuteFailure;
+    f.recorder->scriptLaunchStatus(statuses);
     const SaveReport report = f.controller.save();
 
     QCOMPARE(report.failed, QStringList({QStringLiteral("background")}));
     const Runs attempted = f.newPictureRuns();
-    COMPARE_RUNS(f.recorder->runs(), attempted.mid(0, 1));
+    COMPARE_RUNS(f.recorder->runs(), keep + attempted.mid(0, 1));
     QStringList executed;
     for (const auto &call : f.recorder->calls()) {
         if (call.kind == QLatin1String("execute"))
             executed << call.values.first();
     }
-    QCOMPARE(executed, QStringList({InstallRuns::fileTool(), f.tool()}));
+    QCOMPARE(executed, QStringList(keep.size() + 1, InstallRuns::fileTool()) << f.tool());
     QCOMPARE(log.count(QStringLiteral("Failed to set defaults for new login background.")), 1);
     QCOMPARE(log.count(QStringLiteral("Failed to set privileges for new login background.")), 0);
     QCOMPARE(f.alerts.shown().size(), 1);
@@ -331,10 +384,12 @@ void TestSaveRuns::failedCopyStopsTheImageSave()
     RecordedSave f;
     f.plant(QStringLiteral("applelogo.png"));
     const QString logo = f.host(LoginWindow::kLogoFirstPlace);
-    Runs expected;
+    f.controller.setLogo(Image::fromPixels(pattern(32, 32, 6)));
+    Runs expected = f.keepLookRuns();
     if (failure == QLatin1String("backup")) {
         // Without its backup the stock logo must not be replaced.
-        f.recorder->scriptLaunchStatus({AuthorizationService::kToolExecuteFailure});
+        QList<std::int32_t> statuses(expected.size(), AuthorizationService::kSuccess);
+        f.recorder->scriptLaunchStatus(statuses << AuthorizationService::kToolExecuteFailure);
     } else {
         // The backup was made long ago, and a folder now stands where the
         // logo was: the tool refuses to put a file in its place.
@@ -345,14 +400,15 @@ void TestSaveRuns::failedCopyStopsTheImageSave()
     }
     const auto before = snapshot(f.volume.root());
     LogCapture log;
-    f.controller.setLogo(Image::fromPixels(pattern(32, 32, 6)));
     const SaveReport report = f.controller.save();
 
     QCOMPARE(report.failed, QStringList({QStringLiteral("logo")}));
     COMPARE_RUNS(f.recorder->runs(), expected);
     QCOMPARE(log.lines(), lines);
-    // Nothing was replaced and no other format was moved away.
-    QCOMPARE(snapshot(f.volume.root()), before);
+    // Nothing was replaced and no other format was moved away; only the
+    // look that was to be replaced is kept.
+    QCOMPARE(f.withoutHistory(snapshot(f.volume.root())), f.withoutHistory(before));
+    QCOMPARE(SavedLooks::list(f.controller).size(), 1);
     QVERIFY(!QFileInfo::exists(RecordedSave::trash(QStringLiteral("applelogo.png"))));
 }
 
@@ -372,8 +428,11 @@ void TestSaveRuns::cancelledPasswordRunsNothing()
     // with the same lines in the log.
     QCOMPARE(f.recorder->passwordRequests(), 1);
     QCOMPARE(report.declined, SaveReport::Declined::Cancelled);
+    // The first step asking is keeping the look the save would replace.
+    QCOMPARE(log.count(QStringLiteral("User failed to authenticate for tools '%1' and '(null)'").arg(InstallRuns::fileTool())), 1);
+    QCOMPARE(log.count(QStringLiteral("Failed to keep the look being replaced")), 1);
     QCOMPARE(log.count(QStringLiteral("User failed to authenticate for tools '%1' and '(null)'").arg(f.tool())), 2);
-    QCOMPARE(log.count(QStringLiteral("Cancelled: no administrator password was given")), 2);
+    QCOMPARE(log.count(QStringLiteral("Cancelled: no administrator password was given")), 3);
     QCOMPARE(log.count(QStringLiteral("Failed to save new message")), 1);
     QCOMPARE(log.count(QStringLiteral("Failed to save new host information")), 1);
     // Cancelling is the user's choice: no alert, no beep.
@@ -406,8 +465,9 @@ void TestSaveRuns::messageArgument()
     QFETCH(QString, argument);
     RecordedSave f;
     f.view.type(message);
+    const Runs keep = f.keepLookRuns();
     QVERIFY(f.controller.save().succeeded());
-    COMPARE_RUNS(f.recorder->runs(), Runs({f.defaultsRun(QStringLiteral("write"), LoginWindow::kMessageKey, argument)}));
+    COMPARE_RUNS(f.recorder->runs(), keep + Runs({f.defaultsRun(QStringLiteral("write"), LoginWindow::kMessageKey, argument)}));
     QCOMPARE(f.domainString(LoginWindow::kMessageKey), message);
 }
 
@@ -416,14 +476,16 @@ void TestSaveRuns::emptyMessage()
     // With a message on the volume, clearing it deletes the key ...
     RecordedSave f;
     f.view.type(QString());
+    const Runs keep = f.keepLookRuns();
     QVERIFY(f.controller.save().succeeded());
-    COMPARE_RUNS(f.recorder->runs(), Runs({f.defaultsRun(QStringLiteral("delete"), LoginWindow::kMessageKey)}));
+    COMPARE_RUNS(f.recorder->runs(), keep + Runs({f.defaultsRun(QStringLiteral("delete"), LoginWindow::kMessageKey)}));
     QCOMPARE(f.domainString(LoginWindow::kMessageKey), std::nullopt);
 
-    // ... and without one, nothing runs at all.
+    // ... and without one, nothing runs at all, nor is a look kept.
     f.view.type(QString());
+    QVERIFY(f.keepLookRuns().isEmpty());
     QVERIFY(f.controller.save().succeeded());
-    QCOMPARE(f.recorder->runs().size(), 1);
+    QCOMPARE(f.recorder->runs().size(), keep.size() + 1);
 }
 
 QTEST_GUILESS_MAIN(TestSaveRuns)

@@ -48,10 +48,16 @@ options:
   password_hints:
     description: C(off), or the failed tries (1 to 100) before the password hint; key RetriesUntilHint.
     type: str
+  look:
+    description:
+      - The ID of a look that a save replaced (C(lumora-loginctl history)),
+        put back instead of the stock look; implies C(state=restored).
+    type: str
   state:
     description:
       - C(present) applies the settings given and leaves the others alone;
-        C(restored) puts back the stock look (give no setting then).
+        C(restored) puts back the stock look, or the look given by C(look)
+        (give no setting then).
     type: str
     choices: [present, restored]
     default: present
@@ -77,6 +83,11 @@ EXAMPLES = r"""
   lumora_login:
     root: "{{ lumora_root }}"
     state: restored
+
+- name: A look of the history
+  lumora_login:
+    root: "{{ lumora_root }}"
+    look: 20261208T114500Z
 """
 
 RETURN = r"""
@@ -115,6 +126,7 @@ def main():
             power_buttons=dict(type="str", choices=["show", "hide"]),
             input_menu=dict(type="str", choices=["show", "hide"]),
             password_hints=dict(type="str"),
+            look=dict(type="str"),
             state=dict(type="str", default="present", choices=["present", "restored"]),
             root=dict(type="path"),
             loginctl=dict(type="path"),
@@ -122,6 +134,8 @@ def main():
         supports_check_mode=True,
     )
     params = module.params
+    if params["look"] is not None:
+        params["state"] = "restored"
     given = [name for name in IMAGES + ("message", "host_info") + tuple(LOGIN_OPTIONS) if params[name] is not None]
     if params["state"] == "restored" and given:
         module.fail_json(msg="state=restored takes no settings; given: %s" % ", ".join(given))
@@ -158,6 +172,8 @@ def main():
     rc, err = 0, ""
     if options or params["state"] == "restored":
         argv = [loginctl, "set" if params["state"] == "present" else "restore"] + options + ["--json"]
+        if params["look"] is not None:
+            argv += ["--look", params["look"]]
         if params["root"]:
             argv += ["--root", params["root"]]
         if module.check_mode:
