@@ -317,7 +317,7 @@ QWidget *MainWindow::buildLoginOptions()
             // clicked() comes from the user only; a reload sets it quietly.
             connect(check, &QCheckBox::clicked, this, [this, setting](bool checked) {
                 edit(QCoreApplication::translate("Lumora", "Change Login Options"),
-                     [this, setting, checked] { m_controller.setValue(setting, OptionValue(checked ? 1 : 0)); });
+                     [this, setting, checked] { m_controller.document().setValue(setting, OptionValue(checked ? 1 : 0)); });
             });
             m_optionControls[indexOf(setting)] = check;
             place(check);
@@ -337,7 +337,7 @@ QWidget *MainWindow::buildLoginOptions()
         pairLayout->addStretch(1);
         connect(spin, &QSpinBox::valueChanged, this, [this, setting](int value) {
             edit(QCoreApplication::translate("Lumora", "Change Login Options"),
-                 [this, setting, value] { m_controller.setValue(setting, OptionValue(value)); },
+                 [this, setting, value] { m_controller.document().setValue(setting, OptionValue(value)); },
                  DocumentEdit::controlSteps(setting));
         });
         m_optionControls[indexOf(setting)] = spin;
@@ -353,7 +353,7 @@ void MainWindow::showLoginOption(Setting setting)
     if (!option || !control)
         return;
     // What the login window does: a missing key shows the stock behaviour.
-    const std::int32_t value = option->effective(std::get<OptionValue>(m_controller.value(setting)));
+    const std::int32_t value = option->effective(std::get<OptionValue>(m_controller.document().value(setting)));
     const QSignalBlocker quiet(control);
     if (auto *check = qobject_cast<QCheckBox *>(control))
         check->setChecked(value != 0);
@@ -405,8 +405,8 @@ void MainWindow::buildMenus()
 
 void MainWindow::connectController()
 {
-    connect(&m_controller, &LumoraLogin::settingSet, this, &MainWindow::showSetting);
-    connect(&m_controller, &LumoraLogin::flagsChanged, this, &MainWindow::showFlags);
+    connect(&m_controller.document(), &SettingsDocument::settingSet, this, &MainWindow::showSetting);
+    connect(&m_controller.document(), &SettingsDocument::flagsChanged, this, &MainWindow::showFlags);
 }
 
 void MainWindow::showSetting(Setting setting)
