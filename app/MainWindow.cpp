@@ -6,12 +6,12 @@
 #include "app/SaveStatus.h"
 #include "app/UpdateCheckPanel.h"
 #include "controller/LumoraLogin.h"
-#include "controller/ManualUpdateCheck.h"
 #include "controller/SaveRunner.h"
 #include "controller/SettingModel.h"
 #include "platform/AlertPanel.h"
 #include "platform/Clock.h"
 #include "platform/PasswordPrompt.h"
+#include "update/ManualUpdateCheck.h"
 #include "update/VersionChecker.h"
 
 #include <QAbstractSpinBox>

@@ -2,7 +2,7 @@
 // turning while it waits for a server, Cancel ends it at once, and its
 // outcome is still told in the panel of the check.
 
-#include "controller/ManualUpdateCheck.h"
+#include "update/ManualUpdateCheck.h"
 #include "tests/update/UpdateFixture.h"
 
 #include <QDirIterator>
