@@ -6,8 +6,10 @@
 // The JPEG encode is measured next to cjpeg -quality 100 on the same pixels
 // (written as PPM), run as a process in the same way.
 
+#include "controller/LookComparison.h"
 #include "controller/LumoraLogin.h"
 #include "controller/MessageView.h"
+#include "controller/SettingModel.h"
 #include "platform/DirectAuthorizationService.h"
 #include "platform/Image.h"
 #include "platform/Log.h"
@@ -237,6 +239,49 @@ void BM_FullSave(benchmark::State &state)
         state.SkipWithError("a save failed (is lumora-defaults built beside the benchmark?)");
 }
 BENCHMARK(BM_FullSave)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The companion's set of a background read from a file: compared with the
+// volume, compared again under the lock, saved and read back, as in
+// `lumora-loginctl set --background`; two pictures take turns so that every
+// round writes. Counts the encodes each round made.
+void BM_SetBackgroundFromFile(benchmark::State &state)
+{
+    BenchController bench(std::make_unique<DirectAuthorizationService>());
+    LumoraLogin &controller = bench.controller;
+    MemoryMessageView view;
+    QTemporaryDir dir;
+    const QSize size = sizeForMegapixels(int(state.range(0)));
+    QStringList files;
+    for (int i = 0; i < 2; ++i) {
+        files << dir.filePath(QStringLiteral("picture%1.jpg").arg(i));
+        QImage picture = syntheticPicture(size.width(), size.height());
+        if (i)
+            picture.mirror(true, false);
+        if (!bench.volume.isValid() || !picture.save(files.last(), "JPEG", 92)) {
+            state.SkipWithError("the sample volume or the pictures could not be made");
+            return;
+        }
+    }
+    controller.attachFrontEnd(&view, LumoraLogin::LaunchCheck::Skip);
+    const long encodesBefore = Image::encodeCount();
+    long rounds = 0;
+    for (auto _ : state) {
+        const Image picture = Image::referencingFile(files[rounds % 2]);
+        controller.setBackground(picture);
+        const bool differs = !compareMarkedSettings(controller).first().comparison.holds;
+        const SaveReport report =
+            controller.save([&controller] { return !compareMarkedSettings(controller).first().comparison.holds; });
+        if (!differs || !report.succeeded()
+            || !settingModel(Setting::Background).readsBack(controller, picture, false)) {
+            state.SkipWithError("the background was not saved");
+            return;
+        }
+        ++rounds;
+    }
+    state.counters["encodes_per_save"] = double(Image::encodeCount() - encodesBefore) / double(std::max(1L, rounds));
+    setMegapixelCounters(state, size, QFileInfo(files[0]).size());
+}
+BENCHMARK(BM_SetBackgroundFromFile)->Arg(8)->Arg(32)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4);
 
 // What one tool process costs on its own, to set against the full save.
 void BM_StartOneTool(benchmark::State &state)

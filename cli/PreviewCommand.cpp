@@ -5,11 +5,10 @@
 #include "controller/PreviewSources.h"
 #include "preview/LoginScreenRenderer.h"
 #include "preview/PreviewFonts.h"
+#include "preview/PreviewPng.h"
 #include "save/StagingFile.h"
 
 #include <QCoreApplication>
-#include <QBuffer>
-#include <QImageWriter>
 
 namespace {
 
@@ -19,15 +18,6 @@ constexpr int kFailed = 1;
 void complain(std::FILE *err, const QString &text)
 {
     writeText(err, QStringLiteral("lumora-loginctl: ") + text + QLatin1Char('\n'));
-}
-
-QByteArray png(const QImage &image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    return writer.write(image) ? bytes : QByteArray();
 }
 
 } // namespace
@@ -56,7 +46,7 @@ int runPreview(LumoraContext context, const SetInputs &inputs, const QString &ou
     for (const QString &hint : fitnessHints(renderer.layout(scene, screen)))
         complain(err, QCoreApplication::translate("LoginCtl", "warning: %1").arg(hint));
 
-    if (!StagingFile::writeAtomically(output, png(image))) {
+    if (!StagingFile::writeAtomically(output, PreviewPng::encode(image))) {
         complain(err, QCoreApplication::translate("LoginCtl", "preview: %1 cannot be written").arg(output));
         return kFailed;
     }

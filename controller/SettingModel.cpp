@@ -8,6 +8,7 @@
 #include "platform/VolumePath.h"
 #include "preview/SavedPictures.h"
 #include "save/SaveOperations.h"
+#include "save/StagingFile.h"
 #include "save/StockLook.h"
 
 #include <QCoreApplication>
@@ -218,9 +219,17 @@ public:
     {
         const VolumeResolver files(view.volume);
         const Image &background = heldImage(view);
-        if (!revert)
-            return imageReadsBack(background, VolumeImages::readablePath(files, LoginWindow::kInstalledBackground),
-                                  std::get<Image>(requested));
+        if (!revert) {
+            const QString installed = VolumeImages::readablePath(files, LoginWindow::kInstalledBackground);
+            // The bytes Save encoded, found where they were written, need no
+            // second decode to tell.
+            const QByteArray written = StagingFile::keptJpegData(std::get<Image>(requested));
+            QFile placed(installed);
+            if (!written.isEmpty() && background.path() == installed && placed.open(QIODevice::ReadOnly)
+                && BoundedFile::holds(placed, written, BoundedFile::kMaxImageBytes).value_or(false))
+                return true;
+            return imageReadsBack(background, installed, std::get<Image>(requested));
+        }
         const QString defaultBackground = LoginWindow::isTiger(view.volume) ? LoginWindow::kTigerDefaultBackground
                                                                             : LoginWindow::kDefaultBackground;
         return background.path() == VolumeImages::readablePath(files, defaultBackground) && background.isValid();

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 
+#include <atomic>
 #include <mutex>
 
 struct Image::State {
@@ -12,9 +13,19 @@ struct Image::State {
     mutable std::mutex mutex;
     mutable bool decoded = false;
     mutable QImage pixels;
+    // The size of pixels let go of by release().
+    mutable QSize releasedSize;
+    // One encode at a time, apart from the decode's lock so that a long
+    // encode does not hold up drawing.
+    mutable std::mutex encodeMutex;
+    mutable QByteArray encodedFormat;
+    mutable QByteArray encodedBytes;
 };
 
 namespace {
+
+std::atomic<long> s_encodes{0};
+std::function<void(const QString &)> s_decodeObserver;
 
 // Only a regular file (or a link to one) is opened for decoding: opening a
 // FIFO waits for a writer and a device may never end, so anything else at
@@ -65,7 +76,10 @@ QImage Image::pixels() const
             QImageReader reader(d->path);
             prepareReader(reader);
             d->pixels = reader.read();
+            if (s_decodeObserver)
+                s_decodeObserver(d->path);
         }
+        d->releasedSize = QSize();
     }
     return d->pixels;
 }
@@ -91,6 +105,8 @@ QSize Image::size() const
         std::lock_guard lock(d->mutex);
         if (d->decoded)
             return d->pixels.size();
+        if (d->releasedSize.isValid())
+            return d->releasedSize;
     }
     if (!isDecodable(d->path))
         return {};
@@ -121,4 +137,53 @@ QImage Image::thumbnail(const QSize &bounds) const
     if (full.isValid() && (full.width() > bounds.width() || full.height() > bounds.height()))
         reader.setScaledSize(full.scaled(bounds, Qt::KeepAspectRatio));
     return reader.read();
+}
+
+QByteArray Image::encoded(const QByteArray &format, const std::function<QByteArray(const QImage &)> &encode) const
+{
+    if (!d)
+        return {};
+    std::lock_guard lock(d->encodeMutex);
+    if (d->encodedFormat == format && !d->encodedBytes.isEmpty())
+        return d->encodedBytes;
+    const QImage source = pixels();
+    if (source.isNull())
+        return {};
+    QByteArray bytes = encode(source);
+    ++s_encodes;
+    if (!bytes.isEmpty()) {
+        d->encodedFormat = format;
+        d->encodedBytes = bytes;
+    }
+    return bytes;
+}
+
+QByteArray Image::keptEncoding(const QByteArray &format) const
+{
+    if (!d)
+        return {};
+    std::lock_guard lock(d->encodeMutex);
+    return d->encodedFormat == format ? d->encodedBytes : QByteArray();
+}
+
+void Image::release() const
+{
+    if (!d || d->path.isEmpty())
+        return;
+    std::lock_guard lock(d->mutex);
+    if (!d->decoded)
+        return;
+    d->releasedSize = d->pixels.size();
+    d->pixels = QImage();
+    d->decoded = false;
+}
+
+void Image::setDecodeObserver(std::function<void(const QString &)> observer)
+{
+    s_decodeObserver = std::move(observer);
+}
+
+long Image::encodeCount()
+{
+    return s_encodes.load();
 }

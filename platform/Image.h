@@ -4,6 +4,9 @@
 #include <QSize>
 #include <QString>
 
+#include <QByteArray>
+
+#include <functional>
 #include <memory>
 
 // An image as the settings document holds it: either a reference to a file
@@ -31,6 +34,29 @@ public:
     // True when the pixels are in memory: pixels() and thumbnail() then
     // read no file.
     [[nodiscard]] bool isDecoded() const;
+
+    // The pixels encoded by `encode` as `format`, made once per image and
+    // format: comparing a picture with the volume and writing it then cost
+    // one encode. Empty when there are no pixels or the encode fails (which
+    // is not kept, so a later call tries again).
+    [[nodiscard]] QByteArray encoded(const QByteArray &format,
+                                     const std::function<QByteArray(const QImage &)> &encode) const;
+    // The bytes encoded() made as `format` and keeps; empty when none were
+    // made. Never encodes.
+    [[nodiscard]] QByteArray keptEncoding(const QByteArray &format) const;
+    // Lets go of the decoded pixels of an image read from a file, once a
+    // save has written it (the encoded bytes, far smaller, stay); size()
+    // still answers without a decode, and pixels() decodes the file again
+    // if it is asked for. In-memory pixels, which could not be made again,
+    // are kept.
+    void release() const;
+
+    // Encodes made so far by all images, to tell how often a save went
+    // through the encoder.
+    [[nodiscard]] static long encodeCount();
+    // Called with the path of every file decoded in full, on the decoding
+    // thread; set it only while no image decodes.
+    static void setDecodeObserver(std::function<void(const QString &)> observer);
 
     // The same image object (not equal pixels).
     [[nodiscard]] bool isSameAs(const Image &other) const { return d == other.d; }

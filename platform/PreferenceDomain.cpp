@@ -92,9 +92,7 @@ DictionaryRead readDictionaryWithReason(const Volume &volume, const QString &vol
     const auto value = PropertyList::parse(bytes, limits);
     if (!value) {
         // Only the depth tells a list nested too deeply from no list at all.
-        PropertyList::Limits deeper = limits;
-        deeper.maxDepth = std::numeric_limits<int>::max();
-        const bool tooDeep = !PropertyList::isWithinLimits(bytes, limits) && PropertyList::isWithinLimits(bytes, deeper);
+        const bool tooDeep = PropertyList::isNestedTooDeeply(bytes, limits);
         return {std::nullopt, tooDeep ? Problem::TooDeep : Problem::NotAList};
     }
     if (value->typeId() != QMetaType::QVariantMap)

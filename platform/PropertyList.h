@@ -4,18 +4,17 @@
 #include <QString>
 #include <QVariant>
 
-#include <memory>
 #include <optional>
 
-using plist_t = void *;
-
-// The one way bytes become a property list in this application. libplist
-// 2.2 crashes on deeply nested input (XML and binary alike) and trusts the
-// offsets of a binary list, so every input is measured and walked here
-// before libplist sees it; anything beyond the limits is "no list".
+// The one way bytes become a property list in this application. Every
+// input is read by the strict readers of PropertyListValue.h, within the
+// limits below; anything beyond them is "no list". These functions hand
+// the values out as plain Qt values.
 namespace PropertyList {
 
 enum class Format { Xml, Binary };
+
+struct Value;
 
 // Depth counts values on the deepest path: a lone string is 1, an array
 // holding it 2. Nodes count the values (and dictionary keys) of the tree a
@@ -28,28 +27,23 @@ struct Limits {
     qint64 maxNodes = 1024 * 1024;
 };
 
-struct NodeDeleter {
-    void operator()(void *node) const;
-};
-using Node = std::unique_ptr<void, NodeDeleter>;
-
-// Checks size, structure and nesting depth without parsing. For a binary
-// list it also checks every offset and reference and rejects cycles.
+// Checks what can be checked without reading the values: the size, and
+// for a binary list every offset and reference, the nesting depth and the
+// size of the tree (cycles are refused). An XML list's depth is checked
+// as it is read.
 [[nodiscard]] bool isWithinLimits(const QByteArray &bytes, const Limits &limits);
 
-// The parsed tree, or null when the bytes are not a property list or exceed
-// the limits. `format` receives the encoding that was found.
-[[nodiscard]] Node parseNode(const QByteArray &bytes, const Limits &limits = {},
-                             Format *format = nullptr);
+// Whether the bytes would be a list but for their nesting depth: what
+// tells a list nested too deeply from no list at all.
+[[nodiscard]] bool isNestedTooDeeply(const QByteArray &bytes, const Limits &limits);
 
-// Reads at most limits.maxBytes from a file; a larger file is "no list".
-[[nodiscard]] Node readNodeFile(const QString &path, const Limits &limits = {},
-                                Format *format = nullptr);
-
-// Plain values: QVariantMap, QVariantList, QString, bool, qlonglong/qulonglong,
-// double, QByteArray, QDateTime.
-[[nodiscard]] QVariant toVariant(plist_t node);
-[[nodiscard]] Node fromVariant(const QVariant &value);
+// Plain values: QVariantMap, QVariantList, QString, bool, qulonglong (a
+// negative integer as its unsigned two's complement), double, QByteArray,
+// QDateTime in UTC to the millisecond. A UID, or an integer beyond 64 bits,
+// is an invalid QVariant: nothing here can hold it.
+[[nodiscard]] QVariant toVariant(const Value &value);
+// Anything else is written as the string QVariant::toString gives.
+[[nodiscard]] Value fromVariant(const QVariant &value);
 
 [[nodiscard]] std::optional<QVariant> parse(const QByteArray &bytes, const Limits &limits = {});
 
@@ -58,7 +52,8 @@ using Node = std::unique_ptr<void, NodeDeleter>;
 [[nodiscard]] std::optional<QVariantMap> readDictionaryFile(const QString &path,
                                                             const Limits &limits = {});
 
-[[nodiscard]] QByteArray serialize(plist_t node, Format format);
+// Empty when the encoding cannot hold the value: XML has no way to write
+// most control characters. XML dates are written to the whole second.
 [[nodiscard]] QByteArray serialize(const QVariant &value, Format format);
 
 } // namespace PropertyList

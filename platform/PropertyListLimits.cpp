@@ -1,15 +1,15 @@
-// The checks every input passes before libplist sees it: size, structure
-// and nesting depth, and for a binary list every offset and reference.
+// The checks every input passes before it is read: its size, and for a
+// binary list every offset and reference, its nesting depth and the size of
+// the tree it unfolds into.
 
 #include "platform/PropertyList.h"
 #include "platform/PropertyListLimits.h"
 
-#include <QByteArrayView>
 #include <QXmlStreamReader>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -18,84 +18,6 @@ namespace PropertyList {
 namespace {
 
 constexpr char kBinaryMagic[] = "bplist00";
-
-// Walks the markup of an XML list and measures the nesting of its values.
-// This is not an XML parser; it only has to be at least as strict about
-// depth as libplist's recursive one. Every element counts except the one
-// <plist> that wraps the root value, closing tags must match, and the
-// skipped constructs (comments, CDATA, declarations) are skipped no further
-// than their first possible end, so nothing hidden from this walk can reach
-// libplist as an element.
-bool xmlWithinDepth(const QByteArray &bytes, int maxDepth)
-{
-    const QByteArrayView all(bytes);
-    std::vector<QByteArrayView> open;
-    bool wrapped = false; // open[0] is the outer <plist>
-    qsizetype at = 0;
-    for (;;) {
-        at = all.indexOf('<', at);
-        if (at < 0)
-            break;
-        const QByteArrayView rest = all.sliced(at + 1);
-        auto skipPast = [&](QByteArrayView terminator, qsizetype from) {
-            const qsizetype end = rest.indexOf(terminator, from);
-            if (end < 0)
-                return false;
-            at += 1 + end + terminator.size();
-            return true;
-        };
-        if (rest.startsWith("!--")) {
-            if (!skipPast("-->", 3))
-                return false;
-            continue;
-        }
-        if (rest.startsWith("![CDATA[")) {
-            if (!skipPast("]]>", 8))
-                return false;
-            continue;
-        }
-        if (rest.startsWith('?') || rest.startsWith('!')) {
-            if (!skipPast(">", 0))
-                return false;
-            continue;
-        }
-        const qsizetype close = rest.indexOf('>');
-        if (close < 0)
-            return false;
-        const QByteArrayView tag = rest.first(close);
-        at += 1 + close + 1;
-
-        if (tag.startsWith('/')) {
-            if (open.empty() || open.back() != tag.sliced(1).trimmed())
-                return false;
-            open.pop_back();
-            if (open.empty())
-                wrapped = false;
-            continue;
-        }
-        const bool selfClosing = tag.endsWith('/');
-        qsizetype nameEnd = 0;
-        while (nameEnd < tag.size() && tag[nameEnd] != '/' && tag[nameEnd] != '>'
-               && !std::isspace(static_cast<unsigned char>(tag[nameEnd])))
-            ++nameEnd;
-        const QByteArrayView name = tag.first(nameEnd);
-        if (name.isEmpty())
-            return false;
-        if (open.empty() && name == "plist") {
-            if (!selfClosing) {
-                open.push_back(name);
-                wrapped = true;
-            }
-            continue;
-        }
-        const qsizetype depth = qsizetype(open.size()) - (wrapped ? 1 : 0) + 1;
-        if (depth > maxDepth)
-            return false;
-        if (!selfClosing)
-            open.push_back(name);
-    }
-    return open.empty();
-}
 
 // Children of every object, as indices; dictionaries list their keys
 // first, then their values.
@@ -150,8 +72,9 @@ bool scalarFits(uchar marker, quint64 length, const Cursor &at)
     }
 }
 
-// libplist hands strings out as C strings and aborts on one that holds a
-// NUL, so such a string is refused here, in either encoding.
+// A string holding a NUL is refused, in either encoding: no preference
+// file holds one, and the programs that read them take strings as C
+// strings, which would end there.
 bool stringFits(int type, quint64 length, const Cursor &at, quint64 size)
 {
     if (type == 0x5)
@@ -206,7 +129,7 @@ bool readObject(const uchar *data, quint64 size, const BinaryTrailer &t, quint64
     }
 }
 
-// Dictionary keys are strings, in the format and for libplist alike.
+// Dictionary keys are strings.
 bool keysAreStrings(const ObjectGraph &graph)
 {
     for (size_t i = 0; i < graph.keyCounts.size(); ++i) {
@@ -266,12 +189,12 @@ bool treeWithinLimits(const ObjectGraph &graph, quint64 top, const Limits &limit
     return height[top] < limits.maxDepth;
 }
 
-// Checks a binary list completely before libplist reads it: the trailer,
-// the offset table, each object's extent and references, the depth of the
+// Checks a binary list completely before it is read: the trailer, the
+// offset table, each object's extent and references, the depth of the
 // object graph (a reference cycle counts as too deep) and the size of the
-// tree it expands to. libplist copies an object once for every reference
-// to it, so a few hundred bytes of shared references can otherwise unfold
-// into billions of nodes.
+// tree it expands to. The reader makes a value once for every reference to
+// an object, so a few hundred bytes of shared references could otherwise
+// unfold into billions of values.
 bool binaryWithinLimits(const QByteArray &bytes, const Limits &limits)
 {
     const auto *data = reinterpret_cast<const uchar *>(bytes.constData());
@@ -335,30 +258,6 @@ quint64 binaryObjectOffset(const QByteArray &bytes, const BinaryTrailer &t, quin
     return readBigEndian(data + t.tableOffset + index * quint64(t.offsetSize), t.offsetSize);
 }
 
-bool isWellFormedXml(const QByteArray &bytes)
-{
-    QXmlStreamReader reader(bytes);
-    while (!reader.atEnd()) {
-        switch (reader.readNext()) {
-        case QXmlStreamReader::StartDocument: {
-            const QStringView encoding = reader.documentEncoding();
-            if (!encoding.isEmpty() && encoding.compare(u"UTF-8", Qt::CaseInsensitive) != 0)
-                return false;
-            break;
-        }
-        case QXmlStreamReader::DTD:
-            if (!reader.entityDeclarations().isEmpty())
-                return false;
-            break;
-        case QXmlStreamReader::EntityReference:
-            return false;
-        default:
-            break;
-        }
-    }
-    return !reader.hasError();
-}
-
 bool looksBinary(const QByteArray &bytes)
 {
     return bytes.size() >= 8 && std::memcmp(bytes.constData(), kBinaryMagic, 8) == 0;
@@ -370,11 +269,37 @@ bool isWithinLimits(const QByteArray &bytes, const Limits &limits)
         return false;
     if (looksBinary(bytes))
         return binaryWithinLimits(bytes, limits);
-    // XML has no place for a NUL byte, and libplist keeps an XML string's
-    // length past one and then aborts when handing it out as a C string.
-    if (bytes.contains('\0'))
+    // XML 1.0 has no place for a NUL byte.
+    return !bytes.contains('\0');
+}
+
+bool isNestedTooDeeply(const QByteArray &bytes, const Limits &limits)
+{
+    if (bytes.isEmpty() || bytes.size() > limits.maxBytes)
         return false;
-    return xmlWithinDepth(bytes, limits.maxDepth);
+    Limits deeper = limits;
+    deeper.maxDepth = std::numeric_limits<int>::max();
+    if (looksBinary(bytes))
+        return !binaryWithinLimits(bytes, limits) && binaryWithinLimits(bytes, deeper);
+    // Elements nest as deeply as values do, less the <plist> around them;
+    // the stream reader keeps no stack of its own callers, so any depth is
+    // safe to walk.
+    QXmlStreamReader reader(bytes);
+    qint64 depth = 0;
+    qint64 deepest = 0;
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement:
+            deepest = std::max(deepest, ++depth);
+            break;
+        case QXmlStreamReader::EndElement:
+            --depth;
+            break;
+        default:
+            break;
+        }
+    }
+    return !reader.hasError() && deepest - 1 > limits.maxDepth;
 }
 
 } // namespace PropertyList

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/PropertyList.h"
+#include "platform/PropertyListValue.h"
 
 #include <QByteArray>
 
@@ -10,10 +11,6 @@
 namespace PropertyList {
 
 [[nodiscard]] bool looksBinary(const QByteArray &bytes);
-
-// Well-formed XML 1.0 in UTF-8 with no entity declarations: libplist's own
-// XML reader takes much that is not, and repairs it silently.
-[[nodiscard]] bool isWellFormedXml(const QByteArray &bytes);
 
 [[nodiscard]] quint64 readBigEndian(const uchar *p, int size);
 
@@ -32,5 +29,12 @@ struct BinaryTrailer {
 // Where object `index` starts; the trailer must have been read by
 // readBinaryTrailer from the same bytes.
 [[nodiscard]] quint64 binaryObjectOffset(const QByteArray &bytes, const BinaryTrailer &trailer, quint64 index);
+
+// The two readers of XML lists that readExact uses, for checks that they
+// agree: the plain one takes only the common form, straight from the bytes,
+// and gives up at anything else; the general one reads any well-formed XML.
+// Neither checks the start of the list or its size.
+[[nodiscard]] std::optional<Value> readPlainXml(const QByteArray &bytes, const Limits &limits);
+[[nodiscard]] std::optional<Value> readGeneralXml(const QByteArray &bytes, const Limits &limits, QString *why);
 
 } // namespace PropertyList

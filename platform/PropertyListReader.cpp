@@ -4,7 +4,6 @@
 #include "platform/PropertyListLimits.h"
 #include "platform/PropertyListValue.h"
 
-#include <QRegularExpression>
 #include <QSet>
 #include <QXmlStreamReader>
 
@@ -13,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 namespace PropertyList {
 
@@ -72,28 +72,60 @@ std::optional<Int128> parseInteger(QStringView text)
     return negative ? Int128(UInt128(0) - magnitude) : Int128(magnitude);
 }
 
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// How many decimal digits `text` starts with from `at`.
+qsizetype digitsAt(QStringView text, qsizetype at)
+{
+    qsizetype n = 0;
+    while (at + n < text.size() && isDigit(text[at + n]))
+        ++n;
+    return n;
+}
+
 // A decimal real, or nan / inf / infinity in any case. A number too large
 // or too small for a double is refused: reading it would change it.
 std::optional<double> parseReal(QStringView text)
 {
-    const QByteArray latin = trimmedXml(text).toLatin1();
-    QByteArrayView rest(latin);
+    text = trimmedXml(text);
     bool negative = false;
-    if (rest.startsWith('-') || rest.startsWith('+')) {
-        negative = rest.front() == '-';
-        rest = rest.sliced(1);
+    if (text.startsWith(u'-') || text.startsWith(u'+')) {
+        negative = text.front() == u'-';
+        text = text.sliced(1);
     }
-    const QByteArray lower = rest.toByteArray().toLower();
-    if (lower == "nan")
+    if (text.compare(u"nan", Qt::CaseInsensitive) == 0)
         return std::numeric_limits<double>::quiet_NaN();
-    if (lower == "inf" || lower == "infinity")
+    if (text.compare(u"inf", Qt::CaseInsensitive) == 0 || text.compare(u"infinity", Qt::CaseInsensitive) == 0)
         return negative ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
-    static const QRegularExpression decimal(QStringLiteral("^([0-9]+(\\.[0-9]*)?|\\.[0-9]+)([eE][-+]?[0-9]+)?$"));
-    if (!decimal.match(QString::fromLatin1(rest)).hasMatch())
+    // Digits, a point and more digits (digits on at least one side), then
+    // an optional exponent.
+    const qsizetype whole = digitsAt(text, 0);
+    qsizetype at = whole;
+    qsizetype fraction = 0;
+    if (at < text.size() && text[at] == u'.') {
+        fraction = digitsAt(text, at + 1);
+        at += 1 + fraction;
+    }
+    if (whole == 0 && fraction == 0)
         return std::nullopt;
+    if (at < text.size() && (text[at] == u'e' || text[at] == u'E')) {
+        ++at;
+        if (at < text.size() && (text[at] == u'-' || text[at] == u'+'))
+            ++at;
+        const qsizetype exponent = digitsAt(text, at);
+        if (exponent == 0)
+            return std::nullopt;
+        at += exponent;
+    }
+    if (at != text.size())
+        return std::nullopt;
+    const QByteArray latin = text.toLatin1();
     double value = 0;
-    const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
-    if (error != std::errc() || end != rest.data() + rest.size())
+    const auto [end, error] = std::from_chars(latin.data(), latin.data() + latin.size(), value);
+    if (error != std::errc() || end != latin.data() + latin.size())
         return std::nullopt;
     return negative ? -value : value;
 }
@@ -102,17 +134,30 @@ std::optional<double> parseReal(QStringView text)
 // years 1 to 9999. The text is kept, so the date is written back as read.
 std::optional<double> parseDate(QStringView text)
 {
-    static const QRegularExpression form(
-        QStringLiteral("^([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})(\\.[0-9]+)?Z$"));
-    const QRegularExpressionMatch m = form.match(text.toString());
-    if (!m.hasMatch())
+    // Positions of the separators; digits everywhere else up to the 19th.
+    constexpr char kForm[] = "dddd-dd-ddTdd:dd:dd";
+    constexpr qsizetype kLength = sizeof kForm - 1;
+    if (text.size() < kLength + 1 || text.back() != u'Z')
         return std::nullopt;
-    const int year = m.capturedView(1).toInt();
-    const int month = m.capturedView(2).toInt();
-    const int day = m.capturedView(3).toInt();
-    const int hour = m.capturedView(4).toInt();
-    const int minute = m.capturedView(5).toInt();
-    const int second = m.capturedView(6).toInt();
+    for (qsizetype i = 0; i < kLength; ++i) {
+        if (kForm[i] == 'd' ? !isDigit(text[i]) : text[i] != QLatin1Char(kForm[i]))
+            return std::nullopt;
+    }
+    const QStringView rest = text.sliced(kLength, text.size() - kLength - 1);
+    if (!rest.isEmpty() && (rest.front() != u'.' || rest.size() < 2 || digitsAt(rest, 1) != rest.size() - 1))
+        return std::nullopt;
+    auto number = [&](qsizetype from, qsizetype count) {
+        int n = 0;
+        for (qsizetype i = from; i < from + count; ++i)
+            n = n * 10 + (text[i].unicode() - u'0');
+        return n;
+    };
+    const int year = number(0, 4);
+    const int month = number(5, 2);
+    const int day = number(8, 2);
+    const int hour = number(11, 2);
+    const int minute = number(14, 2);
+    const int second = number(17, 2);
     if (year < 1 || month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59)
         return std::nullopt;
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -121,8 +166,8 @@ std::optional<double> parseDate(QStringView text)
         return std::nullopt;
     const qint64 seconds = daysSince2001(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
     double fraction = 0;
-    if (m.hasCaptured(7)) {
-        const QByteArray digits = "0" + m.capturedView(7).toLatin1();
+    if (!rest.isEmpty()) {
+        const QByteArray digits = "0" + rest.toLatin1();
         std::from_chars(digits.constData(), digits.constData() + digits.size(), fraction);
     }
     return double(seconds) + fraction;
@@ -151,6 +196,36 @@ std::optional<QByteArray> parseBase64(QStringView text)
     if (firstPad >= 0 && firstPad != compact.size() - padding)
         return std::nullopt;
     return QByteArray::fromBase64(compact);
+}
+
+// The first key that occurs twice in a dictionary, or none. An open
+// table of indices, twice as large as there are keys, probed linearly.
+const QString *duplicateKey(const std::vector<QString> &keys)
+{
+    if (keys.size() <= 8) {
+        for (size_t i = 1; i < keys.size(); ++i) {
+            for (size_t j = 0; j < i; ++j) {
+                if (keys[i] == keys[j])
+                    return &keys[i];
+            }
+        }
+        return nullptr;
+    }
+    size_t tableSize = 16;
+    while (tableSize < keys.size() * 2)
+        tableSize *= 2;
+    constexpr quint32 kFree = ~quint32(0);
+    std::vector<quint32> table(tableSize, kFree);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        size_t at = qHash(keys[i]) & (tableSize - 1);
+        while (table[at] != kFree) {
+            if (keys[table[at]] == keys[i])
+                return &keys[i];
+            at = (at + 1) & (tableSize - 1);
+        }
+        table[at] = quint32(i);
+    }
+    return nullptr;
 }
 
 class XmlReader {
@@ -379,6 +454,356 @@ private:
     QString m_error;
 };
 
+// The plain form nearly every XML list is written in, read straight from
+// its UTF-8 bytes: the usual declaration and document type, elements
+// without attributes (but <plist version="1.0">), text with the predefined
+// entities and character references. At anything else (comments, CDATA,
+// other declarations, a carriage return, text that is not valid UTF-8, a
+// malformed or refused value) it gives up, and the general reader above
+// reads the list from the start and gives the verdict: this reader only
+// ever accepts what that one accepts, as the same value.
+class PlainXmlReader {
+public:
+    PlainXmlReader(const QByteArray &bytes, const Limits &limits)
+        : m_at(bytes.constData()), m_end(bytes.constData() + bytes.size()), m_limits(limits)
+    {
+    }
+
+    std::optional<Value> read()
+    {
+        take("\xEF\xBB\xBF");
+        if (!take(R"(<?xml version="1.0" encoding="UTF-8"?>)") && startsWith("<?"))
+            return std::nullopt;
+        skipSpace();
+        take(R"(<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">)");
+        skipSpace();
+        if (!take(R"(<plist version="1.0">)") && !take("<plist>"))
+            return std::nullopt;
+        skipSpace();
+        const std::optional<Tag> tag = readTag();
+        if (!tag || tag->kind == Tag::Close)
+            return std::nullopt;
+        std::optional<Value> value = readValue(*tag, 1);
+        if (!value)
+            return std::nullopt;
+        skipSpace();
+        if (!take("</plist>"))
+            return std::nullopt;
+        skipSpace();
+        if (m_at != m_end)
+            return std::nullopt;
+        return value;
+    }
+
+private:
+    enum class Name { Plist, Dict, Array, Key, String, Data, Date, Integer, Real, True, False };
+    struct Tag {
+        enum Kind { Open, Close, Empty } kind;
+        Name name;
+    };
+
+    bool startsWith(std::string_view text) const
+    {
+        return size_t(m_end - m_at) >= text.size() && std::memcmp(m_at, text.data(), text.size()) == 0;
+    }
+
+    bool take(std::string_view text)
+    {
+        if (!startsWith(text))
+            return false;
+        m_at += text.size();
+        return true;
+    }
+
+    void skipSpace()
+    {
+        // A carriage return is left to the general reader, which folds
+        // line ends.
+        while (m_at < m_end && (*m_at == ' ' || *m_at == '\t' || *m_at == '\n'))
+            ++m_at;
+    }
+
+    static std::optional<Name> nameOf(std::string_view name)
+    {
+        static constexpr std::pair<std::string_view, Name> kNames[] = {
+            {"key", Name::Key},         {"string", Name::String}, {"integer", Name::Integer},
+            {"dict", Name::Dict},       {"array", Name::Array},   {"real", Name::Real},
+            {"true", Name::True},       {"false", Name::False},   {"date", Name::Date},
+            {"data", Name::Data},       {"plist", Name::Plist},
+        };
+        for (const auto &[text, value] : kNames) {
+            if (text == name)
+                return value;
+        }
+        return std::nullopt;
+    }
+
+    std::optional<Tag> readTag()
+    {
+        if (m_at == m_end || *m_at != '<')
+            return std::nullopt;
+        ++m_at;
+        Tag tag{Tag::Open, Name::Plist};
+        if (m_at < m_end && *m_at == '/') {
+            tag.kind = Tag::Close;
+            ++m_at;
+        }
+        const char *name = m_at;
+        while (m_at < m_end && *m_at >= 'a' && *m_at <= 'z')
+            ++m_at;
+        const std::optional<Name> known = nameOf(std::string_view(name, size_t(m_at - name)));
+        if (!known)
+            return std::nullopt;
+        tag.name = *known;
+        if (tag.kind == Tag::Open && take("/>"))
+            tag.kind = Tag::Empty;
+        else if (!take(">"))
+            return std::nullopt;
+        return tag;
+    }
+
+    bool closes(Name name)
+    {
+        const std::optional<Tag> tag = readTag();
+        return tag && tag->kind == Tag::Close && tag->name == name;
+    }
+
+    static void appendCodePoint(QString &text, char32_t c)
+    {
+        if (c >= 0x10000) {
+            text += QChar(QChar::highSurrogate(c));
+            text += QChar(QChar::lowSurrogate(c));
+        } else {
+            text += QChar(char16_t(c));
+        }
+    }
+
+    static bool isXmlChar(char32_t c)
+    {
+        return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD)
+               || (c >= 0x10000 && c <= 0x10FFFF);
+    }
+
+    // One character of valid UTF-8 from `at`, moved past it.
+    static std::optional<char32_t> utf8At(const char *&at, const char *end)
+    {
+        const auto lead = uchar(*at);
+        int more = 0;
+        char32_t c = 0;
+        uchar low = 0x80;
+        uchar high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            more = 1;
+            c = lead & 0x1F;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            more = 2;
+            c = lead & 0x0F;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            more = 3;
+            c = lead & 0x07;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return std::nullopt;
+        }
+        if (end - at <= more)
+            return std::nullopt;
+        for (int i = 1; i <= more; ++i) {
+            const auto next = uchar(at[i]);
+            if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF))
+                return std::nullopt;
+            c = (c << 6) | (next & 0x3F);
+        }
+        at += 1 + more;
+        return c;
+    }
+
+    // A reference after its '&', moved past its ';'.
+    static std::optional<char32_t> referenceAt(const char *&at, const char *end)
+    {
+        const char *semicolon = static_cast<const char *>(std::memchr(at, ';', size_t(std::min<qsizetype>(end - at, 12))));
+        if (!semicolon)
+            return std::nullopt;
+        const std::string_view name(at, size_t(semicolon - at));
+        at = semicolon + 1;
+        static constexpr std::pair<std::string_view, char32_t> kEntities[] = {
+            {"amp", U'&'}, {"lt", U'<'}, {"gt", U'>'}, {"quot", U'"'}, {"apos", U'\''}};
+        for (const auto &[entity, c] : kEntities) {
+            if (name == entity)
+                return c;
+        }
+        if (name.size() < 2 || name[0] != '#')
+            return std::nullopt;
+        const bool hex = name[1] == 'x';
+        const std::string_view digits = name.substr(hex ? 2 : 1);
+        quint32 c = 0;
+        const auto [end2, error] = std::from_chars(digits.data(), digits.data() + digits.size(), c, hex ? 16 : 10);
+        if (digits.empty() || error != std::errc() || end2 != digits.data() + digits.size() || !isXmlChar(c))
+            return std::nullopt;
+        return c;
+    }
+
+    // The text up to the next tag.
+    std::optional<QString> readText()
+    {
+        const char *start = m_at;
+        const auto *tagStart = static_cast<const char *>(std::memchr(m_at, '<', size_t(m_end - m_at)));
+        if (!tagStart || tagStart + 1 == m_end || tagStart[1] == '!' || tagStart[1] == '?')
+            return std::nullopt;
+        m_at = tagStart;
+        bool plain = true;
+        for (const char *c = start; c < tagStart && plain; ++c)
+            plain = (*c >= 0x20 && *c < 0x7F && *c != '&' && *c != ']') || *c == '\t' || *c == '\n';
+        if (plain)
+            return QString::fromLatin1(start, tagStart - start);
+        QString text;
+        text.reserve(tagStart - start);
+        for (const char *c = start; c < tagStart;) {
+            const auto byte = uchar(*c);
+            if (byte == '&') {
+                ++c;
+                const std::optional<char32_t> referenced = referenceAt(c, tagStart);
+                if (!referenced)
+                    return std::nullopt;
+                appendCodePoint(text, *referenced);
+            } else if (byte >= 0x80) {
+                const std::optional<char32_t> decoded = utf8At(c, tagStart);
+                if (!decoded || !isXmlChar(*decoded))
+                    return std::nullopt;
+                appendCodePoint(text, *decoded);
+            } else if ((byte < 0x20 && byte != '\t' && byte != '\n') || byte == 0x7F
+                       || (byte == ']' && tagStart - c >= 3 && c[1] == ']' && c[2] == '>')) {
+                // (DEL is a character of XML; it is rare enough to leave.)
+                return std::nullopt;
+            } else {
+                text += QLatin1Char(char(byte));
+                ++c;
+            }
+        }
+        return text;
+    }
+
+    std::optional<QString> leafText(const Tag &tag)
+    {
+        if (tag.kind == Tag::Empty)
+            return QString();
+        std::optional<QString> text = readText();
+        if (!text || !closes(tag.name))
+            return std::nullopt;
+        return text;
+    }
+
+    std::optional<Value> readValue(const Tag &tag, int depth)
+    {
+        if (depth > m_limits.maxDepth)
+            return std::nullopt;
+        Value v;
+        switch (tag.name) {
+        case Name::Dict:
+        case Name::Array:
+            return readContainer(tag, depth);
+        case Name::Plist:
+        case Name::Key:
+            return std::nullopt;
+        default:
+            break;
+        }
+        const std::optional<QString> text = leafText(tag);
+        if (!text)
+            return std::nullopt;
+        switch (tag.name) {
+        case Name::String:
+            v.type = Value::Type::String;
+            v.text = *text;
+            return v;
+        case Name::Data: {
+            std::optional<QByteArray> data = parseBase64(*text);
+            if (!data)
+                return std::nullopt;
+            v.type = Value::Type::Data;
+            v.data = std::move(*data);
+            return v;
+        }
+        case Name::Date: {
+            const std::optional<double> seconds = parseDate(*text);
+            if (!seconds)
+                return std::nullopt;
+            v.type = Value::Type::Date;
+            v.real = *seconds;
+            v.text = *text;
+            return v;
+        }
+        case Name::Integer: {
+            const std::optional<Int128> integer = parseInteger(*text);
+            if (!integer)
+                return std::nullopt;
+            v.type = Value::Type::Integer;
+            v.integer = *integer;
+            return v;
+        }
+        case Name::Real: {
+            const std::optional<double> real = parseReal(*text);
+            if (!real)
+                return std::nullopt;
+            v.type = Value::Type::Real;
+            v.real = *real;
+            return v;
+        }
+        case Name::True:
+        case Name::False:
+            if (!trimmedXml(*text).isEmpty())
+                return std::nullopt;
+            v.type = Value::Type::Boolean;
+            v.integer = tag.name == Name::True ? 1 : 0;
+            return v;
+        default:
+            return std::nullopt;
+        }
+    }
+
+    std::optional<Value> readContainer(const Tag &tag, int depth)
+    {
+        Value v;
+        const bool dictionary = tag.name == Name::Dict;
+        v.type = dictionary ? Value::Type::Dictionary : Value::Type::Array;
+        if (tag.kind == Tag::Empty)
+            return v;
+        for (;;) {
+            skipSpace();
+            std::optional<Tag> next = readTag();
+            if (!next)
+                return std::nullopt;
+            if (next->kind == Tag::Close) {
+                if (next->name != tag.name || (dictionary && duplicateKey(v.keys)))
+                    return std::nullopt;
+                return v;
+            }
+            if (dictionary) {
+                if (next->name != Name::Key)
+                    return std::nullopt;
+                std::optional<QString> key = leafText(*next);
+                if (!key)
+                    return std::nullopt;
+                skipSpace();
+                next = readTag();
+                if (!next || next->kind == Tag::Close)
+                    return std::nullopt;
+                v.keys.push_back(std::move(*key));
+            }
+            std::optional<Value> item = readValue(*next, depth + 1);
+            if (!item)
+                return std::nullopt;
+            v.items.push_back(std::move(*item));
+        }
+    }
+
+    const char *m_at;
+    const char *m_end;
+    const Limits &m_limits;
+};
+
 // Reads the objects of a binary list that isWithinLimits has checked:
 // every extent, reference and key type is known to be sound, so this only
 // decodes, and refuses what the structure check lets through but a strict
@@ -524,15 +949,14 @@ private:
         const int refSize = m_trailer.refSize;
         auto ref = [&](quint64 i) { return readBigEndian(m_data + pos + i * quint64(refSize), refSize); };
         const bool dictionary = v.type == Value::Type::Dictionary;
-        QSet<QString> seen;
+        v.items.reserve(size_t(length));
+        if (dictionary)
+            v.keys.reserve(size_t(length));
         for (quint64 i = 0; i < length; ++i) {
             if (dictionary) {
                 std::optional<Value> key = readObject(ref(i));
                 if (!key)
                     return std::nullopt;
-                if (seen.contains(key->text))
-                    return fail(QStringLiteral("the key '%1' twice").arg(key->text));
-                seen.insert(key->text);
                 v.keys.push_back(std::move(key->text));
             }
             std::optional<Value> item = readObject(ref(dictionary ? length + i : i));
@@ -540,6 +964,8 @@ private:
                 return std::nullopt;
             v.items.push_back(std::move(*item));
         }
+        if (const QString *twice = dictionary ? duplicateKey(v.keys) : nullptr)
+            return fail(QStringLiteral("the key '%1' twice").arg(*twice));
         return std::move(v);
     }
 
@@ -561,6 +987,16 @@ bool startsLikeXmlList(const QByteArray &bytes)
 
 } // namespace
 
+std::optional<Value> readPlainXml(const QByteArray &bytes, const Limits &limits)
+{
+    return PlainXmlReader(bytes, limits).read();
+}
+
+std::optional<Value> readGeneralXml(const QByteArray &bytes, const Limits &limits, QString *why)
+{
+    return XmlReader(bytes, limits).read(why);
+}
+
 std::optional<Value> readExact(const QByteArray &bytes, const Limits &limits, Format *format, QString *why)
 {
     if (!isWithinLimits(bytes, limits)) {
@@ -578,7 +1014,9 @@ std::optional<Value> readExact(const QByteArray &bytes, const Limits &limits, Fo
             *why = QStringLiteral("neither an XML declaration nor <plist> at the start");
         return std::nullopt;
     } else {
-        value = XmlReader(bytes, limits).read(why);
+        value = readPlainXml(bytes, limits);
+        if (!value)
+            value = readGeneralXml(bytes, limits, why);
     }
     if (value && format)
         *format = looksBinary(bytes) ? Format::Binary : Format::Xml;

@@ -8,12 +8,11 @@
 #include <optional>
 #include <vector>
 
-// A property list exactly as its file holds it, for the preference tool,
-// which writes back every value it was not asked to change. libplist 2.2
-// cannot carry them all (it keeps integers to 64 bits, drops the sign of
-// -0.0 and the fraction of a date, writes years unpadded and carriage
-// returns raw, and repairs malformed input silently), so this model has
-// its own strict readers and its own writers for both encodings.
+// A property list exactly as its file holds it: what the application reads
+// (through PropertyList.h), and what the preference tool writes back, every
+// value it was not asked to change included. Integers of up to 128 bits,
+// the sign of -0.0, the fraction of a date, 4-byte reals and the text of an
+// XML date are all kept; malformed input is refused, never repaired.
 namespace PropertyList {
 
 __extension__ typedef __int128 Int128;

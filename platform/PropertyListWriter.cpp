@@ -14,42 +14,21 @@ namespace {
 
 __extension__ typedef unsigned __int128 UInt128;
 
-// Whole seconds and their fraction, as ISO 8601 in UTC. The fraction gets
-// the fewest digits that read back to the same double.
+// Whole seconds as ISO 8601 in UTC.
 std::optional<QString> dateText(double seconds)
 {
-    if (!std::isfinite(seconds))
-        return std::nullopt;
-    const double whole = std::floor(seconds);
     // A bound far beyond the year 9999, so the integer arithmetic below is safe.
-    if (std::abs(whole) > 1e13)
+    if (!std::isfinite(seconds) || std::abs(seconds) > 1e13)
         return std::nullopt;
-    const auto total = qint64(whole);
+    const auto total = qint64(std::floor(seconds));
     const qint64 days = total >= 0 ? total / 86400 : -((-total + 86399) / 86400);
     const qint64 inDay = total - days * 86400;
     const CalendarDay day = calendarDay(days);
     if (day.year < 1 || day.year > 9999)
         return std::nullopt;
-    QString text = QString::asprintf("%04lld-%02d-%02dT%02lld:%02lld:%02lld", static_cast<long long>(day.year),
-                                     day.month, day.day, static_cast<long long>(inDay / 3600),
-                                     static_cast<long long>(inDay / 60 % 60), static_cast<long long>(inDay % 60));
-    const double fraction = seconds - whole;
-    if (fraction != 0) {
-        QByteArray digits;
-        for (int n = 1; n <= 40 && digits.isEmpty(); ++n) {
-            const QByteArray candidate = QByteArray::number(fraction, 'f', n);
-            double back = 0;
-            std::from_chars(candidate.constData(), candidate.constData() + candidate.size(), back);
-            if (candidate.startsWith("0.") && whole + back == seconds)
-                digits = candidate.mid(1);
-        }
-        if (digits.isEmpty())
-            return std::nullopt;
-        while (digits.endsWith('0'))
-            digits.chop(1);
-        text += QString::fromLatin1(digits);
-    }
-    return text + QLatin1Char('Z');
+    return QString::asprintf("%04lld-%02d-%02dT%02lld:%02lld:%02lldZ", static_cast<long long>(day.year), day.month,
+                             day.day, static_cast<long long>(inDay / 3600), static_cast<long long>(inDay / 60 % 60),
+                             static_cast<long long>(inDay % 60));
 }
 
 QByteArray realText(double value)
@@ -180,6 +159,12 @@ private:
         case Value::Type::Data:
             return leaf("data", v.data.toBase64(), depth);
         case Value::Type::Date: {
+            // An XML date has whole seconds: a list read from XML keeps
+            // the text it held, but a fraction from elsewhere cannot be
+            // written in a way other readers take.
+            if (v.text.isEmpty() && std::isfinite(v.real) && v.real != std::floor(v.real))
+                return fail(QStringLiteral("a date with a fraction of a second, which an XML property list cannot "
+                                           "hold"));
             const std::optional<QString> text = v.text.isEmpty() ? dateText(v.real) : std::optional(v.text);
             if (!text)
                 return fail(QStringLiteral("a date outside the years 1 to 9999, which an XML property list cannot "

@@ -2,6 +2,7 @@
 
 #include "preview/PreviewFonts.h"
 
+#include <QColorSpace>
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QPainter>
@@ -120,7 +121,20 @@ QImage LoginScreenRenderer::fillScaled(const QImage &picture, QSize screen)
     const QRect part = QRectF((picture.width() - width) / 2, (picture.height() - height) / 2, width, height)
                            .toAlignedRect()
                            .intersected(picture.rect());
-    QImage cut = part == picture.rect() ? picture : picture.copy(part);
+    // The part is read in place where the pixels allow it (whole bytes, no
+    // colour table), not copied first: scaling makes the new image.
+    QImage cut;
+    if (part == picture.rect()) {
+        cut = picture;
+    } else if (picture.depth() >= 8 && picture.colorCount() == 0) {
+        cut = QImage(picture.constScanLine(part.top()) + qsizetype(part.left()) * (picture.depth() / 8),
+                     part.width(), part.height(), picture.bytesPerLine(), picture.format());
+        cut.setColorSpace(picture.colorSpace());
+        if (cut.size() == screen)
+            cut = cut.copy(); // not left pointing into the picture
+    } else {
+        cut = picture.copy(part);
+    }
     if (cut.size() != screen)
         cut = cut.scaled(screen, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return cut.format() == QImage::Format_RGB32 ? cut : cut.convertToFormat(QImage::Format_RGB32);

@@ -53,18 +53,25 @@ bool SaveOperations::saveBackground(const Image &background, bool revert, bool t
         return reverted;
     }
 
-    const QByteArray data = jpgDataForBackground(background);
-    // A picture that cannot be encoded stops here, before the shared folder
-    // is made, so a failed save leaves the volume exactly as it was.
-    if (data.isEmpty()) {
-        Log::write(QStringLiteral("Failed to save background to temp file."));
-        return false;
-    }
-    // A folder that could not be made has been logged; the copy into it
-    // then fails on its own and says so.
-    (void)m_staging.createApplicationSupportPath();
     const QString staging = Staging::tempFilePathWithName(QStringLiteral("background.jpg"));
-    if (!StagingFile::writeAtomically(staging, data)) {
+    bool staged = false;
+    {
+        const QByteArray data = jpgDataForBackground(background);
+        // A picture that cannot be encoded stops here, before the shared
+        // folder is made, so a failed save leaves the volume exactly as it was.
+        if (data.isEmpty()) {
+            Log::write(QStringLiteral("Failed to save background to temp file."));
+            return false;
+        }
+        // A folder that could not be made has been logged; the copy into
+        // it then fails on its own and says so.
+        (void)m_staging.createApplicationSupportPath();
+        staged = StagingFile::writeAtomically(staging, data);
+    }
+    // The picture is on disk now; its pixels and bytes need not stay in
+    // memory while it is copied and read back.
+    background.release();
+    if (!staged) {
         Log::write(QStringLiteral("Failed to save background to temp file."));
         return false;
     }

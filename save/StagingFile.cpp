@@ -50,25 +50,31 @@ QByteArray encode(const QImage &pixels, const char *format, int quality)
 
 QByteArray tiffData(const Image &image)
 {
-    QImage pixels = image.pixels();
-    // Qt's TIFF writer keeps a colour table but not its transparency: a
-    // palette logo with a transparent background would come back black.
-    switch (pixels.format()) {
-    case QImage::Format_Indexed8:
-    case QImage::Format_Mono:
-    case QImage::Format_MonoLSB:
-        pixels = pixels.convertToFormat(pixels.hasAlphaChannel() ? QImage::Format_ARGB32
-                                                                 : QImage::Format_RGB32);
-        break;
-    default:
-        break;
-    }
-    return encode(pixels, "tiff", -1);
+    return image.encoded(QByteArrayLiteral("tiff"), [](QImage pixels) {
+        // Qt's TIFF writer keeps a colour table but not its transparency: a
+        // palette logo with a transparent background would come back black.
+        switch (pixels.format()) {
+        case QImage::Format_Indexed8:
+        case QImage::Format_Mono:
+        case QImage::Format_MonoLSB:
+            pixels = pixels.convertToFormat(pixels.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                                     : QImage::Format_RGB32);
+            break;
+        default:
+            break;
+        }
+        return encode(pixels, "tiff", -1);
+    });
 }
 
 QByteArray jpegData(const Image &image)
 {
-    return encode(image.pixels(), "jpeg", 100);
+    return image.encoded(QByteArrayLiteral("jpeg"), [](const QImage &pixels) { return encode(pixels, "jpeg", 100); });
+}
+
+QByteArray keptJpegData(const Image &image)
+{
+    return image.keptEncoding(QByteArrayLiteral("jpeg"));
 }
 
 } // namespace StagingFile

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <cmath>
 #include <cstdio>
 
 namespace DefaultsTool {
@@ -46,6 +47,9 @@ bool printValue(const Value &value, const QByteArray &what)
     case Value::Type::Integer:
         return print(PropertyList::integerText(value.integer) + '\n');
     case Value::Type::Real:
+        // The sign of -0.0 too, which the number formatting leaves out.
+        if (value.real == 0 && std::signbit(value.real))
+            return print("-0\n");
         return print(QByteArray::number(value.real, 'g', 17) + '\n');
     default:
         break;

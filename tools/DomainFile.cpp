@@ -251,7 +251,6 @@ bool DomainFile::readFile()
         return false;
     }
     m_root = std::move(*root);
-    m_applicationReadsIt = bool(PropertyList::parseNode(bytes));
     return true;
 }
 
@@ -275,13 +274,10 @@ bool DomainFile::store()
         report(shownPath() + ": " + why.toUtf8() + "; the file was left unchanged");
         return false;
     }
-    // What is put in place must read back as exactly what was meant, and
-    // the application's own reader (libplist) must still read it if it did
-    // before: libplist 2.2 fails on some lists, such as one holding an
-    // 8-byte UID next to other values.
+    // What is put in place must read back as exactly what was meant; the
+    // application reads it with the same reader.
     const std::optional<PropertyList::Value> back = PropertyList::readExact(*bytes);
-    const bool applicationReadsIt = !m_applicationReadsIt || PropertyList::parseNode(*bytes);
-    if (!back || !(*back == m_root) || !applicationReadsIt) {
+    if (!back || !(*back == m_root)) {
         report(shownPath() + ": could not encode the property list; the file was left unchanged");
         return false;
     }

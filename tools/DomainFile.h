@@ -60,5 +60,4 @@ private:
     struct stat m_info {};
     PropertyList::Value m_root;
     PropertyList::Format m_format = PropertyList::Format::Binary;
-    bool m_applicationReadsIt = true;
 };

@@ -1,12 +1,11 @@
-// libFuzzer target: the guarded property-list readers. Whatever the bytes,
-// they must neither crash nor hang. A list libplist accepts must survive
-// being written out in its own encoding and read back (not unchanged:
-// libplist writes a CR raw, which reading turns into a LF, which is why
-// lumora-defaults no longer writes through it); a list the exact
-// reader of lumora-defaults accepts must be written back in its own
-// encoding and read back as the very same value.
+// libFuzzer target: the property-list readers. Whatever the bytes, they
+// must neither crash nor hang. A list that is read must be written back in
+// its own encoding and read back as the very same value; what the
+// application makes of it (plain Qt values) must survive being written as
+// a binary list and read again. The two readers of XML must agree.
 
 #include "platform/PropertyList.h"
+#include "platform/PropertyListLimits.h"
 #include "platform/PropertyListValue.h"
 
 #include <cstddef>
@@ -14,23 +13,35 @@
 
 namespace {
 
-void libplistRoundTrip(const QByteArray &bytes)
+// Values and dictionary keys, as a binary list counts its objects.
+qint64 objectCount(const QVariant &value)
 {
-    PropertyList::Format format = PropertyList::Format::Xml;
-    PropertyList::Node node = PropertyList::parseNode(bytes, {}, &format);
-    if (!node)
-        return;
-    (void)PropertyList::toVariant(node.get());
-    (void)PropertyList::serialize(node.get(), PropertyList::Format::Binary);
-
-    const QByteArray written = PropertyList::serialize(node.get(), format);
-    // (libplist can write a binary list it cannot read back.)
-    PropertyList::Node again = PropertyList::parseNode(written);
-    if (!again) {
-        if (format == PropertyList::Format::Xml)
-            __builtin_trap();
-        return;
+    qint64 n = 1;
+    if (value.typeId() == QMetaType::QVariantList) {
+        for (const QVariant &item : value.toList())
+            n += objectCount(item);
+    } else if (value.typeId() == QMetaType::QVariantMap) {
+        const QVariantMap map = value.toMap();
+        for (auto it = map.cbegin(); it != map.cend(); ++it)
+            n += 1 + objectCount(it.value());
     }
+    return n;
+}
+
+void applicationRoundTrip(const QByteArray &bytes)
+{
+    const std::optional<QVariant> value = PropertyList::parse(bytes);
+    if (!value)
+        return;
+    // Binary holds every plain value. Shared references unfold when
+    // written, and an XML list has no object limit, so the list written
+    // may be past the limits.
+    const QByteArray written = PropertyList::serialize(*value, PropertyList::Format::Binary);
+    if (written.isEmpty())
+        __builtin_trap();
+    const PropertyList::Limits limits;
+    if (written.size() <= limits.maxBytes && objectCount(*value) <= limits.maxNodes && !PropertyList::parse(written))
+        __builtin_trap();
 }
 
 void exactRoundTrip(const QByteArray &bytes)
@@ -54,12 +65,29 @@ void exactRoundTrip(const QByteArray &bytes)
         __builtin_trap();
 }
 
+// XML the plain reader takes must be read by the general one as the same
+// value, with the same text.
+void plainXmlAgrees(const QByteArray &bytes)
+{
+    if (PropertyList::looksBinary(bytes))
+        return;
+    const std::optional<PropertyList::Value> plain = PropertyList::readPlainXml(bytes, {});
+    if (!plain)
+        return;
+    const std::optional<PropertyList::Value> general = PropertyList::readGeneralXml(bytes, {}, nullptr);
+    if (!general || !(*general == *plain)
+        || PropertyList::writeExact(*general, PropertyList::Format::Xml)
+               != PropertyList::writeExact(*plain, PropertyList::Format::Xml))
+        __builtin_trap();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    libplistRoundTrip(bytes);
+    applicationRoundTrip(bytes);
     exactRoundTrip(bytes);
+    plainXmlAgrees(bytes);
     return 0;
 }

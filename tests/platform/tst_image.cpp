@@ -128,6 +128,7 @@ private slots:
     void truncatedFileDecodesWithinItsHeader();
     void thumbnailFitsItsBounds();
     void referenceDecodesLazilyAndOnce();
+    void encodedBytesAreKeptAndPixelsLetGo();
     void onlyRegularFilesAreOpened_data();
     void onlyRegularFilesAreOpened();
 };
@@ -255,6 +256,41 @@ void TestImage::referenceDecodesLazilyAndOnce()
 
     QVERIFY(Image().isNull());
     QVERIFY(!Image().isValid());
+}
+
+void TestImage::encodedBytesAreKeptAndPixelsLetGo()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = writeFile(dir, QStringLiteral("picture.png"), encoded(picture(20, 10), "png"));
+    const Image image = Image::referencingFile(path);
+    int encodes = 0;
+    auto encoder = [&encodes](const QImage &pixels) {
+        ++encodes;
+        return encoded(pixels, "png");
+    };
+    // A failed encode is not kept: the next call tries again.
+    QVERIFY(image.encoded("png", [](const QImage &) { return QByteArray(); }).isEmpty());
+    QVERIFY(image.keptEncoding("png").isEmpty());
+    const QByteArray bytes = image.encoded("png", encoder);
+    QVERIFY(!bytes.isEmpty());
+    QCOMPARE(image.encoded("png", encoder), bytes);
+    QCOMPARE(encodes, 1);
+    QVERIFY(image.keptEncoding("jpeg").isEmpty());
+
+    // Let go of, the pixels come back from the file; the bytes stay.
+    const QImage before = image.pixels();
+    image.release();
+    QVERIFY(!image.isDecoded());
+    QCOMPARE(image.size(), QSize(20, 10));
+    QCOMPARE(image.keptEncoding("png"), bytes);
+    QCOMPARE(image.pixels(), before);
+
+    // Pixels only in memory could not come back: they are kept.
+    const Image inMemory = Image::fromPixels(before);
+    inMemory.release();
+    QVERIFY(inMemory.isDecoded());
+    QCOMPARE(inMemory.pixels(), before);
 }
 
 void TestImage::onlyRegularFilesAreOpened_data()

@@ -1,4 +1,6 @@
 #include "platform/PropertyList.h"
+#include "platform/PropertyListLimits.h"
+#include "platform/PropertyListValue.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -167,10 +169,9 @@ QVariantMap everyValueType()
 class TestPropertyList : public QObject {
     Q_OBJECT
 private slots:
-    // Both inputs crash libplist 2.2.0 itself (in parsing or in freeing the
-    // tree); the guard must turn them away before it sees them.
-    void inputThatCrashesLibplistIsNoList_data();
-    void inputThatCrashesLibplistIsNoList();
+    // Far deeper than any reader's stack should go: refused for their depth.
+    void hugelyNestedInputIsNoList_data();
+    void hugelyNestedInputIsNoList();
     void depthLimitIsExact_data();
     void depthLimitIsExact();
     void malformedBinaryIsNoList_data();
@@ -184,9 +185,14 @@ private slots:
     void roundTripKeepsEveryValueType_data();
     void roundTripKeepsEveryValueType();
     void readDictionaryFileWantsADictionary();
+    void plainXmlReadsAsTheGeneralReaderDoes_data();
+    void plainXmlReadsAsTheGeneralReaderDoes();
+    void tooDeepIsToldFromNoList();
+    void duplicateKeysAreRefusedInLargeDictionaries_data();
+    void duplicateKeysAreRefusedInLargeDictionaries();
 };
 
-void TestPropertyList::inputThatCrashesLibplistIsNoList_data()
+void TestPropertyList::hugelyNestedInputIsNoList_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("minimumSize");
@@ -194,15 +200,14 @@ void TestPropertyList::inputThatCrashesLibplistIsNoList_data()
     QTest::newRow("binary, 100000 nested arrays") << nestedBinaryArrays(100000) << 800'000;
 }
 
-void TestPropertyList::inputThatCrashesLibplistIsNoList()
+void TestPropertyList::hugelyNestedInputIsNoList()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(int, minimumSize);
     QVERIFY(bytes.size() >= minimumSize);
     QVERIFY(bytes.size() < Limits{}.maxBytes);
-    QVERIFY(!PropertyList::isWithinLimits(bytes, {}));
-    QVERIFY(!PropertyList::parseNode(bytes));
     QVERIFY(!PropertyList::parse(bytes).has_value());
+    QVERIFY(PropertyList::isNestedTooDeeply(bytes, {}));
 }
 
 void TestPropertyList::depthLimitIsExact_data()
@@ -298,7 +303,7 @@ void TestPropertyList::malformedBinaryIsNoList_data()
         QTest::newRow("unknown object type") << list.build();
     }
     {
-        // libplist aborts on strings that hold a NUL when it hands them out.
+        // No preference file holds a string with a NUL in it.
         BinaryList list;
         list.add(BinaryList::container(0xD, 1) + BinaryList::ref(1) + BinaryList::ref(2));
         list.add(QByteArray("\x53k\0y", 4));
@@ -335,7 +340,7 @@ void TestPropertyList::malformedInputIsNoList_data()
         << QByteArray("<plist><array><array></dict></dict></plist>");
     QTest::newRow("unterminated comment") << QByteArray("<plist><!-- <array></plist>");
     QTest::newRow("unterminated tag") << QByteArray("<plist><array");
-    // libplist's own XML reader takes these and repairs them silently.
+    // A lenient reader would take these and repair them silently.
     QTest::newRow("bad declaration") << QByteArray("<?xml version=\"2.0\"?><plist><string>x</string></plist>");
     QTest::newRow("text after the list") << QByteArray("<plist><string>x</string></plist>junk");
     QTest::newRow("two lists") << QByteArray("<plist><string>x</string></plist><plist><true/></plist>");
@@ -356,7 +361,7 @@ void TestPropertyList::malformedInputIsNoList()
 void TestPropertyList::sharedReferencesThatUnfoldHugelyAreNoList()
 {
     // 48 levels that each refer twice to the next: a few hundred bytes that
-    // libplist would unfold into 2^48 nodes.
+    // unfold into 2^48 values.
     BinaryList list;
     const int levels = 48;
     for (int i = 0; i < levels; ++i)
@@ -451,10 +456,10 @@ void TestPropertyList::roundTripKeepsEveryValueType()
     QVERIFY(!bytes.isEmpty());
 
     Format found = Format(1 - format);
-    PropertyList::Node node = PropertyList::parseNode(bytes, {}, &found);
-    QVERIFY(node);
+    const std::optional<PropertyList::Value> value = PropertyList::readExact(bytes, {}, &found);
+    QVERIFY(value);
     QCOMPARE(int(found), format);
-    const QVariantMap back = PropertyList::toVariant(node.get()).toMap();
+    const QVariantMap back = PropertyList::toVariant(*value).toMap();
     QCOMPARE(back.keys(), original.keys());
     for (auto it = original.cbegin(); it != original.cend(); ++it) {
         const QVariant &value = back.value(it.key());
@@ -469,6 +474,13 @@ void TestPropertyList::roundTripKeepsEveryValueType()
     const auto list = PropertyList::parse(PropertyList::serialize(QVariant(names), Format(format)));
     QVERIFY(list.has_value());
     QCOMPARE(list->toStringList(), names);
+
+    // An XML date has whole seconds; a binary one keeps the milliseconds.
+    const QDateTime precise(QDate(2005, 4, 29), QTime(18, 30, 15, 250), QTimeZone::utc());
+    const auto dates = PropertyList::parse(PropertyList::serialize(QVariantList{precise}, Format(format)));
+    QVERIFY(dates.has_value());
+    QCOMPARE(dates->toList().value(0).toDateTime(),
+             Format(format) == Format::Xml ? precise.addMSecs(-250) : precise);
 }
 
 void TestPropertyList::readDictionaryFileWantsADictionary()
@@ -487,6 +499,115 @@ void TestPropertyList::readDictionaryFileWantsADictionary()
     const QString fifo = dir.filePath(QStringLiteral("fifo.plist"));
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     QVERIFY(!PropertyList::readDictionaryFile(fifo).has_value());
+}
+
+void TestPropertyList::plainXmlReadsAsTheGeneralReaderDoes_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("plain"); // whether the plain reader takes it itself
+    QTest::newRow("every leaf") << QByteArray("<dict><key>s</key><string>a b</string><key>i</key><integer>-12</integer>"
+                                              "<key>r</key><real>2.5e3</real><key>t</key><true/><key>f</key><false/>"
+                                              "<key>d</key><date>2005-04-29T18:30:15Z</date>"
+                                              "<key>b</key><data>AAH+/w==</data><key>e</key><string/></dict>")
+                                << true;
+    QTest::newRow("entities and references")
+        << QByteArray("<string>&amp;&lt;&gt;&quot;&apos; &#13;&#x1F600;&#233;</string>") << true;
+    QTest::newRow("UTF-8 of every length") << QByteArray("<string>\xc3\xa9\xe2\x80\x94\xf0\x9f\x98\x80</string>")
+                                           << true;
+    QTest::newRow("whitespace around values") << QByteArray("<array>\n\t<true> </true>\n</array>") << true;
+    QTest::newRow("date with a fraction") << QByteArray("<date>2005-04-29T18:30:15.5Z</date>") << true;
+    QTest::newRow("empty containers") << QByteArray("<array><dict/><array/><dict></dict></array>") << true;
+    // Left to the general reader, which takes them:
+    QTest::newRow("comment") << QByteArray("<array><!-- x --><true/></array>") << false;
+    QTest::newRow("CDATA") << QByteArray("<string><![CDATA[<a>]]></string>") << false;
+    QTest::newRow("raw carriage return") << QByteArray("<string>a\r\nb\rc</string>") << false;
+    QTest::newRow("space inside a tag") << QByteArray("<array><true /></array>") << false;
+    QTest::newRow("DEL") << QByteArray("<string>\x7f</string>") << false;
+    // ... and that it refuses:
+    QTest::newRow("invalid UTF-8") << QByteArray("<string>\xc3\x28</string>") << false;
+    QTest::newRow("encoded surrogate") << QByteArray("<string>\xed\xa0\x80</string>") << false;
+    QTest::newRow("overlong UTF-8") << QByteArray("<string>\xc0\xaf</string>") << false;
+    QTest::newRow("reference to NUL") << QByteArray("<string>&#0;</string>") << false;
+    QTest::newRow("reference past Unicode") << QByteArray("<string>&#x110000;</string>") << false;
+    QTest::newRow("unknown entity") << QByteArray("<string>&nbsp;</string>") << false;
+    QTest::newRow("]]> in text") << QByteArray("<string>a]]>b</string>") << false;
+    QTest::newRow("control character") << QByteArray("<string>\x01</string>") << false;
+    QTest::newRow("duplicate key") << QByteArray("<dict><key>a</key><true/><key>a</key><false/></dict>") << false;
+    QTest::newRow("key without a value") << QByteArray("<dict><key>a</key></dict>") << false;
+    QTest::newRow("mismatched end") << QByteArray("<array></dict>") << false;
+    QTest::newRow("element inside a string") << QByteArray("<string>a<b/>c</string>") << false;
+    QTest::newRow("unknown element") << QByteArray("<array><nil/></array>") << false;
+    QTest::newRow("bad integer") << QByteArray("<integer>12a</integer>") << false;
+    QTest::newRow("bad real") << QByteArray("<real>1e</real>") << false;
+    QTest::newRow("bad date") << QByteArray("<date>2005-02-29T00:00:00Z</date>") << false;
+    QTest::newRow("bad base64") << QByteArray("<data>AA=A</data>") << false;
+}
+
+void TestPropertyList::plainXmlReadsAsTheGeneralReaderDoes()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, plain);
+    const QByteArray bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                             "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                             "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                             "<plist version=\"1.0\">\n"
+                             + body + "\n</plist>\n";
+    const std::optional<PropertyList::Value> fast = PropertyList::readPlainXml(bytes, {});
+    const std::optional<PropertyList::Value> general = PropertyList::readGeneralXml(bytes, {}, nullptr);
+    QCOMPARE(fast.has_value(), plain);
+    const std::optional<PropertyList::Value> read = PropertyList::readExact(bytes);
+    QCOMPARE(read.has_value(), general.has_value());
+    if (read) {
+        QVERIFY(*read == *general);
+        // The same text too, which is what an XML date is written back as.
+        QCOMPARE(PropertyList::writeExact(*read, Format::Xml), PropertyList::writeExact(*general, Format::Xml));
+    }
+}
+
+void TestPropertyList::tooDeepIsToldFromNoList()
+{
+    const int limit = Limits{}.maxDepth;
+    QVERIFY(PropertyList::isNestedTooDeeply(nestedXmlArrays(limit + 1), {}));
+    QVERIFY(PropertyList::isNestedTooDeeply(nestedBinaryArrays(limit + 1), {}));
+    QVERIFY(!PropertyList::isNestedTooDeeply(nestedXmlArrays(limit), {}));
+    QVERIFY(!PropertyList::isNestedTooDeeply(nestedBinaryArrays(limit), {}));
+    // Deep, but not well-formed either: no list.
+    QByteArray broken = nestedXmlArrays(limit + 1);
+    broken.chop(QByteArray("</plist>\n").size());
+    QVERIFY(!PropertyList::isNestedTooDeeply(broken, {}));
+    QVERIFY(!PropertyList::isNestedTooDeeply(QByteArray("no list at all"), {}));
+}
+
+void TestPropertyList::duplicateKeysAreRefusedInLargeDictionaries_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("keys");
+    for (const int keys : {9, 1000}) {
+        QTest::addRow("xml, %d keys", keys) << int(Format::Xml) << keys;
+        QTest::addRow("binary, %d keys", keys) << int(Format::Binary) << keys;
+    }
+}
+
+void TestPropertyList::duplicateKeysAreRefusedInLargeDictionaries()
+{
+    QFETCH(int, format);
+    QFETCH(int, keys);
+    PropertyList::Value dictionary;
+    for (int i = 0; i < keys; ++i)
+        dictionary.insert(QStringLiteral("key %1").arg(i), PropertyList::Value::string(QString::number(i)));
+    const QByteArray distinct = *PropertyList::writeExact(dictionary, Format(format));
+    QCOMPARE(PropertyList::parse(distinct)->toMap().size(), keys);
+
+    // The writer does not look; the model lets a key in twice directly.
+    for (const int twice : {0, keys / 2, keys - 2}) {
+        PropertyList::Value doubled = dictionary;
+        doubled.keys.push_back(doubled.keys[size_t(twice)]);
+        doubled.items.push_back(PropertyList::Value::string(QStringLiteral("again")));
+        const QByteArray bytes = *PropertyList::writeExact(doubled, Format(format));
+        QString why;
+        QVERIFY(!PropertyList::readExact(bytes, {}, nullptr, &why));
+        QVERIFY2(why.contains(QStringLiteral("twice")), qPrintable(why));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPropertyList)

@@ -4,9 +4,12 @@
 #include "controller/PreviewSources.h"
 #include "preview/LoginScreenRenderer.h"
 #include "preview/PreviewFonts.h"
+#include "preview/PreviewPng.h"
 #include "preview/SavedPictures.h"
 #include "tests/save/SaveFixture.h"
 
+#include <QBuffer>
+#include <QImageReader>
 #include <QPainter>
 #include <QStandardPaths>
 #include <QTest>
@@ -312,6 +315,74 @@ private slots:
         QCOMPARE(isBlue(filled.pixelColor(screen.width() / 2, screen.height() - 2)), topMarginShows);
         const QColor centre = filled.pixelColor(screen.width() / 2, screen.height() / 2);
         QVERIFY2(centre.red() > 200 && centre.green() < 60, qPrintable(centre.name()));
+    }
+
+    // The part of the picture that fills the screen is read in place rather
+    // than copied; the result is what cutting a copy gave, and never points
+    // into the picture.
+    void fillingReadsThePartInPlace_data()
+    {
+        QTest::addColumn<QImage>("picture");
+        QTest::addColumn<QSize>("screen");
+        const QImage photo = SaveTesting::gradient(640, 300, 9);
+        QTest::newRow("rgb32, enlarged") << photo << QSize(1024, 768);
+        QTest::newRow("rgb32, reduced") << photo << QSize(320, 240);
+        QTest::newRow("rgb32, cut to the screen") << photo << QSize(400, 300);
+        QTest::newRow("argb32") << photo.convertToFormat(QImage::Format_ARGB32) << QSize(333, 250);
+        QTest::newRow("rgb888") << photo.convertToFormat(QImage::Format_RGB888) << QSize(801, 601);
+        QTest::newRow("palette") << photo.convertToFormat(QImage::Format_Indexed8) << QSize(400, 300);
+    }
+    void fillingReadsThePartInPlace()
+    {
+        QFETCH(QImage, picture);
+        QFETCH(QSize, screen);
+        const double scale = std::max(double(screen.width()) / picture.width(),
+                                      double(screen.height()) / picture.height());
+        const QRect part = QRectF((picture.width() - screen.width() / scale) / 2,
+                                  (picture.height() - screen.height() / scale) / 2, screen.width() / scale,
+                                  screen.height() / scale)
+                               .toAlignedRect()
+                               .intersected(picture.rect());
+        QImage expected = picture.copy(part);
+        if (expected.size() != screen)
+            expected = expected.scaled(screen, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        expected = expected.convertToFormat(QImage::Format_RGB32);
+
+        QImage source = picture.copy();
+        const QImage filled = LoginScreenRenderer::fillScaled(source, screen);
+        source.fill(Qt::magenta); // the picture changed (or gone) afterwards
+        source = QImage();
+        QCOMPARE(filled.format(), QImage::Format_RGB32);
+        QCOMPARE(filled, expected);
+    }
+
+    // The companion's preview file: the same pixels whatever the image's
+    // kind and size, in one band or several.
+    void previewPngKeepsEveryPixel_data()
+    {
+        QTest::addColumn<QImage>("image");
+        QImage alpha = SaveTesting::pattern(97, 31, 3);
+        alpha.setPixel(0, 0, qRgba(10, 20, 30, 0));
+        alpha.setPixel(5, 7, qRgba(200, 20, 30, 77));
+        QTest::newRow("alpha") << alpha;
+        QTest::newRow("one pixel") << solid(QSize(1, 1), Qt::red, QImage::Format_RGB32);
+        QTest::newRow("palette") << SaveTesting::pattern(64, 40, 2).convertToFormat(QImage::Format_Indexed8);
+        // More than a band's pixels: compressed side by side on a machine
+        // with several cores.
+        QTest::newRow("large screen") << SaveTesting::gradient(2561, 1601, 4);
+    }
+    void previewPngKeepsEveryPixel()
+    {
+        QFETCH(QImage, image);
+        QByteArray png = PreviewPng::encode(image);
+        QBuffer buffer(&png);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        QImageReader reader(&buffer, "png");
+        const QImage decoded = reader.read();
+        QVERIFY2(!decoded.isNull(), qPrintable(reader.errorString()));
+        const QImage::Format format = image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+        QCOMPARE(decoded.convertToFormat(format), image.convertToFormat(format));
+        QVERIFY(PreviewPng::encode(QImage()).isEmpty());
     }
 
     void hintsTellFactsWithNumbers_data()

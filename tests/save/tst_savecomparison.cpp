@@ -4,6 +4,7 @@
 // comparison read outside the volume.
 
 #include "controller/LookComparison.h"
+#include "controller/SettingModel.h"
 #include "save/StagingFile.h"
 #include "tests/save/SaveFixture.h"
 
@@ -78,6 +79,51 @@ private slots:
         c.defaults();
         for (const MarkedSetting &setting : compareMarkedSettings(c))
             QVERIFY2(setting.comparison.holds, qPrintable(setting.name));
+    }
+
+    // The companion's set: compared, compared again under the lock, saved
+    // and read back. The picture goes through the decoder and the encoder
+    // once, and the comparison's bytes are the ones written.
+    void aSaveDecodesAndEncodesThePictureOnce()
+    {
+        SaveFixture f;
+        LumoraLogin &c = f.controller;
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("picture.jpg"));
+        QVERIFY(SaveTesting::gradient(320, 200, 8).save(file, "JPEG", 90));
+        const QByteArray expected = StagingFile::jpegData(Image::referencingFile(file));
+        QVERIFY(!expected.isEmpty());
+
+        QStringList decoded;
+        Image::setDecodeObserver([&decoded](const QString &path) { decoded << path; });
+        const long encodes = Image::encodeCount();
+        const Image picture = Image::referencingFile(file);
+        c.setBackground(picture);
+        QVERIFY(!compareMarkedSettings(c).first().comparison.holds);
+        const SaveReport report = c.save([&c] { return !compareMarkedSettings(c).first().comparison.holds; });
+        QVERIFY(report.succeeded());
+        QVERIFY(settingModel(Setting::Background)
+                    .readsBack(settingView(c.document(), c.context().volume, Setting::Background), picture, false));
+        Image::setDecodeObserver({});
+        QCOMPARE(Image::encodeCount() - encodes, 1);
+        // The picture once; the installed one not at all.
+        QCOMPARE(decoded.count(file), 1);
+        QCOMPARE(decoded.count(f.host(LoginWindow::kInstalledBackground)), 0);
+        QCOMPARE(readBytes(f.host(LoginWindow::kInstalledBackground)), expected);
+        // Let go of once written, and still known by its size.
+        QVERIFY(!picture.isDecoded());
+        QCOMPARE(picture.size(), QSize(320, 200));
+
+        // The same picture again holds, from the bytes it kept: no decode,
+        // no encode.
+        c.setBackground(picture);
+        decoded.clear();
+        Image::setDecodeObserver([&decoded](const QString &path) { decoded << path; });
+        const long before = Image::encodeCount();
+        QVERIFY(compareMarkedSettings(c).first().comparison.holds);
+        Image::setDecodeObserver({});
+        QCOMPARE(Image::encodeCount(), before);
+        QVERIFY(!decoded.contains(file));
     }
 
     void linksAreReadWithinTheVolume()

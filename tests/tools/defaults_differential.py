@@ -29,7 +29,6 @@ import time
 import traceback
 from concurrent.futures import ThreadPoolExecutor
 
-EPOCH = datetime.datetime(2001, 1, 1)
 SHOW_REFUSALS = False
 # plistlib writes no carriage return into XML (it turns it into a line
 # feed), so strings carry this stand-in, replaced by &#13; in the bytes.
@@ -135,10 +134,7 @@ def random_scalar(rng, xml):
         return random_date(rng, xml)
     if kind == 8:
         return rng.randrange(-5, 5)
-    # Not 8 bytes: libplist 2.2, the application's reader, fails on such a
-    # UID beside other values, and the tool will not write a file that the
-    # application could read before and no longer can.
-    return plistlib.UID(rng.choice([0, 1, 255, 256, 65536, 2**32 - 1]))
+    return plistlib.UID(rng.choice([0, 1, 255, 256, 65536, 2**32 - 1, 2**32, 2**64 - 1]))
 
 
 def random_key(rng, xml):
@@ -182,30 +178,14 @@ def xml_can_hold(value):
         return not XML_UNSAFE.search(value)
     if isinstance(value, plistlib.UID):
         return False
+    # An XML date has whole seconds; plistlib reads no fraction there.
+    if isinstance(value, datetime.datetime):
+        return value.microsecond == 0
     if isinstance(value, dict):
         return all(xml_can_hold(k) and xml_can_hold(v) for k, v in value.items())
     if isinstance(value, list):
         return all(xml_can_hold(v) for v in value)
     return True
-
-
-_plain_date = plistlib._date_from_string
-
-
-def _date_with_fraction(text):
-    # plistlib's XML reader knows no fraction of a second. `read` prints one
-    # for a date of a binary list, chosen so that whole seconds plus the
-    # fraction give the stored double again; read it the way plistlib reads
-    # that double from a binary list.
-    match = re.fullmatch(r"(.*:\d\d)(\.\d+)Z", text)
-    if not match:
-        return _plain_date(text)
-    whole = _plain_date(match.group(1) + "Z")
-    seconds = float((whole - EPOCH) // datetime.timedelta(seconds=1)) + float("0" + match.group(2))
-    return EPOCH + datetime.timedelta(seconds=seconds)
-
-
-plistlib._date_from_string = _date_with_fraction
 
 
 def quoted_value(rng, text):
@@ -295,6 +275,10 @@ class Case:
             owner = (65534, 65534)
             os.chown(self.path, *owner)
         judged = parse_loose(data)  # what the file holds, in plistlib's eyes
+        # plistlib takes a binary dictionary with keys other than strings,
+        # which the format does not allow; the tool must refuse it.
+        if isinstance(judged, dict) and not all(isinstance(k, str) for k in judged):
+            judged = None
         keys = list(judged) if isinstance(judged, dict) else []
 
         roll = rng.random()

@@ -2,6 +2,7 @@
 
 #include "tests/fakes/FileBytes.h"
 #include "platform/PropertyList.h"
+#include "platform/PropertyListValue.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -120,13 +121,13 @@ private slots:
         const QByteArray bytes = readBytes(file);
         QCOMPARE(bytes.startsWith("bplist00"), binary);
         PropertyList::Format found = PropertyList::Format::Xml;
-        PropertyList::Node node = PropertyList::parseNode(bytes, {}, &found);
-        QVERIFY(node);
+        const std::optional<PropertyList::Value> value = PropertyList::readExact(bytes, {}, &found);
+        QVERIFY(value);
         QVERIFY(found == format);
 
         QVariantMap expected = otherKeys();
         expected.insert(QStringLiteral("LoginwindowText"), stored);
-        QCOMPARE(PropertyList::toVariant(node.get()).toMap(), expected);
+        QCOMPARE(PropertyList::toVariant(*value).toMap(), expected);
 
         struct stat info {};
         QCOMPARE(::stat(QFile::encodeName(file).constData(), &info), 0);
@@ -391,6 +392,43 @@ private slots:
         const Result all = runTool({QStringLiteral("read"), domain});
         QCOMPARE(all.exitCode, 0);
         QCOMPARE(PropertyList::parse(all.out)->toMap(), otherKeys());
+    }
+
+    // What read prints must read back as the stored value: the sign of
+    // -0.0 included, and a date with a fraction of a second, which no XML
+    // date can hold, refused rather than cut to whole seconds.
+    void readKeepsSignAndRefusesFractionalDates()
+    {
+        QTemporaryDir dir;
+        const QString domain = dir.filePath(QStringLiteral("d"));
+        PropertyList::Value root;
+        PropertyList::Value zero;
+        zero.type = PropertyList::Value::Type::Real;
+        zero.real = -0.0;
+        root.insert(QStringLiteral("Zero"), zero);
+        PropertyList::Value when;
+        when.type = PropertyList::Value::Type::Date;
+        when.real = 136405815.0;
+        root.insert(QStringLiteral("Whole"), when);
+        when.real = 136405815.25;
+        root.insert(QStringLiteral("Fraction"), when);
+        QVERIFY(writeBytes(domain + QStringLiteral(".plist"),
+                           *PropertyList::writeExact(root, PropertyList::Format::Binary)));
+
+        const Result signedZero = runTool({QStringLiteral("read"), domain, QStringLiteral("Zero")});
+        QCOMPARE(signedZero.exitCode, 0);
+        QCOMPARE(signedZero.out, QByteArray("-0\n"));
+
+        const Result whole = runTool({QStringLiteral("read"), domain, QStringLiteral("Whole")});
+        QCOMPARE(whole.exitCode, 0);
+        QVERIFY2(whole.out.contains("<date>2005-04-28T18:30:15Z</date>"), whole.out.constData());
+
+        for (const Result &refused : {runTool({QStringLiteral("read"), domain, QStringLiteral("Fraction")}),
+                                      runTool({QStringLiteral("read"), domain})}) {
+            QCOMPARE(refused.exitCode, 1);
+            QVERIFY(refused.out.isEmpty());
+            QVERIFY2(refused.err.contains("fraction of a second"), refused.err.constData());
+        }
     }
 
     void usageErrorsExit64_data()

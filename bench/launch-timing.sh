@@ -1,0 +1,40 @@
+#!/bin/bash
+# Launch to a visible window: the window (on a sample volume, preview
+# shown) against a bare Qt widgets window, in interleaved rounds under one
+# X server; prints each run's milliseconds to the first window mapped, then
+# the medians.
+#
+#   DISPLAY=:93 bench/launch-timing.sh ROUNDS TIMER BARE_WINDOW NAME=LUMORA_LOGIN [NAME=LUMORA_LOGIN...]
+#
+# TIMER and BARE_WINDOW are lumora-launch-timing and lumora-bare-window
+# from a build with -DLUMORA_BUILD_BENCH=ON.
+set -euo pipefail
+rounds=$1 timer=$2 bare=$3
+shift 3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+declare -A tools
+names=()
+for pair in "$@"; do
+    name=${pair%%=*}
+    names+=("$name")
+    tools[$name]=${pair#*=}
+done
+bin=$(dirname "${tools[${names[0]}]}")
+"$bin/lumora-sample-volume" artwork "$work/art" >/dev/null
+"$bin/lumora-sample-volume" volume "$work/vol" "$work/art" 10.4 >/dev/null
+mkdir -p "$work/home"
+export LUMORA_AUTH=direct HOME="$work/home" XDG_DATA_HOME="$work/home/data" XDG_CONFIG_HOME="$work/home/config" \
+    LUMORA_SYSTEM_ROOT="$work/vol"
+
+for ((i = 0; i < rounds; i++)); do
+    echo "bare $("$timer" "$bare" 2>/dev/null)" | tee -a "$work/results"
+    for name in "${names[@]}"; do
+        echo "$name $("$timer" "${tools[$name]}" 2>/dev/null)" | tee -a "$work/results"
+    done
+done
+echo "median milliseconds:"
+for label in bare "${names[@]}"; do
+    awk -v l="$label" '$1 == l { print $2 }' "$work/results" | sort -n |
+        awk -v l="$label" '{ v[NR] = $1 } END { print l, v[int((NR + 1) / 2)] }'
+done
