@@ -8,13 +8,13 @@
 #include "app/SaveStatus.h"
 #include "app/UpdateCheckPanel.h"
 #include "controller/LumoraLogin.h"
-#include "controller/ManualUpdateCheck.h"
 #include "controller/SavedLooks.h"
 #include "controller/SaveRunner.h"
 #include "controller/SettingModel.h"
 #include "platform/AlertPanel.h"
 #include "platform/Clock.h"
 #include "platform/PasswordPrompt.h"
+#include "update/ManualUpdateCheck.h"
 #include "update/VersionChecker.h"
 
 #include <QAbstractSpinBox>
@@ -332,7 +332,7 @@ QWidget *MainWindow::buildLoginOptions()
             // clicked() comes from the user only; a reload sets it quietly.
             connect(check, &QCheckBox::clicked, this, [this, setting](bool checked) {
                 edit(QCoreApplication::translate("Lumora", "Change Login Options"),
-                     [this, setting, checked] { m_controller.setValue(setting, OptionValue(checked ? 1 : 0)); });
+                     [this, setting, checked] { m_controller.document().setValue(setting, OptionValue(checked ? 1 : 0)); });
             });
             m_optionControls[indexOf(setting)] = check;
             place(check);
@@ -352,7 +352,7 @@ QWidget *MainWindow::buildLoginOptions()
         pairLayout->addStretch(1);
         connect(spin, &QSpinBox::valueChanged, this, [this, setting](int value) {
             edit(QCoreApplication::translate("Lumora", "Change Login Options"),
-                 [this, setting, value] { m_controller.setValue(setting, OptionValue(value)); },
+                 [this, setting, value] { m_controller.document().setValue(setting, OptionValue(value)); },
                  DocumentEdit::controlSteps(setting));
         });
         m_optionControls[indexOf(setting)] = spin;
@@ -368,7 +368,7 @@ void MainWindow::showLoginOption(Setting setting)
     if (!option || !control)
         return;
     // What the login window does: a missing key shows the stock behaviour.
-    const std::int32_t value = option->effective(std::get<OptionValue>(m_controller.value(setting)));
+    const std::int32_t value = option->effective(std::get<OptionValue>(m_controller.document().value(setting)));
     const QSignalBlocker quiet(control);
     if (auto *check = qobject_cast<QCheckBox *>(control))
         check->setChecked(value != 0);
@@ -423,8 +423,8 @@ void MainWindow::buildMenus()
 
 void MainWindow::connectController()
 {
-    connect(&m_controller, &LumoraLogin::settingSet, this, &MainWindow::showSetting);
-    connect(&m_controller, &LumoraLogin::flagsChanged, this, &MainWindow::showFlags);
+    connect(&m_controller.document(), &SettingsDocument::settingSet, this, &MainWindow::showSetting);
+    connect(&m_controller.document(), &SettingsDocument::flagsChanged, this, &MainWindow::showFlags);
 }
 
 void MainWindow::showSetting(Setting setting)

@@ -111,7 +111,7 @@ PreviewPane::PreviewPane(LumoraLogin &controller, QWidget *parent)
     connect(m_sizeChooser, &QComboBox::activated, this,
             [this](int index) { setScreenSize(m_sizeChooser->itemData(index).toSize()); });
 
-    connect(&m_controller, &LumoraLogin::settingSet, this, [this](Setting setting) {
+    connect(&m_controller.document(), &SettingsDocument::settingSet, this, [this](Setting setting) {
         if (setting == Setting::HostInfo)
             hostInfoChanged();
         else if (setting == Setting::Logo || setting == Setting::Title || setting == Setting::Background)
@@ -119,8 +119,8 @@ PreviewPane::PreviewPane(LumoraLogin &controller, QWidget *parent)
         else
             scheduleRedraw();
     });
-    connect(&m_controller, &LumoraLogin::flagsChanged, this, &PreviewPane::picturesChanged);
-    connect(&m_controller, &LumoraLogin::messageEdited, this, &PreviewPane::scheduleRedraw);
+    connect(&m_controller.document(), &SettingsDocument::flagsChanged, this, &PreviewPane::picturesChanged);
+    connect(&m_controller.document(), &SettingsDocument::messageEdited, this, &PreviewPane::scheduleRedraw);
     // After a save the volume may name the release or computer anew.
     connect(&m_controller, &LumoraLogin::saveFinished, this, &PreviewPane::hostInfoChanged);
 

@@ -8,8 +8,8 @@ DocumentState DocumentState::of(const LumoraLogin &c)
 {
     DocumentState s;
     for (std::size_t i = 0; i < kSettingCount; ++i) {
-        s.values[i] = c.value(Setting(i));
-        s.changed[i] = c.changed(Setting(i));
+        s.values[i] = c.document().value(Setting(i));
+        s.changed[i] = c.document().changed(Setting(i));
     }
     s.dirty = c.dirty();
     s.shouldRevertBackground = c.shouldRevertBackground();
@@ -21,11 +21,11 @@ void DocumentState::applyTo(LumoraLogin &c) const
     // Only what differs is set, so an undo of one setting leaves the others
     // (and the view's cursor in an unchanged message) alone.
     for (std::size_t i = 0; i < kSettingCount; ++i) {
-        if (!sameValue(c.value(Setting(i)), values[i]))
-            c.setValue(Setting(i), values[i]);
+        if (!sameValue(c.document().value(Setting(i)), values[i]))
+            c.document().setValue(Setting(i), values[i]);
     }
     for (std::size_t i = 0; i < kSettingCount; ++i)
-        c.setChanged(Setting(i), changed[i]);
+        c.document().setChanged(Setting(i), changed[i]);
     c.setShouldRevertBackground(shouldRevertBackground);
     c.setDirty(dirty);
 }

@@ -91,8 +91,8 @@ int LoginCtl::restoreLook(const QString &id, ApplyOptions options)
     }
     Expected expected;
     for (const SettingModel *model : settingModels()) {
-        if (m_controller.changed(model->setting()))
-            expected.values[indexOf(model->setting())] = m_controller.value(model->setting());
+        if (m_controller.document().changed(model->setting()))
+            expected.values[indexOf(model->setting())] = m_controller.document().value(model->setting());
     }
     expected.revertBackground = m_controller.shouldRevertBackground();
     return apply(expected, options);

@@ -51,9 +51,9 @@ int LoginCtl::show(bool json)
         QJsonObject loginOptions;
         for (const SettingModel *model : settingModels()) {
             if (model->loginOption())
-                loginOptions.insert(model->key(), model->json(c));
+                loginOptions.insert(model->key(), model->json(settingView(c.document(), context.volume, model->setting())));
             else
-                root.insert(model->key(), model->json(c));
+                root.insert(model->key(), model->json(settingView(c.document(), context.volume, model->setting())));
         }
         root.insert(QStringLiteral("loginOptions"), loginOptions);
         writeText(m_out, QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented)));
@@ -63,7 +63,8 @@ int LoginCtl::show(bool json)
     print(QStringLiteral("volume: ") + context.volume.displayName());
     print(QStringLiteral("release: ") + release.value_or(QStringLiteral("unknown")));
     for (const SettingModel *model : settingModels())
-        print(model->option() + QStringLiteral(": ") + model->text(c));
+        print(model->option() + QStringLiteral(": ")
+              + model->text(settingView(c.document(), context.volume, model->setting())));
     return kSuccess;
 }
 
@@ -74,7 +75,7 @@ int LoginCtl::set(const SetInputs &inputs, ApplyOptions options)
     // settings not asked for keep their flags clear and are not saved.
     for (const SettingModel *model : settingModels()) {
         if (const auto &value = inputs.values[indexOf(model->setting())]) {
-            m_controller.setValue(model->setting(), *value);
+            m_controller.document().setValue(model->setting(), *value);
             expected.values[indexOf(model->setting())] = *value;
         }
     }
@@ -86,7 +87,7 @@ int LoginCtl::restore(ApplyOptions options)
     m_controller.defaults();
     Expected expected;
     for (const SettingModel *model : settingModels())
-        expected.values[indexOf(model->setting())] = m_controller.value(model->setting());
+        expected.values[indexOf(model->setting())] = m_controller.document().value(model->setting());
     expected.revertBackground = true;
     return apply(expected, options);
 }
@@ -121,7 +122,8 @@ int LoginCtl::saveAndVerify(const Expected &expected, QHash<QString, QString> &r
             complain(QCoreApplication::translate("LoginCtl", "%1: not saved").arg(name));
             results.insert(name, QStringLiteral("failed"));
             status = kFailed;
-        } else if (!model->readsBack(m_controller, *requested, expected.revertBackground)) {
+        } else if (!model->readsBack(settingView(m_controller.document(), m_controller.context().volume, model->setting()),
+                                    *requested, expected.revertBackground)) {
             complain(QCoreApplication::translate("LoginCtl", "%1: saved, but the volume does not read back as requested").arg(name));
             results.insert(name, QStringLiteral("failed"));
             status = kFailed;

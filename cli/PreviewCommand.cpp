@@ -34,7 +34,7 @@ int runPreview(LumoraContext context, const SetInputs &inputs, const QString &ou
     controller.attachFrontEnd(&view, LumoraLogin::LaunchCheck::Skip);
     for (std::size_t i = 0; i < kSettingCount; ++i) {
         if (inputs.values[i])
-            controller.setValue(Setting(i), *inputs.values[i]);
+            controller.document().setValue(Setting(i), *inputs.values[i]);
     }
 
     const PreviewScene scene = SavedPictures::prepareScene(previewSources(controller), volume, clock);

@@ -51,7 +51,7 @@ int LoginCtl::apply(Expected expected, ApplyOptions options)
         // written since, and what holds now still holds when this one ends.
         // What holds is neither written nor read back.
         const LumoraLogin::LockedDecision decide = [&] {
-            refusal = m_controller.readUnreadableReason();
+            refusal = unreadableReason(m_controller.context().volume);
             if (!refusal.isEmpty())
                 return false;
             settings = compareMarkedSettings(m_controller);

@@ -1,43 +1,25 @@
-// Reading what the login window shows now: its preference domain, the
-// login agent's images and the default background of the release.
+// Reading what the login window shows now: each setting's model reads its
+// own place on the volume.
 
 #include "controller/LumoraLogin.h"
 #include "controller/SettingModel.h"
 
-#include "platform/PreferenceDomain.h"
 #include "platform/VolumeImages.h"
 #include "save/StockLook.h"
 
-#include <QCoreApplication>
-
-bool LumoraLogin::isTiger() const
-{
-    return LoginWindow::isTiger(m_context.volume);
-}
-
 QString LumoraLogin::currentBackgroundPath() const
 {
-    if (const auto domain = LoginWindow::domain(m_context.volume)) {
-        if (auto path = stringValue(*domain, LoginWindow::kDesktopPictureKey))
-            return *path;
-    }
-    return isTiger() ? LoginWindow::kTigerDefaultBackground : LoginWindow::kDefaultBackground;
+    return ::currentBackgroundPath(m_context.volume);
 }
 
 std::optional<QString> LumoraLogin::currentMessage() const
 {
-    return LoginWindow::currentMessage(m_context.volume);
+    return std::get<std::optional<QString>>(settingModel(Setting::Message).current(m_context.volume));
 }
 
 std::int32_t LumoraLogin::currentHostInfoTag() const
 {
-    const auto domain = LoginWindow::domain(m_context.volume);
-    return hostInfoTagForValue(domain ? stringValue(*domain, LoginWindow::kHostInfoKey) : std::nullopt);
-}
-
-std::int32_t LumoraLogin::hostInfoTagForValue(const std::optional<QString> &value)
-{
-    return LoginWindow::hostInfoTagForValue(value);
+    return std::get<std::int32_t>(settingModel(Setting::HostInfo).current(m_context.volume));
 }
 
 QString LumoraLogin::hostInfoValueForTag(std::int32_t tag)
@@ -61,23 +43,14 @@ Image LumoraLogin::loadImageAtPath(const QString &path, bool tryingOtherFormats)
     return VolumeImages::load(VolumeResolver(Volume()), path, tryingOtherFormats);
 }
 
-QString LumoraLogin::readUnreadableReason() const
-{
-    const DictionaryProblem problem = LoginWindow::domainProblem(m_context.volume);
-    if (problem == DictionaryProblem::None || problem == DictionaryProblem::Missing)
-        return {};
-    return QCoreApplication::translate("Lumora", "The login window's preferences (%1) cannot be read: %2.")
-        .arg(LoginWindow::kDomain + QStringLiteral(".plist"), problemText(problem));
-}
-
 void LumoraLogin::loadCurrentSettings()
 {
-    m_unreadableReason = readUnreadableReason();
-    // Each setting through its setter, then its flag cleared, in Save's
-    // order; every file is looked up within the volume.
+    m_unreadableReason = ::unreadableReason(m_context.volume);
+    // Each setting through the document's setter, then its flag cleared, in
+    // Save's order; every file is looked up within the volume.
     for (const SettingModel *model : settingModels()) {
-        setValue(model->setting(), model->current(*this));
-        setChanged(model->setting(), false);
+        m_document.setValue(model->setting(), model->current(m_context.volume));
+        m_document.setChanged(model->setting(), false);
     }
-    setDirty(false);
+    m_document.setDirty(false);
 }

@@ -7,22 +7,24 @@
 #include "controller/LumoraLogin.h"
 #include "controller/SettingModel.h"
 
-QList<MarkedSetting> compareMarkedSettings(const LumoraLogin &document)
+QList<MarkedSetting> compareMarkedSettings(const LumoraLogin &controller)
 {
+    const SettingsDocument &document = controller.document();
     QList<MarkedSetting> settings;
     for (const SettingModel *model : settingModels()) {
         if (document.changed(model->setting()))
-            settings.append({model->setting(), model->name(), model->compare(document)});
+            settings.append({model->setting(), model->name(),
+                             model->compare(settingView(document, controller.context().volume, model->setting()))});
     }
     return settings;
 }
 
-int unmarkSettingsThatHold(LumoraLogin &document, const QList<MarkedSetting> &settings)
+int unmarkSettingsThatHold(LumoraLogin &controller, const QList<MarkedSetting> &settings)
 {
     int marked = 0;
     for (const MarkedSetting &setting : settings) {
         if (setting.comparison.holds)
-            document.setChanged(setting.setting, false);
+            controller.document().setChanged(setting.setting, false);
         else
             ++marked;
     }

@@ -17,8 +17,8 @@ struct MarkedSetting {
 
 // Compares every setting the document marks to be saved with what the
 // volume holds, in the order Save takes them. Reads only.
-[[nodiscard]] QList<MarkedSetting> compareMarkedSettings(const LumoraLogin &document);
+[[nodiscard]] QList<MarkedSetting> compareMarkedSettings(const LumoraLogin &controller);
 
 // Clears the marks of the settings that hold, so that the next Save leaves
 // them alone; returns how many stay marked.
-int unmarkSettingsThatHold(LumoraLogin &document, const QList<MarkedSetting> &settings);
+int unmarkSettingsThatHold(LumoraLogin &controller, const QList<MarkedSetting> &settings);

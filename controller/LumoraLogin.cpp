@@ -1,18 +1,25 @@
 #include "controller/LumoraLogin.h"
 
 #include "controller/MessageView.h"
-#include "controller/SaveLock.h"
 #include "controller/SavedLooks.h"
 #include "controller/SettingModel.h"
 #include "platform/AlertPanel.h"
 #include "platform/Clock.h"
+#include "platform/CrossThread.h"
 #include "platform/Interruption.h"
 #include "platform/Log.h"
+#include "platform/SaveLock.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
 #include "privileged/Authorization.h"
+#include "privileged/Staging.h"
+#include "save/SaveOperations.h"
+#include "save/StockLook.h"
+#include "update/UpdateCheckThread.h"
+#include "update/VersionChecker.h"
 
 #include <QCoreApplication>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -26,13 +33,19 @@ const char kDefaultSupportUrl[] = "https://lumora-login.example.org/support.htm"
 // user, or another machine) to finish its own before telling the user.
 constexpr int kSaveLockWaitMs = 10000;
 
+const QString kAppName = QStringLiteral("Lumora Login");
+
 } // namespace
 
 LumoraLogin::LumoraLogin(LumoraContext context, QObject *parent)
     : QObject(parent), m_context(std::move(context))
 {
-    for (const SettingModel *model : settingModels())
-        m_values[indexOf(model->setting())] = model->initial();
+    // Before any front end connects: the view shows the new message before
+    // anyone else hears of it.
+    connect(&m_document, &SettingsDocument::settingSet, this, [this](Setting setting) {
+        if (setting == Setting::Message)
+            showMessage();
+    });
     if (m_context.defaults) {
         m_context.defaults->registerDefaults({
             {PreferenceKeys::kCheckForUpdates, QStringLiteral("YES")},
@@ -69,48 +82,18 @@ void LumoraLogin::awakeFromNib()
     attachFrontEnd(m_messageView, LaunchCheck::Start);
 }
 
-void LumoraLogin::setValue(Setting setting, const SettingValue &value)
+void LumoraLogin::showMessage()
 {
-    m_values[indexOf(setting)] = value;
-    if (setting == Setting::Message) {
-        // The view shows the document; setting its text is never an edit.
-        const QString text = message().value_or(QString());
-        if (m_messageView && m_messageView->string() != text)
-            m_messageView->setString(text);
-    }
-    emit settingSet(setting);
-    setChanged(setting, true);
-    if (setting == Setting::Background)
-        setShouldRevertBackground(false);
-}
-
-void LumoraLogin::setChanged(Setting setting, bool flag)
-{
-    m_changed[indexOf(setting)] = flag;
-    if (flag)
-        setDirty(true);
-    emit flagsChanged();
-}
-
-void LumoraLogin::setDirty(bool flag)
-{
-    m_dirty = flag;
-    emit flagsChanged();
-}
-
-void LumoraLogin::setShouldRevertBackground(bool flag)
-{
-    m_shouldRevertBackground = flag;
+    const QString text = message().value_or(QString());
+    if (m_messageView && m_messageView->string() != text)
+        m_messageView->setString(text);
 }
 
 void LumoraLogin::messageChanged()
 {
     // The user edited the view: the document takes its text, which is what
     // Save writes.
-    if (m_messageView)
-        m_values[indexOf(Setting::Message)] = std::optional<QString>(m_messageView->string());
-    emit messageEdited();
-    setMessageDirty(true);
+    m_document.takeEditedMessage(m_messageView ? std::optional<QString>(m_messageView->string()) : std::nullopt);
 }
 
 SaveReport LumoraLogin::save(const LockedDecision &decide)
@@ -118,7 +101,7 @@ SaveReport LumoraLogin::save(const LockedDecision &decide)
     SaveReport report;
     emit saveStarted();
 
-    SaveLock lock(m_context.volume, applicationSupportPath());
+    SaveLock lock(m_context.volume, Staging::applicationSupportPath());
     switch (lock.acquire(std::chrono::milliseconds(kSaveLockWaitMs))) {
     case SaveLock::Outcome::Held:
         break;
@@ -149,10 +132,12 @@ SaveReport LumoraLogin::save(const LockedDecision &decide)
     // The user is asked for the password once per save at most.
     if (m_context.authorization)
         m_context.authorization->beginRequestRun();
-    (void)removeLeftovers();
+    (void)staging().removeLeftovers();
     // The look this save replaces goes into the history first; a look that
     // cannot be kept is logged, and the save goes on.
-    if (std::any_of(m_changed.cbegin(), m_changed.cend(), [](bool flag) { return flag; }))
+    const auto &models = settingModels();
+    if (std::any_of(models.cbegin(), models.cend(),
+                    [this](const SettingModel *model) { return m_document.changed(model->setting()); }))
         (void)SavedLooks::keepCurrent(*this);
     auto step = [&report, &lock](const QString &name, auto &&operation) {
         if (Interruption::requested()) {
@@ -166,14 +151,14 @@ SaveReport LumoraLogin::save(const LockedDecision &decide)
     };
     for (const SettingModel *model : settingModels()) {
         const Setting setting = model->setting();
-        if (!changed(setting))
+        if (!m_document.changed(setting))
             continue;
         step(model->name(), [this, setting] { return saveSetting(setting); });
         // The login window picks up the preference change asynchronously.
         if (setting == Setting::HostInfo && m_context.clock && !Interruption::requested())
             m_context.clock->sleepMicroseconds(500000);
     }
-    (void)removeLeftovers();
+    (void)staging().removeLeftovers();
     if (Interruption::requested())
         report.interrupted = true;
     if (m_context.authorization) {
@@ -230,4 +215,98 @@ bool LumoraLogin::windowShouldClose()
 bool LumoraLogin::applicationShouldTerminate()
 {
     return shouldQuit();
+}
+
+void LumoraLogin::reloadAfterSave(const SaveReport &report)
+{
+    if (QThread::currentThread() != thread()) {
+        // The window observes the document; it changes on the GUI thread only.
+        CrossThread::runBlocking(this, [this, &report] { reloadAfterSave(report); });
+        return;
+    }
+    // The failed settings' values, put back through the setters after the
+    // load, which mark the flags and the document again.
+    std::array<std::optional<SettingValue>, kSettingCount> kept;
+    for (const SettingModel *model : settingModels()) {
+        if (report.failed.contains(model->name()))
+            kept[indexOf(model->setting())] = m_document.value(model->setting());
+    }
+    const bool revertBackground = shouldRevertBackground();
+
+    loadCurrentSettings();
+
+    for (const SettingModel *model : settingModels()) {
+        if (const auto &keptValue = kept[indexOf(model->setting())])
+            m_document.setValue(model->setting(), *keptValue);
+    }
+    if (kept[indexOf(Setting::Background)])
+        setShouldRevertBackground(revertBackground);
+}
+
+// --- Staging, backups and modes ---
+
+Staging LumoraLogin::staging() const
+{
+    return Staging(m_context.volume, m_context.bundle, m_context.defaults, m_context.authorization);
+}
+
+QString LumoraLogin::tempFilePathWithName(const std::optional<QString> &name)
+{
+    return Staging::tempFilePathWithName(name);
+}
+
+QString LumoraLogin::backupPathForPath(const QString &path)
+{
+    return Staging::backupPathForPath(path);
+}
+
+bool LumoraLogin::backupFile(const QString &path, bool withAuthorization, const QString &defaultsKey)
+{
+    return staging().backupFile(path, withAuthorization, defaultsKey);
+}
+
+bool LumoraLogin::createApplicationSupportPath()
+{
+    return staging().createApplicationSupportPath();
+}
+
+bool LumoraLogin::setMode(const QString &mode, const QString &path)
+{
+    return staging().setMode(mode, path);
+}
+
+// --- Save operations ---
+
+bool LumoraLogin::saveSetting(Setting setting)
+{
+    const Staging s = staging();
+    return settingModel(setting).save(settingView(m_document, m_context.volume, setting), SaveOperations(s));
+}
+
+// --- Restore Default Look ---
+
+void LumoraLogin::defaults()
+{
+    const StockLook look = StockLook::of(m_context.volume, m_context.bundle);
+    for (const SettingModel *model : settingModels())
+        m_document.setValue(model->setting(), model->stock(look));
+    // After the background's setter, which clears it.
+    setShouldRevertBackground(true);
+}
+
+// --- Update checks ---
+
+void LumoraLogin::checkForUpdates()
+{
+    VersionChecker checker(m_context.services());
+    checker.checkForUpdatesSilently(false, kAppName, true);
+}
+
+void LumoraLogin::checkForUpdatesInNewThread()
+{
+    // One launch check at a time; the timer fires once, but a second call
+    // must not stop (and so join) the check already under way.
+    if (m_updateCheck && !m_updateCheck->isFinished())
+        return;
+    m_updateCheck = VersionChecker(m_context.services()).checkForUpdatesInNewThreadForAppName(kAppName);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controller/Setting.h"
+#include "controller/SettingsDocument.h"
 #include "platform/Image.h"
 #include "platform/LoginWindow.h"
 #include "platform/PlatformServices.h"
@@ -9,7 +10,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,7 +17,6 @@
 
 class Authorization;
 class MessageView;
-class SaveOperations;
 class Staging;
 class UpdateCheckThread;
 
@@ -58,9 +57,9 @@ struct SaveReport {
     }
 };
 
-// The one controller of the application: the settings document being
-// edited with its change flags, and every command of the window. It knows
-// no widget; the front ends observe its signals.
+// The one controller of the application: it holds the settings document
+// being edited and carries every command of the window. It knows no widget;
+// the front ends observe the document's signals and its own.
 class LumoraLogin : public QObject {
     Q_OBJECT
 public:
@@ -68,8 +67,12 @@ public:
     ~LumoraLogin() override;
 
     [[nodiscard]] const LumoraContext &context() const { return m_context; }
+    // The settings, with their change flags and signals. The setters below
+    // are the document's own.
+    [[nodiscard]] SettingsDocument &document() { return m_document; }
+    [[nodiscard]] const SettingsDocument &document() const { return m_document; }
 
-    // --- Settings document and lifecycle (LumoraLogin.cpp) ---
+    // --- Lifecycle (LumoraLogin.cpp) ---
     // Whether attaching a front end arms the launch update check.
     enum class LaunchCheck { Start, Skip };
     // The one way a front end starts: attaches its message view (which then
@@ -82,47 +85,36 @@ public:
     // view set before and the launch check.
     void awakeFromNib();
 
-    // The document, one value and one change flag per setting (see
-    // SettingModel.h for what each setting is).
-    [[nodiscard]] const SettingValue &value(Setting setting) const { return m_values[indexOf(setting)]; }
-    [[nodiscard]] bool changed(Setting setting) const { return m_changed[indexOf(setting)]; }
-    // Stores the value and marks its flag and the document. Nothing
-    // compares the old and new value, so setting the value already held
-    // still counts as a change.
-    void setValue(Setting setting, const SettingValue &value);
-    // Stores the flag; true also marks the document, false leaves it.
-    void setChanged(Setting setting, bool flag);
-
-    [[nodiscard]] const Image &logo() const { return std::get<Image>(value(Setting::Logo)); }
-    [[nodiscard]] const Image &title() const { return std::get<Image>(value(Setting::Title)); }
-    [[nodiscard]] const Image &background() const { return std::get<Image>(value(Setting::Background)); }
+    [[nodiscard]] const Image &logo() const { return std::get<Image>(m_document.value(Setting::Logo)); }
+    [[nodiscard]] const Image &title() const { return std::get<Image>(m_document.value(Setting::Title)); }
+    [[nodiscard]] const Image &background() const { return std::get<Image>(m_document.value(Setting::Background)); }
     [[nodiscard]] const std::optional<QString> &message() const
     {
-        return std::get<std::optional<QString>>(value(Setting::Message));
+        return std::get<std::optional<QString>>(m_document.value(Setting::Message));
     }
-    [[nodiscard]] std::int32_t hostInfoTag() const { return std::get<std::int32_t>(value(Setting::HostInfo)); }
-    [[nodiscard]] bool dirty() const { return m_dirty; }
-    [[nodiscard]] bool logoDirty() const { return changed(Setting::Logo); }
-    [[nodiscard]] bool titleDirty() const { return changed(Setting::Title); }
-    [[nodiscard]] bool backgroundDirty() const { return changed(Setting::Background); }
-    [[nodiscard]] bool messageDirty() const { return changed(Setting::Message); }
-    [[nodiscard]] bool hostInfoTagDirty() const { return changed(Setting::HostInfo); }
-    [[nodiscard]] bool shouldRevertBackground() const { return m_shouldRevertBackground; }
+    [[nodiscard]] std::int32_t hostInfoTag() const { return std::get<std::int32_t>(m_document.value(Setting::HostInfo)); }
+    [[nodiscard]] bool dirty() const { return m_document.dirty(); }
+    [[nodiscard]] bool logoDirty() const { return m_document.changed(Setting::Logo); }
+    [[nodiscard]] bool titleDirty() const { return m_document.changed(Setting::Title); }
+    [[nodiscard]] bool backgroundDirty() const { return m_document.changed(Setting::Background); }
+    [[nodiscard]] bool messageDirty() const { return m_document.changed(Setting::Message); }
+    [[nodiscard]] bool hostInfoTagDirty() const { return m_document.changed(Setting::HostInfo); }
+    [[nodiscard]] bool shouldRevertBackground() const { return m_document.shouldRevertBackground(); }
 
-    void setLogo(const Image &image) { setValue(Setting::Logo, image); }
-    void setTitle(const Image &image) { setValue(Setting::Title, image); }
+    void setLogo(const Image &image) { m_document.setValue(Setting::Logo, image); }
+    void setTitle(const Image &image) { m_document.setValue(Setting::Title, image); }
     // Also clears shouldRevertBackground.
-    void setBackground(const Image &image) { setValue(Setting::Background, image); }
+    void setBackground(const Image &image) { m_document.setValue(Setting::Background, image); }
     // The message view then shows it.
-    void setMessage(const std::optional<QString> &message) { setValue(Setting::Message, message); }
-    void setHostInfoTag(std::int32_t tag) { setValue(Setting::HostInfo, tag); }
-    void setLogoDirty(bool flag) { setChanged(Setting::Logo, flag); }
-    void setTitleDirty(bool flag) { setChanged(Setting::Title, flag); }
-    void setBackgroundDirty(bool flag) { setChanged(Setting::Background, flag); }
-    void setMessageDirty(bool flag) { setChanged(Setting::Message, flag); }
-    void setHostInfoTagDirty(bool flag) { setChanged(Setting::HostInfo, flag); }
-    void setDirty(bool flag);
-    void setShouldRevertBackground(bool flag);
+    void setMessage(const std::optional<QString> &message) { m_document.setValue(Setting::Message, message); }
+    void setHostInfoTag(std::int32_t tag) { m_document.setValue(Setting::HostInfo, tag); }
+    void setLogoDirty(bool flag) { m_document.setChanged(Setting::Logo, flag); }
+    void setTitleDirty(bool flag) { m_document.setChanged(Setting::Title, flag); }
+    void setBackgroundDirty(bool flag) { m_document.setChanged(Setting::Background, flag); }
+    void setMessageDirty(bool flag) { m_document.setChanged(Setting::Message, flag); }
+    void setHostInfoTagDirty(bool flag) { m_document.setChanged(Setting::HostInfo, flag); }
+    void setDirty(bool flag) { m_document.setDirty(flag); }
+    void setShouldRevertBackground(bool flag) { m_document.setShouldRevertBackground(flag); }
 
     void messageChanged();
     // Called by save() once it holds the volume's lock and before it writes
@@ -139,45 +131,32 @@ public:
     [[nodiscard]] bool applicationShouldTerminate();
 
     // --- Current settings (CurrentSettings.cpp) ---
+    // Every setting as its model reads it from the volume, flags cleared.
     void loadCurrentSettings();
     // Why the login window's preferences on the volume could not be read at
     // the last load, as a sentence for people; empty when they could (a
     // volume without them reads as the stock look). The values loaded then
     // are the stock ones, not the volume's, so nothing may be saved.
     [[nodiscard]] const QString &unreadableReason() const { return m_unreadableReason; }
-    // The same, read afresh.
-    [[nodiscard]] QString readUnreadableReason() const;
-    // After a save (SaveRunner.cpp): the settings that were saved, or had
-    // nothing to save, are read back from the volume; one whose step failed
-    // keeps the user's value and its change flag, so Save retries it.
-    void reloadAfterSave(const SaveReport &report);
     [[nodiscard]] QString currentBackgroundPath() const;
     [[nodiscard]] std::optional<QString> currentMessage() const;
     [[nodiscard]] std::int32_t currentHostInfoTag() const;
     [[nodiscard]] static QString hostInfoValueForTag(std::int32_t tag);
-    [[nodiscard]] static std::int32_t hostInfoTagForValue(const std::optional<QString> &value);
     [[nodiscard]] std::optional<QString> originalBackgroundPath() const;
     [[nodiscard]] std::optional<QString> pathForResource(const QString &fileName) const;
     // `path` is a host path.
     [[nodiscard]] static Image loadImageAtPath(const QString &path, bool tryingOtherFormats);
-    [[nodiscard]] bool isTiger() const;
 
-    // --- Staging, backups and modes (LumoraLoginOperations.cpp, into Staging) ---
-    // Only the tests of the privileged layer still reach Staging this way.
-    [[nodiscard]] static QString applicationSupportPath();
+    // --- Staging, backups and modes (into Staging) ---
     [[nodiscard]] QString tempFilePathWithName(const std::optional<QString> &name);
     [[nodiscard]] static QString backupPathForPath(const QString &path);
     [[nodiscard]] bool backupFile(const QString &path, bool withAuthorization, const QString &defaultsKey);
-    [[nodiscard]] QString backupMadeKey(const QString &defaultsKey) const;
-    [[nodiscard]] bool copyIntoPlace(const QString &source, const QString &destination);
     bool createApplicationSupportPath();
-    int removeLeftovers();
     bool setMode(const QString &mode, const QString &path);
-    [[nodiscard]] QString preferenceToolPath() const;
 
-    // --- Save operations (LumoraLoginOperations.cpp, into SaveOperations) ---
-    // Each returns whether its setting reached the volume.
-    bool saveSetting(Setting setting);
+    // --- Save operations (into the models) ---
+    // Each returns whether its setting reached the volume; save() runs them
+    // for the marked settings.
     bool saveLogo() { return saveSetting(Setting::Logo); }
     bool saveTitle() { return saveSetting(Setting::Title); }
     bool saveBackground() { return saveSetting(Setting::Background); }
@@ -186,26 +165,28 @@ public:
     // Restore Default Look: the stock look into the document.
     void defaults();
 
-    // --- Update checks (LumoraLoginUpdates.cpp) ---
+    // --- Update checks ---
     void checkForUpdates();
+    // The launch check, which the timer armed by attachFrontEnd() starts.
     void checkForUpdatesInNewThread();
 
 signals:
-    void settingSet(Setting setting);
-    // The user typed in the message view (setMessage() emits settingSet()).
-    void messageEdited();
-    void flagsChanged();
     void saveStarted();
     void saveFinished(const SaveReport &report);
 
 private:
+    // After a save: the settings that were saved, or had nothing to save,
+    // are read back from the volume; one whose step failed keeps the user's
+    // value and its change flag, so Save retries it.
+    void reloadAfterSave(const SaveReport &report);
+    bool saveSetting(Setting setting);
     [[nodiscard]] Staging staging() const;
+    // The view shows the document's message; setting its text is no edit.
+    void showMessage();
+
     LumoraContext m_context;
     MessageView *m_messageView = nullptr;
-    std::array<SettingValue, kSettingCount> m_values;
-    std::array<bool, kSettingCount> m_changed{};
-    bool m_dirty = false;
-    bool m_shouldRevertBackground = false;
+    SettingsDocument m_document;
     QString m_unreadableReason;
     // The launch update check (update/). Declared last so that it is
     // destroyed first: its destructor stops and joins the worker.

@@ -7,7 +7,7 @@ LookSources previewSources(const LumoraLogin &controller)
 {
     LookSources sources;
     for (const SettingModel *model : settingModels())
-        model->preview(controller, sources);
+        model->preview(settingView(controller.document(), controller.context().volume, model->setting()), sources);
     return sources;
 }
 
@@ -15,6 +15,6 @@ void previewLoginOptions(const LumoraLogin &controller, LookSources &sources)
 {
     for (const SettingModel *model : settingModels()) {
         if (model->loginOption())
-            model->preview(controller, sources);
+            model->preview(settingView(controller.document(), controller.context().volume, model->setting()), sources);
     }
 }

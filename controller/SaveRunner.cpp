@@ -1,11 +1,6 @@
 #include "controller/SaveRunner.h"
 
-#include "controller/MessageView.h"
-#include "controller/SettingModel.h"
-#include "platform/CrossThread.h"
 #include "platform/Log.h"
-
-#include <QThread>
 
 // Keeps the lines written while it lives and passes each on to the sink
 // that was there before (the terminal and syslog, or a test's capture).
@@ -68,32 +63,4 @@ void SaveRunner::workerDone()
     m_collector.reset();
     m_running = false;
     emit finished(m_report, lines);
-}
-
-// --- LumoraLogin: what a save leaves in the document ---
-
-void LumoraLogin::reloadAfterSave(const SaveReport &report)
-{
-    if (QThread::currentThread() != thread()) {
-        // The window observes the document; it changes on the GUI thread only.
-        CrossThread::runBlocking(this, [this, &report] { reloadAfterSave(report); });
-        return;
-    }
-    // The failed settings' values, put back through the setters after the
-    // load, which mark the flags and the document again.
-    std::array<std::optional<SettingValue>, kSettingCount> kept;
-    for (const SettingModel *model : settingModels()) {
-        if (report.failed.contains(model->name()))
-            kept[indexOf(model->setting())] = value(model->setting());
-    }
-    const bool revertBackground = m_shouldRevertBackground;
-
-    loadCurrentSettings();
-
-    for (const SettingModel *model : settingModels()) {
-        if (const auto &keptValue = kept[indexOf(model->setting())])
-            setValue(model->setting(), *keptValue);
-    }
-    if (kept[indexOf(Setting::Background)])
-        setShouldRevertBackground(revertBackground);
 }

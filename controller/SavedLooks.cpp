@@ -5,6 +5,7 @@
 #include "controller/SettingModel.h"
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
+#include "platform/VolumePath.h"
 #include "privileged/Staging.h"
 
 #include <QFileInfo>
@@ -12,15 +13,6 @@
 #include <algorithm>
 
 namespace {
-
-// The volume path of a host path on the volume.
-QString volumePathOf(const Volume &volume, const QString &hostPath)
-{
-    const QString root = volume.root();
-    if (volume.isRootFilesystem() || !hostPath.startsWith(root + QLatin1Char('/')))
-        return hostPath;
-    return hostPath.mid(root.size());
-}
 
 Staging stagingOf(const LumoraLogin &document)
 {
@@ -39,7 +31,7 @@ LookHistory::Look current(const LumoraLogin &document)
     look.saved = (clock ? clock->now() : QDateTime::currentDateTime()).toUTC();
     const auto domain = LoginWindow::domain(document.context().volume);
     for (const SettingModel *model : settingModels()) {
-        const SettingValue value = model->current(document);
+        const SettingValue value = model->current(document.context().volume);
         const QString key = model->key();
         if (const auto *image = std::get_if<Image>(&value)) {
             // Without DesktopPicture the login window shows the release's
@@ -48,7 +40,7 @@ LookHistory::Look current(const LumoraLogin &document)
                 && !(domain && domain->contains(LoginWindow::kDesktopPictureKey)))
                 continue;
             if (!image->path().isEmpty() && QFileInfo(image->path()).isFile())
-                look.pictures.insert(key, volumePathOf(document.context().volume, image->path()));
+                look.pictures.insert(key, volumePathOf(document.context().volume, image->path()).value_or(image->path()));
         } else if (const auto *text = std::get_if<std::optional<QString>>(&value)) {
             if (*text)
                 look.values.insert(key, **text);
@@ -69,7 +61,7 @@ bool keepCurrent(const LumoraLogin &document)
     const auto replaces = [&document](const MarkedSetting &setting) {
         if (setting.comparison.holds)
             return false;
-        const auto *picture = std::get_if<Image>(&document.value(setting.setting));
+        const auto *picture = std::get_if<Image>(&document.document().value(setting.setting));
         const bool reverting = setting.setting == Setting::Background && document.shouldRevertBackground();
         return !picture || reverting || picture->isValid();
     };
@@ -109,23 +101,23 @@ void fill(LumoraLogin &document, const LookHistory::Look &chosen)
         const SettingValue initial = model->initial();
         if (std::holds_alternative<Image>(initial)) {
             if (look->pictures.contains(key)) {
-                document.setValue(model->setting(), Image::referencingFile(look->pictures.value(key)));
+                document.document().setValue(model->setting(), Image::referencingFile(look->pictures.value(key)));
             } else if (model->setting() == Setting::Background) {
-                document.setValue(model->setting(),
+                document.document().setValue(model->setting(),
                                   Image::referencingFile(document.originalBackgroundPath().value_or(QString())));
                 revertBackground = true;
             }
             // A logo or title the volume did not have stays as it is.
         } else if (std::holds_alternative<std::optional<QString>>(initial)) {
-            document.setValue(model->setting(), look->values.contains(key)
+            document.document().setValue(model->setting(), look->values.contains(key)
                                                     ? std::optional<QString>(look->values.value(key).toString())
                                                     : std::optional<QString>());
         } else if (std::holds_alternative<std::int32_t>(initial)) {
-            document.setValue(model->setting(), look->values.contains(key)
+            document.document().setValue(model->setting(), look->values.contains(key)
                                                     ? SettingValue(std::int32_t(look->values.value(key).toInt()))
                                                     : initial);
         } else {
-            document.setValue(model->setting(), look->values.contains(key)
+            document.document().setValue(model->setting(), look->values.contains(key)
                                                     ? OptionValue(look->values.value(key).toInt())
                                                     : OptionValue());
         }

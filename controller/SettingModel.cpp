@@ -1,9 +1,11 @@
 #include "controller/SettingModel.h"
 
-#include "controller/LumoraLogin.h"
+#include "controller/SettingsDocument.h"
 #include "platform/BoundedFile.h"
+#include "platform/LoginWindow.h"
 #include "platform/PreferenceDomain.h"
 #include "platform/VolumeImages.h"
+#include "platform/VolumePath.h"
 #include "preview/SavedPictures.h"
 #include "save/SaveOperations.h"
 #include "save/StagingFile.h"
@@ -12,6 +14,10 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QJsonObject>
+
+#include <array>
+#include <tuple>
+#include <type_traits>
 
 bool sameValue(const SettingValue &a, const SettingValue &b)
 {
@@ -28,6 +34,36 @@ bool sameValue(const SettingValue &a, const SettingValue &b)
         a);
 }
 
+SettingView settingView(const SettingsDocument &document, const Volume &volume, Setting setting)
+{
+    return SettingView{document.value(setting), document.changed(setting), document.shouldRevertBackground(),
+                       volume};
+}
+
+QString currentBackgroundPath(const Volume &volume)
+{
+    if (const auto domain = LoginWindow::domain(volume)) {
+        if (auto path = stringValue(*domain, LoginWindow::kDesktopPictureKey))
+            return *path;
+    }
+    return LoginWindow::isTiger(volume) ? LoginWindow::kTigerDefaultBackground : LoginWindow::kDefaultBackground;
+}
+
+std::int32_t currentHostInfoTag(const Volume &volume)
+{
+    const auto domain = LoginWindow::domain(volume);
+    return LoginWindow::hostInfoTagForValue(domain ? stringValue(*domain, LoginWindow::kHostInfoKey) : std::nullopt);
+}
+
+QString unreadableReason(const Volume &volume)
+{
+    const DictionaryProblem problem = LoginWindow::domainProblem(volume);
+    if (problem == DictionaryProblem::None || problem == DictionaryProblem::Missing)
+        return {};
+    return QCoreApplication::translate("Lumora", "The login window's preferences (%1) cannot be read: %2.")
+        .arg(LoginWindow::kDomain + QStringLiteral(".plist"), problemText(problem));
+}
+
 QString SettingModel::displayName() const
 {
     return QCoreApplication::translate("Lumora", m_name);
@@ -35,15 +71,11 @@ QString SettingModel::displayName() const
 
 namespace {
 
-// A volume path as the login window sees it, for a host path on the volume.
-QString volumePathOf(const Volume &volume, const QString &hostPath)
+// A host path as the login window sees it: its path on the volume, or the
+// path as it is for a file elsewhere.
+QString shownPath(const Volume &volume, const QString &hostPath)
 {
-    if (volume.isRootFilesystem())
-        return hostPath;
-    const QString root = volume.root();
-    if (hostPath.startsWith(root + QLatin1Char('/')))
-        return hostPath.mid(root.size());
-    return hostPath;
+    return volumePathOf(volume, hostPath).value_or(hostPath);
 }
 
 QString validity(const Image &image)
@@ -53,7 +85,7 @@ QString validity(const Image &image)
 
 QJsonObject imageJson(const Volume &volume, const Image &image)
 {
-    return QJsonObject{{QStringLiteral("path"), volumePathOf(volume, image.path())},
+    return QJsonObject{{QStringLiteral("path"), shownPath(volume, image.path())},
                        {QStringLiteral("hostPath"), image.path()},
                        {QStringLiteral("valid"), image.isValid()}};
 }
@@ -75,6 +107,11 @@ bool imageReadsBack(const Image &loaded, const QString &hostPath, const Image &r
            && BoundedFile::sameBytes(placed, wanted, BoundedFile::kMaxImageBytes).value_or(false);
 }
 
+const Image &heldImage(const SettingView &view)
+{
+    return std::get<Image>(view.value);
+}
+
 // The logo and the title: a TIFF in the first of two places of the login
 // agent's resources, read from the second when the first has none.
 class AgentImageSetting final : public SettingModel {
@@ -92,52 +129,49 @@ public:
     }
 
     SettingValue initial() const override { return Image(); }
-    SettingValue current(const LumoraLogin &document) const override
+    SettingValue current(const Volume &volume) const override
     {
-        return VolumeImages::loadFromPlaces(VolumeResolver(document.context().volume), m_places.first,
-                                            m_places.second);
+        return VolumeImages::loadFromPlaces(VolumeResolver(volume), m_places.first, m_places.second);
     }
     SettingValue stock(const StockLook &look) const override { return Image::referencingFile(look.*m_stockPath); }
-    bool save(const LumoraLogin &document, const SaveOperations &operations) const override
+    bool save(const SettingView &view, const SaveOperations &operations) const override
     {
-        return (operations.*m_save)(held(document));
+        return (operations.*m_save)(heldImage(view));
     }
-    SettingComparison compare(const LumoraLogin &document) const override
+    SettingComparison compare(const SettingView &view) const override
     {
-        return m_compare(document.context().volume, held(document));
+        return m_compare(view.volume, heldImage(view));
     }
-    bool readsBack(const LumoraLogin &document, const SettingValue &requested, bool) const override
+    bool readsBack(const SettingView &view, const SettingValue &requested, bool) const override
     {
-        const VolumeResolver files(document.context().volume);
-        return imageReadsBack(held(document), VolumeImages::readablePath(files, m_places.first),
+        const VolumeResolver files(view.volume);
+        return imageReadsBack(heldImage(view), VolumeImages::readablePath(files, m_places.first),
                               std::get<Image>(requested));
     }
-    void preview(const LumoraLogin &document, LookSources &sources) const override
+    void preview(const SettingView &view, LookSources &sources) const override
     {
-        sources.*m_source = {held(document), document.changed(setting())};
+        sources.*m_source = {heldImage(view), view.changed};
     }
-    QJsonValue json(const LumoraLogin &document) const override
+    QJsonValue json(const SettingView &view) const override
     {
-        QJsonObject object = imageJson(document.context().volume, held(document));
-        object.insert(QStringLiteral("place"), place(document));
+        QJsonObject object = imageJson(view.volume, heldImage(view));
+        object.insert(QStringLiteral("place"), place(view));
         return object;
     }
-    QString text(const LumoraLogin &document) const override
+    QString text(const SettingView &view) const override
     {
-        const Image &image = held(document);
-        return QStringLiteral("%1 (%2 place, %3)")
-            .arg(volumePathOf(document.context().volume, image.path()), place(document), validity(image));
+        const Image &image = heldImage(view);
+        return QStringLiteral("%1 (%2 place, %3)").arg(shownPath(view.volume, image.path()), place(view), validity(image));
     }
 
 private:
-    const Image &held(const LumoraLogin &document) const { return std::get<Image>(document.value(setting())); }
     // Which of the two places the image was loaded from.
-    QString place(const LumoraLogin &document) const
+    QString place(const SettingView &view) const
     {
-        const Image &image = held(document);
+        const Image &image = heldImage(view);
         if (image.path().isEmpty())
             return QStringLiteral("none");
-        const VolumeResolver files(document.context().volume);
+        const VolumeResolver files(view.volume);
         const QString folder = QFileInfo(image.path()).path();
         if (folder == QFileInfo(VolumeImages::readablePath(files, m_places.first)).path())
             return QStringLiteral("first");
@@ -160,63 +194,59 @@ public:
     BackgroundSetting() : SettingModel(Setting::Background, "background", "background", "background") {}
 
     SettingValue initial() const override { return Image(); }
-    SettingValue current(const LumoraLogin &document) const override
+    SettingValue current(const Volume &volume) const override
     {
         // DesktopPicture holds a volume path; it is read on this volume.
-        const VolumeResolver files(document.context().volume);
-        return Image::referencingFile(VolumeImages::readablePath(files, document.currentBackgroundPath()));
+        const VolumeResolver files(volume);
+        return Image::referencingFile(VolumeImages::readablePath(files, currentBackgroundPath(volume)));
     }
     SettingValue stock(const StockLook &look) const override
     {
         return Image::referencingFile(look.background.value_or(QString()));
     }
-    bool save(const LumoraLogin &document, const SaveOperations &operations) const override
+    bool save(const SettingView &view, const SaveOperations &operations) const override
     {
-        const bool revert = document.shouldRevertBackground();
-        return operations.saveBackground(document.background(), revert, revert && document.isTiger());
+        const bool revert = view.revertBackground;
+        return operations.saveBackground(heldImage(view), revert, revert && LoginWindow::isTiger(view.volume));
     }
-    SettingComparison compare(const LumoraLogin &document) const override
+    SettingComparison compare(const SettingView &view) const override
     {
-        const Volume &volume = document.context().volume;
-        return document.shouldRevertBackground()
-                   ? SaveComparison::revertedBackground(volume, document.background(), document.isTiger())
-                   : SaveComparison::background(volume, document.background());
+        return view.revertBackground ? SaveComparison::revertedBackground(view.volume, heldImage(view),
+                                                                          LoginWindow::isTiger(view.volume))
+                                     : SaveComparison::background(view.volume, heldImage(view));
     }
-    bool readsBack(const LumoraLogin &document, const SettingValue &requested, bool revert) const override
+    bool readsBack(const SettingView &view, const SettingValue &requested, bool revert) const override
     {
-        const VolumeResolver files(document.context().volume);
+        const VolumeResolver files(view.volume);
+        const Image &background = heldImage(view);
         if (!revert) {
             const QString installed = VolumeImages::readablePath(files, LoginWindow::kInstalledBackground);
             // The bytes Save encoded, found where they were written, need no
             // second decode to tell.
             const QByteArray written = StagingFile::keptJpegData(std::get<Image>(requested));
             QFile placed(installed);
-            if (!written.isEmpty() && document.background().path() == installed && placed.open(QIODevice::ReadOnly)
+            if (!written.isEmpty() && background.path() == installed && placed.open(QIODevice::ReadOnly)
                 && BoundedFile::holds(placed, written, BoundedFile::kMaxImageBytes).value_or(false))
                 return true;
-            return imageReadsBack(document.background(), installed, std::get<Image>(requested));
+            return imageReadsBack(background, installed, std::get<Image>(requested));
         }
-        const QString defaultBackground =
-            document.isTiger() ? LoginWindow::kTigerDefaultBackground : LoginWindow::kDefaultBackground;
-        return document.background().path() == VolumeImages::readablePath(files, defaultBackground)
-               && document.background().isValid();
+        const QString defaultBackground = LoginWindow::isTiger(view.volume) ? LoginWindow::kTigerDefaultBackground
+                                                                            : LoginWindow::kDefaultBackground;
+        return background.path() == VolumeImages::readablePath(files, defaultBackground) && background.isValid();
     }
-    void preview(const LumoraLogin &document, LookSources &sources) const override
+    void preview(const SettingView &view, LookSources &sources) const override
     {
         // Restoring the default look on 10.3 puts the release's own picture
         // back untouched; everywhere else Save writes the picture as a JPEG.
-        const bool rewritten = document.backgroundDirty()
-                               && (!document.shouldRevertBackground() || document.isTiger());
-        sources.background = {document.background(), rewritten};
+        const bool rewritten =
+            view.changed && (!view.revertBackground || LoginWindow::isTiger(view.volume));
+        sources.background = {heldImage(view), rewritten};
     }
-    QJsonValue json(const LumoraLogin &document) const override
+    QJsonValue json(const SettingView &view) const override { return imageJson(view.volume, heldImage(view)); }
+    QString text(const SettingView &view) const override
     {
-        return imageJson(document.context().volume, document.background());
-    }
-    QString text(const LumoraLogin &document) const override
-    {
-        return QStringLiteral("%1 (%2)").arg(volumePathOf(document.context().volume, document.background().path()),
-                                             validity(document.background()));
+        return QStringLiteral("%1 (%2)").arg(shownPath(view.volume, heldImage(view).path()),
+                                             validity(heldImage(view)));
     }
 };
 
@@ -236,33 +266,31 @@ public:
     MessageSetting() : SettingModel(Setting::Message, "message", "message", "message") {}
 
     SettingValue initial() const override { return std::optional<QString>(); }
-    SettingValue current(const LumoraLogin &document) const override { return document.currentMessage(); }
+    SettingValue current(const Volume &volume) const override { return LoginWindow::currentMessage(volume); }
     SettingValue stock(const StockLook &look) const override { return std::optional<QString>(look.message); }
-    bool save(const LumoraLogin &document, const SaveOperations &operations) const override
+    bool save(const SettingView &view, const SaveOperations &operations) const override
     {
         // The document holds what the user typed; the view only edits it.
-        return operations.saveMessage(held(document));
+        return operations.saveMessage(typed(view.value));
     }
-    SettingComparison compare(const LumoraLogin &document) const override
+    SettingComparison compare(const SettingView &view) const override
     {
-        return SaveComparison::message(document.context().volume, held(document));
+        return SaveComparison::message(view.volume, typed(view.value));
     }
-    bool readsBack(const LumoraLogin &document, const SettingValue &requested, bool) const override
+    bool readsBack(const SettingView &view, const SettingValue &requested, bool) const override
     {
-        return held(document) == std::get<std::optional<QString>>(requested).value_or(QString());
+        return typed(view.value) == typed(requested);
     }
-    void preview(const LumoraLogin &document, LookSources &sources) const override
+    void preview(const SettingView &view, LookSources &sources) const override { sources.message = typed(view.value); }
+    QJsonValue json(const SettingView &view) const override
     {
-        sources.message = held(document);
+        const auto &message = std::get<std::optional<QString>>(view.value);
+        return message ? QJsonValue(*message) : QJsonValue();
     }
-    QJsonValue json(const LumoraLogin &document) const override
-    {
-        return document.message() ? QJsonValue(*document.message()) : QJsonValue();
-    }
-    QString text(const LumoraLogin &document) const override { return oneLine(held(document)); }
+    QString text(const SettingView &view) const override { return oneLine(typed(view.value)); }
 
 private:
-    static QString held(const LumoraLogin &document) { return document.message().value_or(QString()); }
+    static QString typed(const SettingValue &value) { return std::get<std::optional<QString>>(value).value_or(QString()); }
 };
 
 class HostInfoSetting final : public SettingModel {
@@ -270,35 +298,33 @@ public:
     HostInfoSetting() : SettingModel(Setting::HostInfo, "host information", "hostInfo", "host-info") {}
 
     SettingValue initial() const override { return std::int32_t(0); }
-    SettingValue current(const LumoraLogin &document) const override { return document.currentHostInfoTag(); }
+    SettingValue current(const Volume &volume) const override { return currentHostInfoTag(volume); }
     SettingValue stock(const StockLook &look) const override { return look.hostInfoTag; }
-    bool save(const LumoraLogin &document, const SaveOperations &operations) const override
+    bool save(const SettingView &view, const SaveOperations &operations) const override
     {
-        return operations.saveHostInfo(document.hostInfoTag());
+        return operations.saveHostInfo(tag(view));
     }
-    SettingComparison compare(const LumoraLogin &document) const override
+    SettingComparison compare(const SettingView &view) const override
     {
-        return SaveComparison::hostInfo(document.context().volume, document.hostInfoTag());
+        return SaveComparison::hostInfo(view.volume, tag(view));
     }
-    bool readsBack(const LumoraLogin &document, const SettingValue &requested, bool) const override
+    bool readsBack(const SettingView &view, const SettingValue &requested, bool) const override
     {
-        return document.hostInfoTag() == std::get<std::int32_t>(requested);
+        return tag(view) == std::get<std::int32_t>(requested);
     }
-    void preview(const LumoraLogin &document, LookSources &sources) const override
+    void preview(const SettingView &view, LookSources &sources) const override { sources.hostInfoTag = tag(view); }
+    QJsonValue json(const SettingView &view) const override
     {
-        sources.hostInfoTag = document.hostInfoTag();
+        return QJsonObject{{QStringLiteral("name"), LoginWindow::hostInfoValueForTag(tag(view))},
+                           {QStringLiteral("tag"), tag(view)}};
     }
-    QJsonValue json(const LumoraLogin &document) const override
+    QString text(const SettingView &view) const override
     {
-        return QJsonObject{{QStringLiteral("name"), LoginWindow::hostInfoValueForTag(document.hostInfoTag())},
-                           {QStringLiteral("tag"), document.hostInfoTag()}};
+        return QStringLiteral("%1 (tag %2)").arg(LoginWindow::hostInfoValueForTag(tag(view))).arg(tag(view));
     }
-    QString text(const LumoraLogin &document) const override
-    {
-        return QStringLiteral("%1 (tag %2)")
-            .arg(LoginWindow::hostInfoValueForTag(document.hostInfoTag()))
-            .arg(document.hostInfoTag());
-    }
+
+private:
+    static std::int32_t tag(const SettingView &view) { return std::get<std::int32_t>(view.value); }
 };
 
 } // namespace
@@ -313,9 +339,9 @@ QString LoginOptionModel::label() const
     return QCoreApplication::translate("Lumora", m_d.label);
 }
 
-OptionValue LoginOptionModel::held(const LumoraLogin &document) const
+const OptionValue &LoginOptionModel::held(const SettingView &view)
 {
-    return std::get<OptionValue>(document.value(setting()));
+    return std::get<OptionValue>(view.value);
 }
 
 std::optional<bool> LoginOptionModel::stored(const OptionValue &value) const
@@ -369,10 +395,10 @@ SettingValue LoginOptionModel::initial() const
     return OptionValue();
 }
 
-SettingValue LoginOptionModel::current(const LumoraLogin &document) const
+SettingValue LoginOptionModel::current(const Volume &volume) const
 {
     // Read quietly: the look's readers already log a missing domain.
-    const auto domain = persistentDomainForName(document.context().volume, LoginWindow::kDomain);
+    const auto domain = persistentDomainForName(volume, LoginWindow::kDomain);
     if (!domain)
         return OptionValue();
     if (m_d.kind == Kind::Count)
@@ -387,50 +413,50 @@ SettingValue LoginOptionModel::stock(const StockLook &) const
     return OptionValue();
 }
 
-bool LoginOptionModel::save(const LumoraLogin &document, const SaveOperations &operations) const
+bool LoginOptionModel::save(const SettingView &view, const SaveOperations &operations) const
 {
     if (m_d.kind == Kind::Count)
-        return operations.saveCountPreference(preferenceKey(), held(document));
-    return operations.saveBooleanPreference(preferenceKey(), stored(held(document)));
+        return operations.saveCountPreference(preferenceKey(), held(view));
+    return operations.saveBooleanPreference(preferenceKey(), stored(held(view)));
 }
 
-SettingComparison LoginOptionModel::compare(const LumoraLogin &document) const
+SettingComparison LoginOptionModel::compare(const SettingView &view) const
 {
-    const Volume &volume = document.context().volume;
-    const OptionValue value = held(document);
+    const Volume &volume = view.volume;
+    const OptionValue value = held(view);
     SettingComparison result = m_d.kind == Kind::Count
                                    ? SaveComparison::countPreference(volume, preferenceKey(), value)
                                    : SaveComparison::booleanPreference(volume, preferenceKey(), stored(value));
     // In the option's own words ("hide", not PowerOffDisabled's "1"); a
     // stored value that means nothing to us stays as it is stored.
-    if (const OptionValue now = std::get<OptionValue>(current(document)))
+    if (const OptionValue now = std::get<OptionValue>(current(volume)))
         result.before = word(*now);
     result.after = value ? std::optional<QString>(word(*value)) : std::nullopt;
     return result;
 }
 
-bool LoginOptionModel::readsBack(const LumoraLogin &document, const SettingValue &requested, bool) const
+bool LoginOptionModel::readsBack(const SettingView &view, const SettingValue &requested, bool) const
 {
-    return held(document) == std::get<OptionValue>(requested);
+    return held(view) == std::get<OptionValue>(requested);
 }
 
-void LoginOptionModel::preview(const LumoraLogin &document, LookSources &sources) const
+void LoginOptionModel::preview(const SettingView &view, LookSources &sources) const
 {
     if (m_d.preview)
-        sources.*m_d.preview = effective(held(document)) != 0;
+        sources.*m_d.preview = effective(held(view)) != 0;
 }
 
-QJsonValue LoginOptionModel::json(const LumoraLogin &document) const
+QJsonValue LoginOptionModel::json(const SettingView &view) const
 {
-    const std::int32_t value = effective(held(document));
+    const std::int32_t value = effective(held(view));
     if (m_d.kind == Kind::Count)
         return value;
     return value != 0;
 }
 
-QString LoginOptionModel::text(const LumoraLogin &document) const
+QString LoginOptionModel::text(const SettingView &view) const
 {
-    const OptionValue value = held(document);
+    const OptionValue value = held(view);
     // A missing key is what the login window does by itself.
     return value ? word(*value) : word(effective(value)) + QStringLiteral(" (not set)");
 }
@@ -481,10 +507,14 @@ const LoginOptionModel kPasswordHints({
 
 const std::array<const SettingModel *, kSettingCount> &settingModels()
 {
-    static const std::array<const SettingModel *, kSettingCount> models{
+    // Sized by what is listed, so a setting left out does not build (an
+    // array of kSettingCount would fill the gap with a null pointer).
+    static const auto models = std::to_array<const SettingModel *>({
         &kLogo, &kTitle, &kBackground, &kMessage, &kHostInfo, &kNameAndPassword, &kPowerButtons, &kInputMenu,
         &kPasswordHints,
-    };
+    });
+    static_assert(std::tuple_size_v<std::remove_const_t<decltype(models)>> == kSettingCount,
+                  "every setting needs its model");
     return models;
 }
 

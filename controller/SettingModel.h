@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controller/Setting.h"
+#include "platform/Volume.h"
 #include "save/SaveComparison.h"
 
 #include <QJsonValue>
@@ -10,11 +11,23 @@
 #include <array>
 #include <optional>
 
-class LumoraLogin;
 class SaveOperations;
+class SettingsDocument;
 class LoginOptionModel;
 struct LookSources;
 struct StockLook;
+
+// What a setting model sees: its own value in the document with its change
+// flag (and the background's revert mark), and the volume it reads and
+// writes. Nothing else of the document or the controller.
+struct SettingView {
+    const SettingValue &value;
+    bool changed = false;
+    bool revertBackground = false;
+    const Volume &volume;
+};
+// One setting's view of the document on the volume.
+[[nodiscard]] SettingView settingView(const SettingsDocument &document, const Volume &volume, Setting setting);
 
 // Everything the application knows about one setting: its names, how it
 // is read from the volume, saved, compared with the volume, shown in the
@@ -40,21 +53,21 @@ public:
     // What the document holds before anything is loaded.
     [[nodiscard]] virtual SettingValue initial() const = 0;
     // What the volume holds now.
-    [[nodiscard]] virtual SettingValue current(const LumoraLogin &document) const = 0;
+    [[nodiscard]] virtual SettingValue current(const Volume &volume) const = 0;
     // What Restore Default Look fills in.
     [[nodiscard]] virtual SettingValue stock(const StockLook &look) const = 0;
     // Writes the document's value to the volume; whether it got there.
-    [[nodiscard]] virtual bool save(const LumoraLogin &document, const SaveOperations &operations) const = 0;
+    [[nodiscard]] virtual bool save(const SettingView &view, const SaveOperations &operations) const = 0;
     // Whether saving the document's value would leave the volume as it is.
-    [[nodiscard]] virtual SettingComparison compare(const LumoraLogin &document) const = 0;
+    [[nodiscard]] virtual SettingComparison compare(const SettingView &view) const = 0;
     // Whether the document, reloaded after a save, holds what was asked
     // (`revert`: the background was to go back to the release's picture).
-    [[nodiscard]] virtual bool readsBack(const LumoraLogin &document, const SettingValue &requested,
+    [[nodiscard]] virtual bool readsBack(const SettingView &view, const SettingValue &requested,
                                          bool revert) const = 0;
-    virtual void preview(const LumoraLogin &document, LookSources &sources) const = 0;
+    virtual void preview(const SettingView &view, LookSources &sources) const = 0;
     // The value in `show --json`, and in its plain line.
-    [[nodiscard]] virtual QJsonValue json(const LumoraLogin &document) const = 0;
-    [[nodiscard]] virtual QString text(const LumoraLogin &document) const = 0;
+    [[nodiscard]] virtual QJsonValue json(const SettingView &view) const = 0;
+    [[nodiscard]] virtual QString text(const SettingView &view) const = 0;
 
     // A login option (shown in its own group and JSON object), or null.
     [[nodiscard]] virtual const LoginOptionModel *loginOption() const { return nullptr; }
@@ -115,18 +128,18 @@ public:
     static constexpr std::int32_t kMaxCount = 100;
 
     SettingValue initial() const override;
-    SettingValue current(const LumoraLogin &document) const override;
+    SettingValue current(const Volume &volume) const override;
     SettingValue stock(const StockLook &look) const override;
-    bool save(const LumoraLogin &document, const SaveOperations &operations) const override;
-    SettingComparison compare(const LumoraLogin &document) const override;
-    bool readsBack(const LumoraLogin &document, const SettingValue &requested, bool revert) const override;
-    void preview(const LumoraLogin &document, LookSources &sources) const override;
-    QJsonValue json(const LumoraLogin &document) const override;
-    QString text(const LumoraLogin &document) const override;
+    bool save(const SettingView &view, const SaveOperations &operations) const override;
+    SettingComparison compare(const SettingView &view) const override;
+    bool readsBack(const SettingView &view, const SettingValue &requested, bool revert) const override;
+    void preview(const SettingView &view, LookSources &sources) const override;
+    QJsonValue json(const SettingView &view) const override;
+    QString text(const SettingView &view) const override;
     const LoginOptionModel *loginOption() const override { return this; }
 
 private:
-    [[nodiscard]] OptionValue held(const LumoraLogin &document) const;
+    [[nodiscard]] static const OptionValue &held(const SettingView &view);
     // A yes/no in the preference's sense.
     [[nodiscard]] std::optional<bool> stored(const OptionValue &value) const;
     Description m_d;
@@ -139,3 +152,13 @@ private:
 [[nodiscard]] const QList<const LoginOptionModel *> &loginOptionModels();
 // By its name for people ("host information"); null for any other.
 [[nodiscard]] const SettingModel *settingNamed(const QString &name);
+
+// What the volume's login window holds now, as the settings read it: the
+// picture "DesktopPicture" names (or the release's default), the message,
+// the host-information tag. Each reads the domain afresh.
+[[nodiscard]] QString currentBackgroundPath(const Volume &volume);
+[[nodiscard]] std::int32_t currentHostInfoTag(const Volume &volume);
+// Why the login window's preferences on the volume cannot be read, as a
+// sentence for people; empty when they can (a volume without them reads as
+// the stock look).
+[[nodiscard]] QString unreadableReason(const Volume &volume);

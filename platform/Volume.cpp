@@ -1,4 +1,5 @@
 #include "platform/Volume.h"
+#include "platform/VolumePath.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -24,6 +25,18 @@ Volume::Volume(QString root, QString name, QString place)
 Volume Volume::fromEnvironment()
 {
     return Volume(qEnvironmentVariable("LUMORA_SYSTEM_ROOT"));
+}
+
+std::optional<QString> volumePathOf(const Volume &volume, const QString &hostPath)
+{
+    if (volume.isRootFilesystem())
+        return hostPath;
+    const QString &root = volume.root();
+    if (hostPath == root)
+        return QStringLiteral("/");
+    if (hostPath.startsWith(root + QLatin1Char('/')))
+        return hostPath.mid(root.size());
+    return std::nullopt;
 }
 
 QString Volume::hostPath(const QString &volumePath) const

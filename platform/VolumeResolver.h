@@ -37,7 +37,7 @@ public:
 
     enum class FinalLink {
         Follow, // the file a final link leads to, within the volume: what a write through it changes
-        Keep,   // the entry itself, link or not: for /bin/rm, or /bin/mv's source
+        Keep,   // the entry itself, link or not: what a removal or a move takes away
     };
 
     // A value, or the reason there is none.

@@ -11,6 +11,7 @@
 #include "platform/SideFiles.h"
 #include "platform/UniqueFd.h"
 #include "platform/UserDefaults.h"
+#include "platform/VolumePath.h"
 #include "privileged/Authorization.h"
 
 #include <QDir>
@@ -28,19 +29,6 @@
 #include <utility>
 
 namespace {
-
-// The volume path a host path on the volume names; nothing for a path
-// elsewhere (our own staging files).
-std::optional<QString> volumePathOf(const Volume &volume, const QString &hostPath)
-{
-    if (volume.isRootFilesystem())
-        return hostPath;
-    if (hostPath == volume.root())
-        return QStringLiteral("/");
-    if (hostPath.startsWith(volume.root() + QLatin1Char('/')))
-        return hostPath.mid(volume.root().size());
-    return std::nullopt;
-}
 
 // Every file some process has open, as device and inode. Only what we may
 // look at counts: without administrator rights another user's tools are

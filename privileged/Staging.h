@@ -62,12 +62,12 @@ public:
     // writes. Called only while the volume's save lock is held, so the save
     // that made them no longer runs; a file some process still has open is
     // left to it. Returns how many it removed.
-    int removeLeftovers() const;
+    [[nodiscard]] int removeLeftovers() const;
     // Removes the picture a save installed in the shared support folder,
     // with administrator rights; true when it is gone (or was never there).
-    bool removeInstalledBackground() const;
+    [[nodiscard]] bool removeInstalledBackground() const;
     // True when the shared support folder exists afterwards.
-    bool createApplicationSupportPath() const;
+    [[nodiscard]] bool createApplicationSupportPath() const;
     // The history of saved looks (LookFiles): its folder made with
     // administrator rights, and one of its entries (a volume path) removed.
     // True when the folder is there, or the entry gone.
@@ -78,7 +78,7 @@ public:
     // standing there is refused by the tool, never followed.
     [[nodiscard]] bool installHistoryEntry(const QString &source, const QString &volumePath) const;
     // `path` is a volume path.
-    bool setMode(const QString &mode, const QString &path) const;
+    [[nodiscard]] bool setMode(const QString &mode, const QString &path) const;
     // The preference-writing tool: "/usr/bin/defaults" on a live system,
     // our own lumora-defaults otherwise.
     [[nodiscard]] QString preferenceToolPath() const;

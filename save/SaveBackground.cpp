@@ -66,7 +66,9 @@ bool SaveOperations::saveBackground(const Image &background, bool revert, bool t
             Log::write(QStringLiteral("Failed to save background to temp file."));
             return false;
         }
-        m_staging.createApplicationSupportPath();
+        // A folder that could not be made has been logged; the copy into
+        // it then fails on its own and says so.
+        (void)m_staging.createApplicationSupportPath();
         staged = StagingFile::writeAtomically(staging, data);
     }
     // The picture is on disk now; its pixels and bytes need not stay in

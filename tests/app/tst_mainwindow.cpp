@@ -214,16 +214,16 @@ void TestMainWindow::loginOptionControlsEditTheDocument()
     QVERIFY(buttons->isChecked());
 
     buttons->click();
-    QCOMPARE(std::get<OptionValue>(f.controller->value(Setting::PowerButtons)), OptionValue(0));
-    QVERIFY(f.controller->changed(Setting::PowerButtons) && f.controller->dirty());
-    QVERIFY(!f.controller->changed(Setting::NameAndPassword) && !f.controller->hostInfoTagDirty());
+    QCOMPARE(std::get<OptionValue>(f.controller->document().value(Setting::PowerButtons)), OptionValue(0));
+    QVERIFY(f.controller->document().changed(Setting::PowerButtons) && f.controller->dirty());
+    QVERIFY(!f.controller->document().changed(Setting::NameAndPassword) && !f.controller->hostInfoTagDirty());
 
     f.window->undoStack()->undo();
-    QCOMPARE(std::get<OptionValue>(f.controller->value(Setting::PowerButtons)), OptionValue());
+    QCOMPARE(std::get<OptionValue>(f.controller->document().value(Setting::PowerButtons)), OptionValue());
     QVERIFY(buttons->isChecked());
     QVERIFY(!f.controller->dirty());
 
-    f.controller->setValue(Setting::NameAndPassword, OptionValue(1));
+    f.controller->document().setValue(Setting::NameAndPassword, OptionValue(1));
     QVERIFY(fields->isChecked());
     QCOMPARE(f.window->undoStack()->count(), 1);
 }
@@ -635,7 +635,7 @@ void TestMainWindow::declinedPasswordEndsTheAsking()
     QVERIFY(dropFile(f.well("titleWell"), f.picture(QStringLiteral("title.png"), QSize(60, 20))));
     f.controller->setMessage(QStringLiteral("Staff only"));
     f.controller->setHostInfoTag(5);
-    f.controller->setValue(Setting::PasswordHints, OptionValue(3));
+    f.controller->document().setValue(Setting::PasswordHints, OptionValue(3));
     QVERIFY(f.saveAndWait([&] { f.find<QPushButton>("saveButton")->click(); }));
 
     QCOMPARE(prompt.complaints().size(), asked);
@@ -648,7 +648,7 @@ void TestMainWindow::declinedPasswordEndsTheAsking()
     // Every edit is still there to save.
     for (const Setting setting :
          {Setting::Logo, Setting::Title, Setting::Message, Setting::HostInfo, Setting::PasswordHints})
-        QVERIFY2(f.controller->changed(setting), qPrintable(settingModel(setting).name()));
+        QVERIFY2(f.controller->document().changed(setting), qPrintable(settingModel(setting).name()));
     QVERIFY(f.window->isWindowModified());
 }
 
@@ -784,22 +784,22 @@ void TestMainWindow::undoWhereverTheFocusIs()
     auto *widget = f.window->findChild<QWidget *>(control);
     QVERIFY(widget);
     widget->setFocus();
-    const SettingValue loaded = f.controller->value(Setting(setting));
+    const SettingValue loaded = f.controller->document().value(Setting(setting));
     for (int i = 0; i < 3; ++i)
         QTest::keyClick(widget, Qt::Key(key));
-    const SettingValue edited = f.controller->value(Setting(setting));
+    const SettingValue edited = f.controller->document().value(Setting(setting));
     QVERIFY(!sameValue(edited, loaded));
     QCOMPARE(f.window->undoStack()->count(), steps);
 
     for (int i = 0; i < steps; ++i)
         QTest::keyClick(widget, Qt::Key_Z, Qt::ControlModifier);
-    QVERIFY(sameValue(f.controller->value(Setting(setting)), loaded));
+    QVERIFY(sameValue(f.controller->document().value(Setting(setting)), loaded));
     QVERIFY(!f.controller->dirty());
     QCOMPARE(f.window->undoStack()->index(), 0);
     for (int i = 0; i < steps; ++i)
         QTest::keyClick(widget, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-    QVERIFY(sameValue(f.controller->value(Setting(setting)), edited));
-    QVERIFY(f.controller->changed(Setting(setting)));
+    QVERIFY(sameValue(f.controller->document().value(Setting(setting)), edited));
+    QVERIFY(f.controller->document().changed(Setting(setting)));
 }
 
 // A folder that does not exist would stand in the chooser's name box.

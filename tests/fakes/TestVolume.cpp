@@ -1,6 +1,6 @@
 #include "tests/fakes/TestVolume.h"
 
-#include "controller/LumoraLogin.h"
+#include "platform/LoginWindow.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,5 @@
 #include "platform/Volume.h"
+#include "platform/VolumePath.h"
 
 #include <QTest>
 
@@ -7,6 +8,8 @@ class TestVolumePaths : public QObject {
 private slots:
     void hostPath_data();
     void hostPath();
+    void volumePathOfHostPath_data();
+    void volumePathOfHostPath();
     void fromEnvironment();
 };
 
@@ -38,6 +41,37 @@ void TestVolumePaths::hostPath()
     QFETCH(QString, volumePath);
     QFETCH(QString, expected);
     QCOMPARE(Volume(root).hostPath(volumePath), expected);
+}
+
+void TestVolumePaths::volumePathOfHostPath_data()
+{
+    QTest::addColumn<QString>("root");
+    QTest::addColumn<QString>("hostPath");
+    QTest::addColumn<QString>("expected"); // null: off the volume
+    const QString picture = QStringLiteral("/Library/Desktop Pictures/Aqua Blue.jpg");
+    QTest::newRow("live system: as it is") << "/" << picture << picture;
+    QTest::newRow("on the volume") << "/mnt/tiger" << "/mnt/tiger" + picture << picture;
+    QTest::newRow("the volume itself") << "/mnt/tiger" << "/mnt/tiger" << QStringLiteral("/");
+    // Another folder that only begins with the volume's name is off it.
+    QTest::newRow("sibling with the same prefix") << "/mnt/tiger" << "/mnt/tiger2" + picture
+                                                  << QString();
+    QTest::newRow("our own staging file") << "/mnt/tiger" << "/home/u/.local/share/background.jpg"
+                                          << QString();
+}
+
+void TestVolumePaths::volumePathOfHostPath()
+{
+    QFETCH(QString, root);
+    QFETCH(QString, hostPath);
+    QFETCH(QString, expected);
+    const Volume volume(root);
+    const std::optional<QString> found = volumePathOf(volume, hostPath);
+    QCOMPARE(found.has_value(), !expected.isNull());
+    if (!found)
+        return;
+    QCOMPARE(*found, expected);
+    // Back again, a path on the volume is where it was.
+    QCOMPARE(volume.hostPath(*found), hostPath);
 }
 
 void TestVolumePaths::fromEnvironment()

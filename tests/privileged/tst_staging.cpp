@@ -2,9 +2,10 @@
 // on a throwaway volume with real copies and real modes.
 
 #include "tests/fakes/FileBytes.h"
-#include "controller/LumoraLogin.h"
+#include "platform/LoginWindow.h"
 #include "platform/UserDefaults.h"
 #include "privileged/Authorization.h"
+#include "privileged/Staging.h"
 #include "tests/fakes/FakeAlertPanel.h"
 #include "tests/fakes/InstallRuns.h"
 #include "tests/fakes/LogCapture.h"
@@ -24,14 +25,16 @@ using Answer = RecordingAuthorizationService::Answer;
 
 namespace {
 
-// A controller on its own volume, preferences and recording runner.
+// The staging of its own volume, preferences and recording runner.
 struct Fixture {
     TestVolume volume;
+    Volume onVolume = volume.volume();
+    Bundle bundle = volume.bundle();
     FakeAlertPanel alerts;
     RecordingAuthorizationService *service = nullptr;
     std::unique_ptr<Authorization> authorization;
     std::unique_ptr<UserDefaults> defaults;
-    std::unique_ptr<LumoraLogin> controller;
+    std::unique_ptr<Staging> staging;
 
     Fixture()
     {
@@ -39,9 +42,7 @@ struct Fixture {
         service = recording.get();
         authorization = std::make_unique<Authorization>(std::move(recording), &alerts);
         defaults = std::make_unique<UserDefaults>(volume.scratch() + QStringLiteral("/prefs.ini"));
-        LumoraContext context{volume.volume(), volume.bundle(), defaults.get(), &alerts, nullptr, nullptr,
-                              authorization.get()};
-        controller = std::make_unique<LumoraLogin>(std::move(context));
+        staging = std::make_unique<Staging>(onVolume, bundle, defaults.get(), authorization.get());
     }
     [[nodiscard]] QString host(const QString &volumePath) const { return volume.hostPath(volumePath); }
 };
@@ -77,9 +78,9 @@ private slots:
         LogCapture log;
         const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
                                + QStringLiteral("/Lumora Login");
-        QCOMPARE(LumoraLogin::applicationSupportPath(), folder);
+        QCOMPARE(Staging::applicationSupportPath(), folder);
         // Missing parents are created too.
-        QCOMPARE(f.controller->tempFilePathWithName(name), folder + QLatin1Char('/') + fileName);
+        QCOMPARE(f.staging->tempFilePathWithName(name), folder + QLatin1Char('/') + fileName);
         QVERIFY(QFileInfo(folder).isDir());
         QVERIFY(!QFileInfo::exists(folder + QLatin1Char('/') + fileName));
         QVERIFY(log.lines().isEmpty());
@@ -89,11 +90,11 @@ private slots:
     void tempFilePathLeavesAPlainFileAlone()
     {
         Fixture f;
-        const QString folder = LumoraLogin::applicationSupportPath();
+        const QString folder = Staging::applicationSupportPath();
         QVERIFY(QDir().mkpath(QFileInfo(folder).path()));
         QVERIFY(writeBytes(folder, "not a folder"));
         LogCapture log;
-        QCOMPARE(f.controller->tempFilePathWithName(QStringLiteral("title.tif")), folder + QStringLiteral("/title.tif"));
+        QCOMPARE(f.staging->tempFilePathWithName(QStringLiteral("title.tif")), folder + QStringLiteral("/title.tif"));
         QCOMPARE(readBytes(folder), QByteArray("not a folder"));
         QVERIFY(log.lines().isEmpty());
     }
@@ -114,7 +115,7 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(QString, backup);
-        QCOMPARE(LumoraLogin::backupPathForPath(path), backup);
+        QCOMPARE(Staging::backupPathForPath(path), backup);
     }
 
     // The key turns YES only when the backup is in place; otherwise the
@@ -168,7 +169,7 @@ private slots:
         bool withRights = true;
 
         if (situation == QLatin1String("key yes"))
-            f.defaults->setBool(f.controller->backupMadeKey(PreferenceKeys::kMadeLogoBackup), true);
+            f.defaults->setBool(f.staging->backupMadeKey(PreferenceKeys::kMadeLogoBackup), true);
         else if (situation == QLatin1String("backup present"))
             QVERIFY(writeBytes(backup, "older backup"));
         else if (situation == QLatin1String("no file"))
@@ -186,8 +187,8 @@ private slots:
         }
 
         LogCapture log;
-        QCOMPARE(f.controller->backupFile(volumePath, withRights, PreferenceKeys::kMadeLogoBackup), inPlace);
-        QCOMPARE(f.defaults->boolForKey(f.controller->backupMadeKey(PreferenceKeys::kMadeLogoBackup)), keyAfter);
+        QCOMPARE(f.staging->backupFile(volumePath, withRights, PreferenceKeys::kMadeLogoBackup), inPlace);
+        QCOMPARE(f.defaults->boolForKey(f.staging->backupMadeKey(PreferenceKeys::kMadeLogoBackup)), keyAfter);
         QCOMPARE(f.service->runs().size(), runs);
         QCOMPARE(log.lines(), logLines);
 
@@ -211,9 +212,9 @@ private slots:
                 QVERIFY(QDir().rmdir(file));
                 QVERIFY(writeBytes(file, stock));
             }
-            QVERIFY(f.controller->backupFile(volumePath, true, PreferenceKeys::kMadeLogoBackup));
+            QVERIFY(f.staging->backupFile(volumePath, true, PreferenceKeys::kMadeLogoBackup));
             QCOMPARE(readBytes(backup), stock);
-            QVERIFY(f.defaults->boolForKey(f.controller->backupMadeKey(PreferenceKeys::kMadeLogoBackup)));
+            QVERIFY(f.defaults->boolForKey(f.staging->backupMadeKey(PreferenceKeys::kMadeLogoBackup)));
         }
         // Whatever happened, nothing is left beside the file but the backup.
         QCOMPARE(QDir(QFileInfo(file).path()).entryList({QStringLiteral(".*lumora-*")}, QDir::AllEntries | QDir::Hidden),
@@ -260,7 +261,7 @@ private slots:
         }
 
         LogCapture log;
-        QCOMPARE(f.controller->createApplicationSupportPath(), exists);
+        QCOMPARE(f.staging->createApplicationSupportPath(), exists);
         QCOMPARE(QFileInfo(folder).isDir(), exists);
         QCOMPARE(f.service->runs(), runs);
         QCOMPARE(log.lines(), logLines);
@@ -275,7 +276,7 @@ private slots:
         QVERIFY(writeBytes(file, "jpeg"));
         QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
         LogCapture log;
-        QVERIFY(f.controller->setMode(QStringLiteral("664"), LoginWindow::kInstalledBackground));
+        QVERIFY(f.staging->setMode(QStringLiteral("664"), LoginWindow::kInstalledBackground));
         QCOMPARE(f.service->runs(), (QList<QStringList>{InstallRuns::fileOperation(
                                         f.volume.root(), {QStringLiteral("chmod"), QStringLiteral("664"),
                                                           LoginWindow::kInstalledBackground})}));
@@ -285,7 +286,7 @@ private slots:
         QVERIFY(log.lines().isEmpty());
 
         // chmod of a missing file fails, and that is reported.
-        QVERIFY(!f.controller->setMode(QStringLiteral("664"), QStringLiteral("/nowhere.jpg")));
+        QVERIFY(!f.staging->setMode(QStringLiteral("664"), QStringLiteral("/nowhere.jpg")));
         QCOMPARE(log.lines().last(), QStringLiteral("Failed to set privileges for new login background."));
     }
 
@@ -294,16 +295,16 @@ private slots:
     void backupCopyChmodSequence()
     {
         Fixture f;
-        const QString staging = f.controller->tempFilePathWithName(QStringLiteral("logo.tif"));
+        const QString staging = f.staging->tempFilePathWithName(QStringLiteral("logo.tif"));
         QVERIFY(writeBytes(staging, "new logo"));
         const QString logo = f.host(LoginWindow::kLogoFirstPlace);
         const QByteArray stock = readBytes(logo);
 
-        QVERIFY(f.controller->backupFile(LoginWindow::kLogoFirstPlace, true, PreferenceKeys::kMadeLogoBackup));
-        QVERIFY(f.controller->copyIntoPlace(staging, logo));
-        QVERIFY(f.controller->setMode(QStringLiteral("664"), LoginWindow::kLogoFirstPlace));
+        QVERIFY(f.staging->backupFile(LoginWindow::kLogoFirstPlace, true, PreferenceKeys::kMadeLogoBackup));
+        QVERIFY(f.staging->copyIntoPlace(staging, logo));
+        QVERIFY(f.staging->setMode(QStringLiteral("664"), LoginWindow::kLogoFirstPlace));
 
-        const QString backup = f.host(LumoraLogin::backupPathForPath(LoginWindow::kLogoFirstPlace));
+        const QString backup = f.host(Staging::backupPathForPath(LoginWindow::kLogoFirstPlace));
         QList<QStringList> expected = InstallRuns::backup(f.volume.root(), logo, backup);
         expected += InstallRuns::copyIntoPlace(f.volume.root(), logo);
         expected.append(InstallRuns::fileOperation(f.volume.root(), {QStringLiteral("chmod"), QStringLiteral("664"),
@@ -319,22 +320,21 @@ private slots:
         // One user and one preferences file, two volumes edited in turn.
         Fixture a;
         Fixture b;
-        LumoraLogin onB(LumoraContext{b.volume.volume(), b.volume.bundle(), a.defaults.get(), &b.alerts, nullptr,
-                                      nullptr, b.authorization.get()});
+        const Staging onB(b.onVolume, b.bundle, a.defaults.get(), b.authorization.get());
         const QString key = PreferenceKeys::kMadeLogoBackup;
-        QVERIFY(a.controller->backupFile(LoginWindow::kLogoFirstPlace, true, key));
-        QVERIFY(a.defaults->boolForKey(a.controller->backupMadeKey(key)));
+        QVERIFY(a.staging->backupFile(LoginWindow::kLogoFirstPlace, true, key));
+        QVERIFY(a.defaults->boolForKey(a.staging->backupMadeKey(key)));
 
         // The backup made on the first says nothing about the second.
         const QString logoB = b.host(LoginWindow::kLogoFirstPlace);
         QVERIFY(!a.defaults->boolForKey(onB.backupMadeKey(key)));
         QVERIFY(onB.backupFile(LoginWindow::kLogoFirstPlace, true, key));
-        QCOMPARE(readBytes(LumoraLogin::backupPathForPath(logoB)), readBytes(logoB));
+        QCOMPARE(readBytes(Staging::backupPathForPath(logoB)), readBytes(logoB));
         QVERIFY(a.defaults->boolForKey(onB.backupMadeKey(key)));
 
         // On the system itself the key is stored under its own name.
-        LumoraLogin onRoot(LumoraContext{Volume(QStringLiteral("/")), a.volume.bundle(), a.defaults.get(), &a.alerts,
-                                         nullptr, nullptr, a.authorization.get()});
+        const Volume root(QStringLiteral("/"));
+        const Staging onRoot(root, a.bundle, a.defaults.get(), a.authorization.get());
         QCOMPARE(onRoot.backupMadeKey(key), key);
     }
 
@@ -373,13 +373,13 @@ private slots:
             // run, and the host file is left alone.
             QVERIFY(writeBytes(elsewhere, "not ours"));
             QVERIFY(QFile::link(elsewhere, destination));
-            QVERIFY(!f.controller->copyIntoPlace(source, destination));
+            QVERIFY(!f.staging->copyIntoPlace(source, destination));
             QVERIFY(f.service->runs().isEmpty());
             QCOMPARE(readBytes(elsewhere), QByteArray("not ours"));
             return;
         }
 
-        QVERIFY(f.controller->copyIntoPlace(source, destination));
+        QVERIFY(f.staging->copyIntoPlace(source, destination));
         QCOMPARE(f.service->runs(), expected);
         const QString written = situation == QLatin1String("link")
                                     ? f.host(QStringLiteral("/Library/Desktop Pictures/target.jpg"))
@@ -432,7 +432,7 @@ private slots:
         QVERIFY(writer.waitForReadyRead(10000));
 
         LogCapture log;
-        QCOMPARE(f.controller->removeLeftovers(), litter.size() + 1);
+        QCOMPARE(f.staging->removeLeftovers(), litter.size() + 1);
         for (const QString &path : litter)
             QVERIFY2(!QFileInfo::exists(path), qPrintable(path));
         QVERIFY(!QFileInfo(link).isSymLink());
@@ -447,7 +447,7 @@ private slots:
 
         writer.kill();
         writer.waitForFinished();
-        QCOMPARE(f.controller->removeLeftovers(), 1);
+        QCOMPARE(f.staging->removeLeftovers(), 1);
         QVERIFY(!QFileInfo::exists(busy));
     }
 };

@@ -9,6 +9,7 @@
 #include "platform/PreferenceDomain.h"
 #include "platform/UserDefaults.h"
 #include "privileged/Authorization.h"
+#include "privileged/Staging.h"
 #include "tests/fakes/FakeAlertPanel.h"
 #include "tests/fakes/FileBytes.h"
 #include "tests/fakes/FakeClock.h"
@@ -53,6 +54,13 @@ public:
     {
         const auto values = domain();
         return values ? stringValue(*values, key) : std::nullopt;
+    }
+
+    // The staging the controller's save runs on.
+    [[nodiscard]] Staging staging() const
+    {
+        const LumoraContext &context = controller.context();
+        return Staging(context.volume, context.bundle, context.defaults, context.authorization);
     }
 
     [[nodiscard]] bool anyFlagSet() const

@@ -96,7 +96,7 @@ private slots:
         ::umount2(QFile::encodeName(probe.path()).constData(), MNT_DETACH);
     }
 
-    void init() { QDir(LumoraLogin::applicationSupportPath()).removeRecursively(); }
+    void init() { QDir(Staging::applicationSupportPath()).removeRecursively(); }
 
     void logoSaveOnAFullDisk()
     {
@@ -104,7 +104,7 @@ private slots:
         const QString logo = f.host(LoginWindow::kLogoFirstPlace);
         const QString folder = QFileInfo(logo).path();
         const QString backup = LumoraLogin::backupPathForPath(logo);
-        const QString key = f.controller.backupMadeKey(PreferenceKeys::kMadeLogoBackup);
+        const QString key = f.staging().backupMadeKey(PreferenceKeys::kMadeLogoBackup);
         const QByteArray stock = readBytes(logo);
         const int stockPages = int(stock.size() / 4096) + 1;
         QVERIFY(stockPages > 1); // the backup needs more than one page

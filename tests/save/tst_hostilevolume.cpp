@@ -26,7 +26,7 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         usePrivateHome(m_home);
     }
-    void init() { QDir(LumoraLogin::applicationSupportPath()).removeRecursively(); }
+    void init() { QDir(Staging::applicationSupportPath()).removeRecursively(); }
 
     void nothingLeavesTheVolume_data();
     void nothingLeavesTheVolume();

@@ -51,7 +51,7 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         usePrivateHome(m_home);
     }
-    void init() { QDir(LumoraLogin::applicationSupportPath()).removeRecursively(); }
+    void init() { QDir(Staging::applicationSupportPath()).removeRecursively(); }
 
     void aKeptLookComesBackExactly();
     void oldestLooksGoFirstAndBackupsStay();
@@ -90,8 +90,8 @@ void TestLookHistory::aKeptLookComesBackExactly()
     f.controller.setBackground(Image::fromPixels(gradient(320, 200, 1)));
     f.controller.setMessage(QStringLiteral("First \"look\"\nline two"));
     f.controller.setHostInfoTag(2);
-    f.controller.setValue(Setting::PasswordHints, OptionValue(3));
-    f.controller.setValue(Setting::PowerButtons, OptionValue(0));
+    f.controller.document().setValue(Setting::PasswordHints, OptionValue(3));
+    f.controller.document().setValue(Setting::PowerButtons, OptionValue(0));
     QVERIFY(f.controller.save().succeeded());
     // Its logo then replaced by another tool with bytes no encoder of ours
     // makes: only a copy of the bytes brings them back.
@@ -104,7 +104,7 @@ void TestLookHistory::aKeptLookComesBackExactly()
     f.controller.setBackground(Image::fromPixels(gradient(320, 200, 2)));
     f.controller.setMessage(std::nullopt);
     f.controller.setHostInfoTag(0);
-    f.controller.setValue(Setting::PasswordHints, OptionValue());
+    f.controller.document().setValue(Setting::PasswordHints, OptionValue());
     QVERIFY(f.controller.save().succeeded());
     QVERIFY(lookOn(f).logo != first.logo);
 

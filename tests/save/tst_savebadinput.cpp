@@ -112,7 +112,7 @@ void TestSaveBadInput::initTestCase()
 
 void TestSaveBadInput::init()
 {
-    QDir staging(LumoraLogin::applicationSupportPath());
+    QDir staging(Staging::applicationSupportPath());
     QFile::setPermissions(staging.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     staging.removeRecursively();
 }
@@ -244,7 +244,7 @@ void TestSaveBadInput::stagingFailureKeepsTheInstalledFile()
 
     LogCapture log;
     setImage(f.controller, setting, Image::fromPixels(isLogo ? pattern(200, 200, 2) : gradient(800, 600, 2)));
-    const QString folder = LumoraLogin::applicationSupportPath();
+    const QString folder = Staging::applicationSupportPath();
     SaveReport report;
     if (failure == QLatin1String("full")) {
         // Room for the lock file, not for the picture.
@@ -279,8 +279,8 @@ void TestSaveBadInput::secondSaveAtOnceWritesNothing()
 {
     RecordedSave f;
     LogCapture log;
-    QVERIFY(QDir().mkpath(LumoraLogin::applicationSupportPath()));
-    QLockFile other(LumoraLogin::applicationSupportPath() + QStringLiteral("/save.lock"));
+    QVERIFY(QDir().mkpath(Staging::applicationSupportPath()));
+    QLockFile other(Staging::applicationSupportPath() + QStringLiteral("/save.lock"));
     QVERIFY(other.lock());
     const auto before = snapshot(f.volume.root());
 
@@ -290,7 +290,7 @@ void TestSaveBadInput::secondSaveAtOnceWritesNothing()
 
     QVERIFY(report.anotherSaveRunning);
     QVERIFY(!report.succeeded());
-    QCOMPARE(log.count(QStringLiteral("Another copy of Lumora Login is saving; nothing was saved (it holds %1)").arg(LumoraLogin::applicationSupportPath() + QStringLiteral("/save.lock"))), 1);
+    QCOMPARE(log.count(QStringLiteral("Another copy of Lumora Login is saving; nothing was saved (it holds %1)").arg(Staging::applicationSupportPath() + QStringLiteral("/save.lock"))), 1);
     QVERIFY(f.recorder->runs().isEmpty());
     QCOMPARE(snapshot(f.volume.root()), before);
     // The edits are kept for a later save.

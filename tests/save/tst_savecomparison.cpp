@@ -102,7 +102,8 @@ private slots:
         QVERIFY(!compareMarkedSettings(c).first().comparison.holds);
         const SaveReport report = c.save([&c] { return !compareMarkedSettings(c).first().comparison.holds; });
         QVERIFY(report.succeeded());
-        QVERIFY(settingModel(Setting::Background).readsBack(c, picture, false));
+        QVERIFY(settingModel(Setting::Background)
+                    .readsBack(settingView(c.document(), c.context().volume, Setting::Background), picture, false));
         Image::setDecodeObserver({});
         QCOMPARE(Image::encodeCount() - encodes, 1);
         // The picture once; the installed one not at all.

@@ -47,7 +47,7 @@ void TestSaveEndToEnd::initTestCase()
 void TestSaveEndToEnd::init()
 {
     // Staging files and the trash folder start empty for every test.
-    QDir(LumoraLogin::applicationSupportPath()).removeRecursively();
+    QDir(Staging::applicationSupportPath()).removeRecursively();
 }
 
 static QImage decodeFile(const QString &path, QByteArray *format = nullptr)
@@ -118,11 +118,11 @@ void TestSaveEndToEnd::savesEverySettingOnTheVolume()
     // One backup of each stock file, byte for byte.
     QCOMPARE(readBytes(resources + QStringLiteral("/applelogo_Original.tif")), stockLogo);
     QCOMPARE(readBytes(resources + QStringLiteral("/MacOSX_Original.tif")), stockTitle);
-    QVERIFY(f.defaults.boolForKey(f.controller.backupMadeKey(PreferenceKeys::kMadeLogoBackup)));
-    QVERIFY(f.defaults.boolForKey(f.controller.backupMadeKey(PreferenceKeys::kMadeTitleBackup)));
+    QVERIFY(f.defaults.boolForKey(f.staging().backupMadeKey(PreferenceKeys::kMadeLogoBackup)));
+    QVERIFY(f.defaults.boolForKey(f.staging().backupMadeKey(PreferenceKeys::kMadeTitleBackup)));
 
     // Only other formats of the two names went to the trash folder.
-    const QString trash = LumoraLogin::applicationSupportPath() + QStringLiteral("/trash");
+    const QString trash = Staging::applicationSupportPath() + QStringLiteral("/trash");
     QStringList trashed = QDir(trash).entryList(QDir::Files);
     trashed.sort();
     QCOMPARE(trashed, QStringList({QStringLiteral("MacOSX.jpg"), QStringLiteral("applelogo"),

@@ -29,14 +29,16 @@ public:
         : SaveFixture({.release = release}, std::make_unique<RecordingAuthorizationService>())
     {
     }
-    [[nodiscard]] QString tool() const { return controller.preferenceToolPath(); }
+    [[nodiscard]] QString tool() const { return staging().preferenceToolPath(); }
+    using SaveFixture::staging;
+    // A staging file by its name.
     [[nodiscard]] static QString staging(const QString &name)
     {
-        return LumoraLogin::applicationSupportPath() + QLatin1Char('/') + name;
+        return Staging::applicationSupportPath() + QLatin1Char('/') + name;
     }
     [[nodiscard]] static QString trash(const QString &name)
     {
-        return LumoraLogin::applicationSupportPath() + QStringLiteral("/trash/") + name;
+        return Staging::applicationSupportPath() + QStringLiteral("/trash/") + name;
     }
     [[nodiscard]] QStringList defaultsRun(const QString &verb, const QString &key,
                                           const std::optional<QString> &value = std::nullopt) const
@@ -173,7 +175,7 @@ void TestSaveRuns::initTestCase()
 
 void TestSaveRuns::init()
 {
-    QDir(LumoraLogin::applicationSupportPath()).removeRecursively();
+    QDir(Staging::applicationSupportPath()).removeRecursively();
 }
 
 void TestSaveRuns::newPicture_data()
@@ -267,8 +269,8 @@ void TestSaveRuns::firstAndSecondLogoSave()
     expected += f.imageRuns(LoginWindow::kLogoFirstPlace, QStringLiteral("logo.tif"), true);
     expected.append(f.moveOutRun(QStringLiteral("applelogo.png")));
     COMPARE_RUNS(f.recorder->runs(), expected);
-    QVERIFY(f.defaults.boolForKey(f.controller.backupMadeKey(PreferenceKeys::kMadeLogoBackup)));
-    QVERIFY(!f.defaults.boolForKey(f.controller.backupMadeKey(PreferenceKeys::kMadeTitleBackup)));
+    QVERIFY(f.defaults.boolForKey(f.staging().backupMadeKey(PreferenceKeys::kMadeLogoBackup)));
+    QVERIFY(!f.defaults.boolForKey(f.staging().backupMadeKey(PreferenceKeys::kMadeTitleBackup)));
     // Our staging copy is not kept once the logo is in place.
     QVERIFY(!QFileInfo::exists(RecordedSave::staging(QStringLiteral("logo.tif"))));
 

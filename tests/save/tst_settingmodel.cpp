@@ -29,7 +29,7 @@ bool storeInDomain(const SaveFixture &f, const QString &key, const QVariant &val
 
 OptionValue optionOf(const LumoraLogin &c, Setting setting)
 {
-    return std::get<OptionValue>(c.value(setting));
+    return std::get<OptionValue>(c.document().value(setting));
 }
 
 } // namespace
@@ -39,7 +39,7 @@ class TestSettingModel : public QObject {
 
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-    void init() { QDir(LumoraLogin::applicationSupportPath()).removeRecursively(); }
+    void init() { QDir(Staging::applicationSupportPath()).removeRecursively(); }
 
     void loginOptionRoundTrips_data()
     {
@@ -67,16 +67,16 @@ private slots:
         SaveFixture f;
         LumoraLogin &c = f.controller;
 
-        c.setValue(setting, OptionValue(value));
+        c.document().setValue(setting, OptionValue(value));
         const SaveReport report = c.save();
         QVERIFY(report.succeeded());
         QCOMPARE(report.attempted, QStringList{settingModel(setting).name()});
         QCOMPARE(storedDomain(f).value(key), stored);
         QCOMPARE(storedDomain(f).value(key).typeId(), stored.typeId());
         QCOMPARE(optionOf(c, setting), OptionValue(value));
-        QVERIFY(!c.changed(setting) && !c.dirty());
+        QVERIFY(!c.document().changed(setting) && !c.dirty());
 
-        c.setValue(setting, OptionValue(value));
+        c.document().setValue(setting, OptionValue(value));
         const QList<MarkedSetting> marked = compareMarkedSettings(c);
         QCOMPARE(marked.size(), 1);
         QVERIFY(marked.first().comparison.holds);
@@ -126,7 +126,7 @@ private slots:
         QCOMPARE(optionOf(c, setting), loaded);
 
         const std::int32_t wanted = loaded.value_or(1);
-        c.setValue(setting, OptionValue(wanted));
+        c.document().setValue(setting, OptionValue(wanted));
         QCOMPARE(compareMarkedSettings(c).first().comparison.holds, loaded.has_value());
         QVERIFY(c.save().succeeded());
         const auto kind = settingModel(setting).loginOption()->kind();
@@ -153,7 +153,7 @@ private slots:
 
         for (const SettingModel *model : settingModels()) {
             if (model->setting() != Setting::Background)
-                c.setValue(model->setting(), SettingValue(c.value(model->setting())));
+                c.document().setValue(model->setting(), SettingValue(c.document().value(model->setting())));
         }
         const QList<MarkedSetting> marked = compareMarkedSettings(c);
         QCOMPARE(marked.size(), int(kSettingCount) - 1);

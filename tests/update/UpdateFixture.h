@@ -1,6 +1,7 @@
 #pragma once
 
-#include "controller/LumoraLogin.h"
+#include "platform/LoginWindow.h"
+#include "platform/PlatformServices.h"
 #include "platform/PropertyList.h"
 #include "update/UpdateCheckThread.h"
 #include "platform/UserDefaults.h"
@@ -87,17 +88,16 @@ struct UpdateFixture {
             file.write(PropertyList::serialize(info, PropertyList::Format::Xml));
     }
 
-    [[nodiscard]] LumoraContext context()
+    [[nodiscard]] PlatformServices services()
     {
-        return LumoraContext{volume.volume(), volume.bundle(), defaults.get(), &alerts, &workspace, &clock,
-                             nullptr};
+        return PlatformServices{volume.volume(), volume.bundle(), defaults.get(), &alerts, &workspace, &clock};
     }
 
     [[nodiscard]] VersionChecker checker(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000))
     {
         UpdateCheck::Limits limits;
         limits.downloadTimeout = timeout;
-        return VersionChecker(context().services(), limits);
+        return VersionChecker(services(), limits);
     }
 
     [[nodiscard]] QString storedDate() const

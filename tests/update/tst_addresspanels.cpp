@@ -4,7 +4,7 @@
 
 #include "platform/widgets/QtAlertPanel.h"
 #include "platform/widgets/QtWorkspace.h"
-#include "tests/update/UpdateFixture.h"
+#include "tests/update/UpdateControllerFixture.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -66,7 +66,7 @@ private slots:
         QFETCH(bool, browser);
         UpdateFixture f;
         f.workspace.setOpens(browser);
-        LumoraLogin controller(f.context());
+        LumoraLogin controller(controllerContext(f));
         controller.help();
 
         const auto opened = f.workspace.opened();
@@ -166,7 +166,7 @@ private slots:
         QFETCH(int, icon);
         UpdateFixture f;
         QtAlertPanel panel;
-        PlatformServices services = f.context().services();
+        PlatformServices services = f.services();
         services.alerts = &panel;
         VersionChecker checker(services);
 
@@ -196,7 +196,7 @@ private slots:
         UpdateFixture f;
         f.workspace.setOpens(false);
         QtAlertPanel panel;
-        PlatformServices services = f.context().services();
+        PlatformServices services = f.services();
         services.alerts = &panel;
         VersionChecker checker(services);
         QGuiApplication::clipboard()->clear();

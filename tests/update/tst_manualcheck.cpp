@@ -2,7 +2,7 @@
 // turning while it waits for a server, Cancel ends it at once, and its
 // outcome is still told in the panel of the check.
 
-#include "controller/ManualUpdateCheck.h"
+#include "update/ManualUpdateCheck.h"
 #include "tests/update/UpdateFixture.h"
 
 #include <QDirIterator>
@@ -51,7 +51,7 @@ private slots:
         f.server.setResponse(kPrimaryPath, hang);
         const QStringList foldersBefore = downloadFolders();
 
-        ManualUpdateCheck check(f.context().services());
+        ManualUpdateCheck check(f.services());
         QSignalSpy finished(&check, &ManualUpdateCheck::finished);
         int ticks = 0;
         QTimer zero;
@@ -115,7 +115,7 @@ private slots:
 
         UpdateCheck::Limits limits;
         limits.downloadTimeout = std::chrono::milliseconds(3000);
-        ManualUpdateCheck check(f.context().services(), limits);
+        ManualUpdateCheck check(f.services(), limits);
         QSignalSpy ready(&check, &ManualUpdateCheck::resultReady);
         QSignalSpy finished(&check, &ManualUpdateCheck::finished);
         QVERIFY(check.start());

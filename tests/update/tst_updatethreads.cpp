@@ -1,4 +1,4 @@
-#include "tests/update/UpdateFixture.h"
+#include "tests/update/UpdateControllerFixture.h"
 
 #include <QElapsedTimer>
 #include <QStandardPaths>
@@ -82,7 +82,7 @@ void TestUpdateThreads::launchCheckFromTheTimer()
     UpdateFixture f;
     f.server.setList(kPrimaryPath, listWith(latest));
     ThreadCheckingAlerts alerts(f.alerts);
-    LumoraContext context = f.context();
+    LumoraContext context = controllerContext(f);
     context.alerts = &alerts;
     f.alerts.scriptAnswers({AlertPanel::DefaultReturn});
 
@@ -111,7 +111,7 @@ void TestUpdateThreads::launchCheckTurnedOff()
     f.defaults->setObject(PreferenceKeys::kCheckForUpdates, QStringLiteral("NO"));
     QVERIFY(!f.checker().checkForUpdatesInNewThreadForAppName(QStringLiteral("Lumora Login")));
 
-    LumoraLogin controller(f.context());
+    LumoraLogin controller(controllerContext(f));
     controller.checkForUpdatesInNewThread();
     turnEventLoop(500);
     QCOMPARE(f.server.requestCount(kPrimaryPath), 0);
@@ -127,7 +127,7 @@ void TestUpdateThreads::windowStaysResponsive()
     VersionListServer::Response slow{200, listWith(QStringLiteral("1.0.0"))};
     slow.delayMs = 1500;
     f.server.setResponse(kPrimaryPath, slow);
-    LumoraLogin controller(f.context());
+    LumoraLogin controller(controllerContext(f));
 
     int ticks = 0;
     QTimer tick;
@@ -147,7 +147,7 @@ void TestUpdateThreads::manualCheckFromTheController()
     // A check a minute ago does not hold back the user's own.
     f.defaults->setObject(PreferenceKeys::kLastVersionCheckDate,
                           UpdateCheck::dateText(f.clock.now().addSecs(-60)));
-    LumoraLogin controller(f.context());
+    LumoraLogin controller(controllerContext(f));
     controller.checkForUpdates();
     QCOMPARE(f.panelTitles(), QStringList{QStringLiteral("Lumora Login is up to date")});
     QCOMPARE(f.storedDate(), UpdateCheck::dateText(f.clock.now()));
@@ -173,7 +173,7 @@ void TestUpdateThreads::destroyedDuringHangingDownload()
     VersionListServer::Response hang;
     hang.hang = true;
     f.server.setResponse(kPrimaryPath, hang);
-    auto controller = std::make_unique<LumoraLogin>(f.context());
+    auto controller = std::make_unique<LumoraLogin>(controllerContext(f));
     controller->checkForUpdatesInNewThread();
     QTRY_COMPARE(f.server.requestCount(kPrimaryPath), 1);
 
@@ -190,7 +190,7 @@ void TestUpdateThreads::destroyedWhileAPanelIsPending()
 {
     UpdateFixture f;
     f.server.setList(kPrimaryPath, listWith(QStringLiteral("1.1")));
-    auto controller = std::make_unique<LumoraLogin>(f.context());
+    auto controller = std::make_unique<LumoraLogin>(controllerContext(f));
     controller->checkForUpdatesInNewThread();
     // Wait without turning the event loop, so the worker's panel request
     // stays queued, as when the window closes at that moment.

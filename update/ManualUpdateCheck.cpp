@@ -1,4 +1,4 @@
-#include "controller/ManualUpdateCheck.h"
+#include "update/ManualUpdateCheck.h"
 
 #include "update/UpdateCheckThread.h"
 #include "update/VersionChecker.h"

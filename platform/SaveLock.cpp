@@ -1,4 +1,4 @@
-#include "controller/SaveLock.h"
+#include "platform/SaveLock.h"
 
 #include "platform/Interruption.h"
 #include "platform/Log.h"

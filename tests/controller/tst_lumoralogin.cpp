@@ -125,6 +125,7 @@ private slots:
     void settersMarkEvenForTheHeldValue();
     void onlySetDirtyAndTheLoadClearDirty();
     void typingMarksTheMessageAndTakesIt();
+    void documentSignalsFindTheViewUpToDate();
 
     void quitQuestion_data();
     void quitQuestion();
@@ -277,6 +278,40 @@ void TestLumoraLogin::typingMarksTheMessageAndTakesIt()
     c.setMessageDirty(false);
     c.setMessage(QStringLiteral("from the document"));
     QCOMPARE(f.view.string(), QStringLiteral("from the document"));
+}
+
+void TestLumoraLogin::documentSignalsFindTheViewUpToDate()
+{
+    Fixture f;
+    LumoraLogin &c = *f.controller;
+    c.awakeFromNib();
+    SettingsDocument &document = c.document();
+    QStringList seen; // what the view showed as each signal arrived
+    QObject::connect(&document, &SettingsDocument::settingSet, &c, [&](Setting setting) {
+        if (setting == Setting::Message)
+            seen << QStringLiteral("set:") + f.view.string();
+    });
+    QObject::connect(&document, &SettingsDocument::messageEdited, &c,
+                     [&] { seen << QStringLiteral("edited:") + f.view.string(); });
+
+    // Undo and the companion set the document itself, not the controller's
+    // setter: the view follows all the same, before anyone hears of it.
+    document.setValue(Setting::Message, std::optional<QString>(QStringLiteral("undone")));
+    QCOMPARE(f.view.string(), QStringLiteral("undone"));
+    // Typing is an edit, not a setting: the document takes the text as is.
+    f.view.type(QStringLiteral("typed"));
+    QCOMPARE(c.message(), QStringLiteral("typed"));
+    QCOMPARE(seen, (QStringList{QStringLiteral("set:undone"), QStringLiteral("edited:typed")}));
+    QVERIFY(c.messageDirty() && c.dirty());
+
+    // The background's setter clears the revert mark; a cleared flag leaves
+    // the document flag as it was.
+    c.defaults();
+    QVERIFY(document.shouldRevertBackground());
+    document.setValue(Setting::Background, c.background());
+    QVERIFY(!document.shouldRevertBackground());
+    document.setChanged(Setting::Background, false);
+    QVERIFY(!c.backgroundDirty() && document.dirty());
 }
 
 void TestLumoraLogin::quitQuestion_data()
@@ -464,7 +499,7 @@ void TestLumoraLogin::releaseTest()
     QCOMPARE(found.has_value(), !release.isEmpty());
     if (found)
         QCOMPARE(*found, release);
-    QCOMPARE(f.controller->isTiger(), tiger);
+    QCOMPARE(LoginWindow::isTiger(f.controller->context().volume), tiger);
 
     // What the test decides: the default background when the domain names
     // none (nothing logged for a missing key), and what a restore puts back.
