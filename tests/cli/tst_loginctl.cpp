@@ -285,8 +285,8 @@ private slots:
     }
 
     // Each login option reaches the domain as the typed value the login
-    // window reads, read back here by libplist rather than our own writer;
-    // a second run leaves it alone and Restore removes the key.
+    // window reads, read back here from the file as the application reads
+    // it; a second run leaves it alone and Restore removes the key.
     void loginOptionIsWrittenTypedAndRestoreRemovesIt_data()
     {
         QTest::addColumn<QStringList>("option");

@@ -14,7 +14,7 @@ Q_DECLARE_METATYPE(OptionValue)
 
 namespace {
 
-// The domain as libplist reads it, not through our own reader.
+// The domain as the file holds it, not as the document shows it.
 QVariantMap storedDomain(const SaveFixture &f)
 {
     return PropertyList::readDictionaryFile(f.volume.domainFile()).value_or(QVariantMap());
