@@ -17,6 +17,7 @@
 #include <QStatusBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -157,7 +158,31 @@ void PreviewPane::hostInfoChanged()
 
 void PreviewPane::scheduleRedraw()
 {
+    // A window being shown is put on the screen first: drawing now would
+    // hold back its first paint. The drawing follows once it is exposed.
+    QWindow *shownIn = window()->windowHandle();
+    if (window()->isVisible() && shownIn && !shownIn->isExposed()) {
+        if (m_waitingFor != shownIn) {
+            if (m_waitingFor)
+                m_waitingFor->removeEventFilter(this);
+            m_waitingFor = shownIn;
+            shownIn->installEventFilter(this);
+        }
+        return;
+    }
     m_redrawTimer.start();
+}
+
+bool PreviewPane::eventFilter(QObject *watched, QEvent *event)
+{
+    // Started after the expose has been handled, so after the window's
+    // first paint.
+    if (watched == m_waitingFor && event->type() == QEvent::Expose) {
+        m_waitingFor->removeEventFilter(this);
+        m_waitingFor = nullptr;
+        m_redrawTimer.start();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void PreviewPane::redraw()

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QList>
+#include <QPointer>
 #include <QSize>
 #include <QStringList>
 #include <QTimer>
@@ -15,6 +16,7 @@ class QComboBox;
 class QDockWidget;
 class QLabel;
 class QMainWindow;
+class QWindow;
 
 // The login screen the document would give, redrawn on every change. Drawing
 // happens on the GUI thread (it is cheap once the pictures are prepared);
@@ -44,6 +46,9 @@ signals:
     // After each drawing.
     void redrawn();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void picturesChanged();
     void hostInfoChanged();
@@ -60,6 +65,8 @@ private:
     QImage m_picture;
     QStringList m_hints;
     QTimer m_redrawTimer;
+    // The window a drawing waits on to be exposed, if any.
+    QPointer<QWindow> m_waitingFor;
     QWidget *m_canvas = nullptr;
     QComboBox *m_sizeChooser = nullptr;
     QLabel *m_hintsLabel = nullptr;

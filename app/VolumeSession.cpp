@@ -338,9 +338,8 @@ void VolumeSession::openVolume(const QString &folder, std::unique_ptr<DiskImage>
             QStringList recent = m_base.defaults->objectForKey(PreferenceKeys::kRecentImages).toStringList();
             recent.removeAll(image->image());
             recent.prepend(image->image());
-            m_base.defaults->setObject(PreferenceKeys::kRecentImages, QVariant(recent.mid(0, 8)));
-            m_base.defaults->setObject(PreferenceKeys::kLastImage, image->image());
-            m_base.defaults->synchronize();
+            m_base.defaults->setObjectsSoon({{PreferenceKeys::kRecentImages, QVariant(recent.mid(0, 8))},
+                                             {PreferenceKeys::kLastImage, image->image()}});
         }
     } else {
         // Known before any edit, so the user never edits what cannot be saved.
@@ -349,9 +348,9 @@ void VolumeSession::openVolume(const QString &folder, std::unique_ptr<DiskImage>
         else
             window->showVolumeNotice(VolumeCheck::releaseWarning(result));
         if (m_base.defaults) {
-            m_base.defaults->setObject(PreferenceKeys::kLastVolume, path);
-            m_base.defaults->setObject(PreferenceKeys::kLastImage, QString());
-            m_base.defaults->synchronize();
+            // Written once the window is up: the file's write waits on the disk.
+            m_base.defaults->setObjectsSoon(
+                {{PreferenceKeys::kLastVolume, path}, {PreferenceKeys::kLastImage, QString()}});
         }
     }
 

@@ -5,11 +5,13 @@
 #include "cli/LoginCtl.h"
 #include "controller/LookComparison.h"
 #include "controller/SettingModel.h"
+#include "save/SaveComparison.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -29,6 +31,10 @@ int LoginCtl::apply(Expected expected, ApplyOptions options)
     // Compared with stock values the volume may not hold, nothing would be true.
     if (refuseUnreadable(m_controller.unreadableReason()))
         return LoginCtl::kFailed;
+    // Only the JSON report shows what the pictures' bytes were and become.
+    std::optional<SaveComparison::WithoutDigests> withoutDigests;
+    if (!options.json)
+        withoutDigests.emplace();
     QList<MarkedSetting> settings = compareMarkedSettings(m_controller);
     const bool anyDiffers = std::any_of(settings.cbegin(), settings.cend(),
                                         [](const MarkedSetting &setting) { return !setting.comparison.holds; });

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QSettings>
 #include <QSysInfo>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -129,6 +130,18 @@ void UserDefaults::setObject(const QString &key, const QVariant &value)
 void UserDefaults::setBool(const QString &key, bool value)
 {
     setObject(key, value);
+}
+
+void UserDefaults::setObjectsSoon(const QVariantMap &values)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            m_settings->setValue(it.key(), it.value());
+    }
+    // The store's own object times the write, so none is left waiting on a
+    // store that is gone; QSettings writes what is pending as it goes.
+    QTimer::singleShot(0, m_settings.get(), [this] { synchronize(); });
 }
 
 void UserDefaults::removeObject(const QString &key)

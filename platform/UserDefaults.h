@@ -35,6 +35,10 @@ public:
     void setObject(const QString &key, const QVariant &value);
     void setBool(const QString &key, bool value);
     void removeObject(const QString &key);
+    // Several values, read back at once, written to the file in one go when
+    // the event loop next turns (or when the store goes, whichever comes
+    // first): for what a launch records, which need not hold up the window.
+    void setObjectsSoon(const QVariantMap &values);
 
     // Writes pending changes and picks up what other processes stored.
     void synchronize();

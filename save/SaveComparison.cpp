@@ -16,12 +16,14 @@
 #include <QImageReader>
 
 #include <mutex>
+#include <utility>
 
 namespace SaveComparison {
 
 namespace {
 
 constexpr qint64 kMaxImage = BoundedFile::kMaxImageBytes;
+thread_local bool digestsWanted = true;
 // Smaller bytes are hashed again rather than kept.
 constexpr qsizetype kRememberedDigestBytes = 1 << 20;
 
@@ -54,14 +56,14 @@ SettingComparison firstPlaceImage(const Volume &volume, const QString &place, co
     SettingComparison result;
     const VolumeResolver files(volume);
     const auto installed = installedFile(volume, place);
-    if (installed)
+    if (installed && digestsWanted)
         result.before = BoundedFile::sha256(*installed, kMaxImage);
     // The volume's own stock file, from its backup: compared byte for byte,
     // whether or not it decodes, as Save puts it back.
     const auto backup = image.path().isEmpty() ? std::nullopt : StockLook::backupOf(files, place);
     if (backup && image.path() == *backup) {
         const auto stock = installedFile(volume, Staging::backupPathForPath(place));
-        result.after = stock ? BoundedFile::sha256(*stock, kMaxImage) : std::nullopt;
+        result.after = stock && digestsWanted ? BoundedFile::sha256(*stock, kMaxImage) : std::nullopt;
         result.holds = installed && stock && BoundedFile::sameBytes(*installed, *stock, kMaxImage).value_or(false);
         return result;
     }
@@ -78,7 +80,8 @@ SettingComparison firstPlaceImage(const Volume &volume, const QString &place, co
     // runs and reports the failure.
     if (wanted.isEmpty())
         return result;
-    result.after = sha256(wanted);
+    if (digestsWanted)
+        result.after = sha256(wanted);
     if (!installed)
         return result;
     if (BoundedFile::holds(*installed, wanted, kMaxImage).value_or(false)) {
@@ -97,6 +100,13 @@ SettingComparison firstPlaceImage(const Volume &volume, const QString &place, co
 }
 
 } // namespace
+
+WithoutDigests::WithoutDigests() : m_wanted(std::exchange(digestsWanted, false)) {}
+
+WithoutDigests::~WithoutDigests()
+{
+    digestsWanted = m_wanted;
+}
 
 QString sha256(const QByteArray &bytes)
 {
@@ -154,11 +164,13 @@ SettingComparison background(const Volume &volume, const Image &background)
 {
     SettingComparison result;
     const auto domain = loginWindowDomain(volume);
-    result.before = fileSha256(volume, shownBackground(volume, domain));
+    if (digestsWanted)
+        result.before = fileSha256(volume, shownBackground(volume, domain));
     const QByteArray wanted = StagingFile::jpegData(background);
     if (wanted.isEmpty())
         return result;
-    result.after = sha256(wanted);
+    if (digestsWanted)
+        result.after = sha256(wanted);
     const bool named = domain && stringValue(*domain, LoginWindow::kDesktopPictureKey)
                                      == std::optional<QString>(LoginWindow::kInstalledBackground);
     // Byte for byte: a file of another size is told apart without reading it.
@@ -171,10 +183,12 @@ SettingComparison revertedBackground(const Volume &volume, const Image &stock, b
 {
     SettingComparison result;
     const auto domain = loginWindowDomain(volume);
-    result.before = fileSha256(volume, shownBackground(volume, domain));
+    if (digestsWanted)
+        result.before = fileSha256(volume, shownBackground(volume, domain));
     const bool named = domain && domain->contains(LoginWindow::kDesktopPictureKey);
     if (!tiger) {
-        result.after = fileSha256(volume, LoginWindow::kDefaultBackground);
+        if (digestsWanted)
+            result.after = fileSha256(volume, LoginWindow::kDefaultBackground);
         result.holds = !named;
         return result;
     }

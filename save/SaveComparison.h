@@ -49,6 +49,21 @@ namespace SaveComparison {
 [[nodiscard]] SettingComparison countPreference(const Volume &volume, const QString &key,
                                                 std::optional<std::int32_t> value);
 
+// While one lives on this thread, the digests that only report (before and
+// after of the pictures) are left out where finding whether a setting holds
+// does not need them: a caller that never shows them does not pay for
+// hashing whole pictures.
+class WithoutDigests {
+public:
+    WithoutDigests();
+    ~WithoutDigests();
+    WithoutDigests(const WithoutDigests &) = delete;
+    WithoutDigests &operator=(const WithoutDigests &) = delete;
+
+private:
+    bool m_wanted;
+};
+
 // The hex SHA-256 of bytes, and of a file on the volume (nullopt when it
 // is missing or cannot be read).
 [[nodiscard]] QString sha256(const QByteArray &bytes);

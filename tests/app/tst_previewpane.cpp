@@ -23,6 +23,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QWindow>
 
 namespace {
 
@@ -150,6 +151,30 @@ private slots:
             QTest::keyClicks(view, QStringLiteral("x"));
         }
         QVERIFY(QTest::qWaitFor([&] { return f.pane()->hints().join(' ').contains("message needs 9 lines"); }, 2000));
+    }
+
+    void aWindowBeingShownIsPaintedBeforeTheDrawing()
+    {
+        Fixture f;
+        QVERIFY(f.settled());
+        // Hidden, the pane draws as before: tests and hidden docks rely on it.
+        f.window->hide();
+        QSignalSpy redrawn(f.pane(), &PreviewPane::redrawn);
+        f.controller->setMessage(QStringLiteral("while hidden"));
+        QVERIFY(redrawn.wait(2000));
+
+        // Shown but not yet on the screen: the edit waits for the window to
+        // be exposed, then is drawn once.
+        f.window->show();
+        QWindow *shownIn = f.window->windowHandle();
+        QVERIFY(shownIn);
+        if (shownIn->isExposed())
+            QSKIP("this platform exposes a window as it is shown");
+        redrawn.clear();
+        f.controller->setMessage(QStringLiteral("while mapping"));
+        QCoreApplication::processEvents();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        QTRY_COMPARE(redrawn.size(), 1);
     }
 
     void newPicturesAndScreenSizes()

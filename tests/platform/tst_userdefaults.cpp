@@ -1,6 +1,7 @@
 #include "platform/UserDefaults.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,6 +31,7 @@ private slots:
     void fallbackAppliesOnlyWithoutOwnValue();
     void persistsAcrossInstances();
     void twoThreadsShareOneStore();
+    void valuesSetSoonAreWrittenOnceTheLoopTurns();
 };
 
 void TestUserDefaults::readsAsBoolean_data()
@@ -152,6 +154,37 @@ void TestUserDefaults::twoThreadsShareOneStore()
 
     UserDefaults reread(defaults.fileName());
     QCOMPARE(reread.stringForKey(QStringLiteral("Last version check date")), QString::number(kRounds - 1));
+}
+
+void TestUserDefaults::valuesSetSoonAreWrittenOnceTheLoopTurns()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("prefs.ini"));
+    // What the file holds (stores in one process share what they read).
+    const auto onDisk = [&path] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QString volume = QStringLiteral("Last volume");
+    const QString image = QStringLiteral("Last disk image");
+    {
+        UserDefaults first(path);
+        first.setObject(image, QStringLiteral("/images/old.dmg"));
+        first.setObjectsSoon({{volume, QStringLiteral("/mnt/a")}, {image, QString()}});
+        // Read back at once, on disk only after the loop turns.
+        QCOMPARE(first.stringForKey(volume), QStringLiteral("/mnt/a"));
+        QVERIFY(first.stringForKey(image).isEmpty());
+        QVERIFY(onDisk().contains("/images/old.dmg"));
+        QVERIFY(!onDisk().contains("/mnt/a"));
+        QTRY_VERIFY(onDisk().contains("/mnt/a"));
+        QVERIFY(!onDisk().contains("/images/old.dmg"));
+
+        // A store that goes before the loop turns still writes them.
+        first.setObjectsSoon({{volume, QStringLiteral("/mnt/b")}});
+    }
+    QVERIFY(onDisk().contains("/mnt/b"));
+    QCoreApplication::processEvents(); // the dropped write finds no store
 }
 
 QTEST_GUILESS_MAIN(TestUserDefaults)

@@ -5,9 +5,11 @@
 
 #include "controller/LookComparison.h"
 #include "controller/SettingModel.h"
+#include "save/SaveComparison.h"
 #include "save/StagingFile.h"
 #include "tests/save/SaveFixture.h"
 
+#include <QMap>
 #include <QTest>
 
 class TestSaveComparison : public QObject {
@@ -124,6 +126,56 @@ private slots:
         Image::setDecodeObserver({});
         QCOMPARE(Image::encodeCount(), before);
         QVERIFY(!decoded.contains(file));
+    }
+
+    // Leaving out the pictures' digests changes no answer, only what is
+    // reported, and only while asked.
+    void digestsAreLeftOutOnlyWhileAsked()
+    {
+        SaveFixture f;
+        LumoraLogin &c = f.controller;
+        c.setLogo(Image::fromPixels(SaveTesting::pattern(50, 40, 4)));
+        c.setBackground(Image::fromPixels(SaveTesting::gradient(200, 150, 5)));
+        const auto compare = [&c] {
+            QMap<QString, SettingComparison> byName;
+            for (const MarkedSetting &setting : compareMarkedSettings(c))
+                byName.insert(setting.name, setting.comparison);
+            return byName;
+        };
+        for (const bool saved : {false, true}) {
+            const QMap<QString, SettingComparison> full = compare();
+            QMap<QString, SettingComparison> bare;
+            {
+                const SaveComparison::WithoutDigests without;
+                bare = compare();
+            }
+            QCOMPARE(bare.size(), 2);
+            QCOMPARE(full.keys(), bare.keys());
+            for (const QString &name : full.keys()) {
+                QCOMPARE(bare.value(name).holds, saved);
+                QCOMPARE(full.value(name).holds, saved);
+                QVERIFY(full.value(name).after.has_value());
+                // Once saved, the file in place is the one that would be written.
+                if (saved)
+                    QCOMPARE(full.value(name).before, full.value(name).after);
+                QVERIFY(!bare.value(name).before && !bare.value(name).after);
+            }
+            // Back once the scope ends.
+            const QMap<QString, SettingComparison> again = compare();
+            for (const QString &name : full.keys()) {
+                QCOMPARE(again.value(name).before, full.value(name).before);
+                QCOMPARE(again.value(name).after, full.value(name).after);
+            }
+            QCOMPARE(SaveComparison::background(c.context().volume, c.background()).after,
+                     SaveComparison::sha256(StagingFile::jpegData(c.background())));
+            if (!saved) {
+                const Image logo = c.logo();
+                const Image background = c.background();
+                QVERIFY(c.save().succeeded());
+                c.setLogo(logo);
+                c.setBackground(background);
+            }
+        }
     }
 
     void linksAreReadWithinTheVolume()
