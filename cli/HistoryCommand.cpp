@@ -20,17 +20,6 @@ QJsonValue jsonValue(const QVariantMap &values, const QString &key)
     return value.typeId() == QMetaType::QString ? QJsonValue(value.toString()) : QJsonValue(value.toInt());
 }
 
-// The message on one line of the listing.
-QString oneLine(const QString &text)
-{
-    QString line = text;
-    line.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    line.replace(QLatin1Char('\n'), QLatin1String("\\n"));
-    line.replace(QLatin1Char('\r'), QLatin1String("\\r"));
-    line.replace(QLatin1Char('\t'), QLatin1String("\\t"));
-    return line;
-}
-
 } // namespace
 
 int LoginCtl::history(bool json)

@@ -250,17 +250,6 @@ public:
     }
 };
 
-// Keeps the message on one line of the plain listing.
-QString oneLine(const QString &text)
-{
-    QString escaped = text;
-    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    escaped.replace(QLatin1Char('\n'), QLatin1String("\\n"));
-    escaped.replace(QLatin1Char('\r'), QLatin1String("\\r"));
-    escaped.replace(QLatin1Char('\t'), QLatin1String("\\t"));
-    return escaped;
-}
-
 class MessageSetting final : public SettingModel {
 public:
     MessageSetting() : SettingModel(Setting::Message, "message", "message", "message") {}
@@ -543,4 +532,14 @@ const SettingModel *settingNamed(const QString &name)
             return model;
     }
     return nullptr;
+}
+
+QString oneLine(const QString &text)
+{
+    QString escaped = text;
+    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    escaped.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    escaped.replace(QLatin1Char('\r'), QLatin1String("\\r"));
+    escaped.replace(QLatin1Char('\t'), QLatin1String("\\t"));
+    return escaped;
 }

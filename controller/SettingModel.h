@@ -158,6 +158,9 @@ private:
 // the host-information tag. Each reads the domain afresh.
 [[nodiscard]] QString currentBackgroundPath(const Volume &volume);
 [[nodiscard]] std::int32_t currentHostInfoTag(const Volume &volume);
+// A message on one line of a plain listing: backslashes, line breaks and
+// tabs written as escapes.
+[[nodiscard]] QString oneLine(const QString &text);
 // Why the login window's preferences on the volume cannot be read, as a
 // sentence for people; empty when they can (a volume without them reads as
 // the stock look).

@@ -155,6 +155,11 @@ bool Staging::copyIntoPlace(const QString &sourcePath, const QString &destinatio
     const auto destination = placeOnVolume(destinationPath);
     if (!destination)
         return false;
+    return installFromFile(sourcePath, *destination, rights);
+}
+
+bool Staging::installFromFile(const QString &sourcePath, const QString &volumePath, Rights rights) const
+{
     // The source is one of our own staging files: opened here, with the
     // user's own rights, and handed to the tool as its input, so it is never
     // looked up by name with administrator rights.
@@ -166,7 +171,7 @@ bool Staging::copyIntoPlace(const QString &sourcePath, const QString &destinatio
         return false;
     }
     ::fcntl(source.get(), F_SETFL, ::fcntl(source.get(), F_GETFL) & ~O_NONBLOCK);
-    return runFileTool(rights, {QStringLiteral("install"), *destination}, {source.get(), -1});
+    return runFileTool(rights, {QStringLiteral("install"), volumePath}, {source.get(), -1});
 }
 
 bool Staging::copyWithinVolume(const QString &sourcePath, const QString &backupPath, Rights rights) const
@@ -274,15 +279,7 @@ bool Staging::removeHistoryEntry(const QString &volumePath) const
 
 bool Staging::installHistoryEntry(const QString &sourcePath, const QString &volumePath) const
 {
-    const UniqueFd source(::open(QFile::encodeName(sourcePath).constData(),
-                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    struct stat info {};
-    if (!source || ::fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        Log::write(QStringLiteral("Cannot read %1").arg(sourcePath));
-        return false;
-    }
-    ::fcntl(source.get(), F_SETFL, ::fcntl(source.get(), F_GETFL) & ~O_NONBLOCK);
-    return runFileTool(Rights::Administrator, {QStringLiteral("install"), volumePath}, {source.get(), -1});
+    return installFromFile(sourcePath, volumePath, Rights::Administrator);
 }
 
 bool Staging::createApplicationSupportPath() const

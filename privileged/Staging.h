@@ -95,6 +95,9 @@ private:
     // The volume path of a host path on the volume, its final link followed
     // within the volume; nothing for a path that leads off it.
     [[nodiscard]] std::optional<QString> placeOnVolume(const QString &hostPath) const;
+    // Hands the tool our own file `sourcePath`, opened here, to install at
+    // `volumePath`, a path the tool checks and never follows a link at.
+    [[nodiscard]] bool installFromFile(const QString &sourcePath, const QString &volumePath, Rights rights) const;
     // One operation of the file tool on this volume, as `rights` says; a
     // quiet run logs nothing and prints nothing when it fails.
     [[nodiscard]] bool runFileTool(Rights rights, const QStringList &operation,
