@@ -4,7 +4,8 @@
 #   1. the first run changes the look;
 #   2. a second run changes nothing (changed=0);
 #   3. after a change by hand, a --check --diff run reports it and writes nothing;
-#   4. after an ad-hoc state=restored, the playbook puts the look back.
+#   4. after an ad-hoc state=restored, the playbook puts the look back;
+#   5. an ad-hoc look=ID brings back the look that run replaced, once.
 # Installs Debian's ansible-core with apt-get when it is missing. Needs a
 # built tree (BUILD_DIR, default build); prints the four PLAY RECAP lines.
 set -euo pipefail
@@ -112,6 +113,17 @@ lumora-defaults read "$volume/Library/Preferences/com.apple.loginwindow" SHOWFUL
   && fail "restore left the login options"
 playbook 1
 [ "$(shown)" = "$applied" ] || fail "the look was not put back as first applied"
+
+echo "== 5. a look of the history, ad hoc"
+id=$(lumora-loginctl history --json --root "$volume" 2>/dev/null | field 'd["looks"][0]["id"]')
+[ "$(lumora-loginctl history --json --root "$volume" 2>/dev/null | field 'd["looks"][0]["message"]')" = None ] \
+  || fail "the newest look kept is not the restored one"
+for want in CHANGED SUCCESS; do
+  (cd "$play" && ansible lumora -i inventory.ini -m lumora_login -a "look=$id root={{ lumora_root }}") \
+    >"$work/look.log" 2>&1 || { cat "$work/look.log"; fail "look=$id failed"; }
+  grep -q "$want" "$work/look.log" || { cat "$work/look.log"; fail "look=$id: expected $want"; }
+done
+[ "$(shown | field 'd["message"]')" = None ] || fail "look=$id did not bring its message back"
 
 echo "== PLAY RECAP lines"
 printf '%s\n' "${recaps[@]}"
