@@ -13,13 +13,8 @@ rounds=$1 timer=$2 bare=$3
 shift 3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-declare -A tools
-names=()
-for pair in "$@"; do
-    name=${pair%%=*}
-    names+=("$name")
-    tools[$name]=${pair#*=}
-done
+. "$(dirname "$0")/pairs.sh"
+read_pairs "$@"
 bin=$(dirname "${tools[${names[0]}]}")
 "$bin/lumora-sample-volume" artwork "$work/art" >/dev/null
 "$bin/lumora-sample-volume" volume "$work/vol" "$work/art" 10.4 >/dev/null

@@ -14,13 +14,10 @@ rounds=$1 a=$2 b=$3
 shift 3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-declare -A tools
-names=()
-for pair in "$@"; do
-    name=${pair%%=*} tool=${pair#*=}
-    names+=("$name")
-    tools[$name]=$tool
-    bin=$(dirname "$tool")
+. "$(dirname "$0")/pairs.sh"
+read_pairs "$@"
+for name in "${names[@]}"; do
+    bin=$(dirname "${tools[$name]}")
     "$bin/lumora-sample-volume" artwork "$work/art-$name" >/dev/null
     "$bin/lumora-sample-volume" volume "$work/vol-$name" "$work/art-$name" 10.4 >/dev/null
     mkdir -p "$work/home-$name"
