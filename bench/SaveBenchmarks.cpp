@@ -272,7 +272,8 @@ void BM_SetBackgroundFromFile(benchmark::State &state)
         const SaveReport report =
             controller.save([&controller] { return !compareMarkedSettings(controller).first().comparison.holds; });
         if (!differs || !report.succeeded()
-            || !settingModel(Setting::Background).readsBack(controller, picture, false)) {
+            || !settingModel(Setting::Background).readsBack(settingView(controller.document(), controller.context().volume, Setting::Background),
+                          picture, false)) {
             state.SkipWithError("the background was not saved");
             return;
         }
