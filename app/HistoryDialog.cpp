@@ -34,7 +34,7 @@ QImage HistoryDialog::drawLook(const LumoraLogin &controller, const LookHistory:
     document.attachFrontEnd(&view, LumoraLogin::LaunchCheck::Skip);
     SavedLooks::fill(document, look);
     const PreviewScene scene = SavedPictures::prepareScene(previewSources(document), context.volume, context.clock);
-    return LoginScreenRenderer().render(scene, screen);
+    return LoginScreenRenderer().renderOnce(scene, screen);
 }
 
 HistoryDialog::HistoryDialog(const LumoraLogin &controller, QWidget *parent)

@@ -39,7 +39,7 @@ int runPreview(LumoraContext context, const SetInputs &inputs, const QString &ou
 
     const PreviewScene scene = SavedPictures::prepareScene(previewSources(controller), volume, clock);
     LoginScreenRenderer renderer;
-    const QImage image = renderer.render(scene, screen);
+    const QImage image = renderer.renderOnce(scene, screen);
     if (!PreviewFonts::loaded())
         complain(err, QCoreApplication::translate("LoginCtl", "warning: the DejaVu fonts are missing from %1; the text is drawn in another font")
                           .arg(QLatin1String(PreviewFonts::kFolder)));

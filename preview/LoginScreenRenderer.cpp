@@ -264,17 +264,42 @@ const QImage &LoginScreenRenderer::scaledOnce(Cached &cache, const QImage &pictu
 
 QImage LoginScreenRenderer::render(const PreviewScene &scene, QSize screen)
 {
-    const PreviewLayout l = layout(scene, screen);
     QImage canvas(screen, QImage::Format_RGB32);
-    QPainter p(&canvas);
-
-    if (scene.filledBackground.size() == screen)
-        p.drawImage(0, 0, scene.filledBackground);
-    else if (!scene.background.isNull())
-        p.drawImage(0, 0, scaledOnce(m_cache[0], scene.background, screen, true));
-    else
+    if (scene.filledBackground.size() == screen) {
+        QPainter(&canvas).drawImage(0, 0, scene.filledBackground);
+    } else if (!scene.background.isNull()) {
+        QPainter(&canvas).drawImage(0, 0, scaledOnce(m_cache[0], scene.background, screen, true));
+    } else {
         canvas.fill(kNoBackground);
+    }
+    drawOver(canvas, scene);
+    return canvas;
+}
 
+QImage LoginScreenRenderer::renderOnce(const PreviewScene &scene, QSize screen)
+{
+    // The scaled background is the canvas itself: no copy of a screenful
+    // of pixels is drawn onto another.
+    QImage canvas;
+    if (scene.filledBackground.size() == screen) {
+        canvas = scene.filledBackground;
+    } else if (!scene.background.isNull()) {
+        canvas = fillScaled(scene.background, screen);
+    }
+    if (canvas.isNull()) {
+        canvas = QImage(screen, QImage::Format_RGB32);
+        canvas.fill(kNoBackground);
+    } else if (canvas.format() != QImage::Format_RGB32) {
+        canvas = canvas.convertToFormat(QImage::Format_RGB32);
+    }
+    drawOver(canvas, scene);
+    return canvas;
+}
+
+void LoginScreenRenderer::drawOver(QImage &canvas, const PreviewScene &scene)
+{
+    const PreviewLayout l = layout(scene, canvas.size());
+    QPainter p(&canvas);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
@@ -350,8 +375,6 @@ QImage LoginScreenRenderer::render(const PreviewScene &scene, QSize screen)
         drawButton(p, l.logIn, QCoreApplication::translate("Lumora", "Log In"), true);
     if (!l.inputMenu.isEmpty())
         drawInputMenu(p, l.inputMenu);
-    p.end();
-    return canvas;
 }
 
 QStringList fitnessHints(const PreviewLayout &layout)

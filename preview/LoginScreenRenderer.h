@@ -73,6 +73,9 @@ public:
 
     [[nodiscard]] PreviewLayout layout(const PreviewScene &scene, QSize screen) const;
     [[nodiscard]] QImage render(const PreviewScene &scene, QSize screen);
+    // The same drawing for a caller that draws once: nothing is kept, and
+    // the scaled background becomes the drawing itself.
+    [[nodiscard]] QImage renderOnce(const PreviewScene &scene, QSize screen);
 
     // The picture scaled to cover `screen` with its aspect kept, centred
     // and cut at the sides that overflow. Safe on any thread.
@@ -85,6 +88,8 @@ private:
         QImage image;
     };
     const QImage &scaledOnce(Cached &cache, const QImage &picture, QSize size, bool fill);
+    // The panel and everything on it, over the background.
+    void drawOver(QImage &canvas, const PreviewScene &scene);
     std::array<Cached, 3> m_cache; // background, logo, title
 };
 

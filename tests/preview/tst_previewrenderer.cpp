@@ -14,6 +14,11 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <tuple>
+
 namespace {
 
 const QString kReferences = QStringLiteral(LUMORA_TEST_DATA_DIR "/preview");
@@ -87,6 +92,33 @@ Stock stockArtwork(const QString &folder)
 const QString kThreeLines = QStringLiteral("Property of the Physics Department.\nAuthorised use only.\n"
                                            "Help: room 2.14, extension 4410");
 
+// A picture whose rows, stored as differences from the pixel to the left,
+// make one block's symbols come 1, 1, 2, 3, 5, 8... times (the first 1 is
+// the block's end, and the rows' own filter bytes are part of the 8): the
+// best code for them is deeper than a PNG allows, so it must be cut to fit.
+QImage skewedDifferences()
+{
+    constexpr int kWidth = 1024, kRows = 6;
+    std::vector<quint8> differences;
+    int count = 1, next = 2;
+    for (int symbol = 0; symbol < 19; ++symbol, std::tie(count, next) = std::pair(next, count + next)) {
+        const quint8 value = symbol == 18 ? 0 : count == 8 ? 1 : quint8(100 + symbol);
+        differences.insert(differences.end(), std::size_t(count == 8 ? count - kRows : count), value);
+    }
+    std::shuffle(differences.begin(), differences.end(), std::mt19937(7));
+    QImage image(kWidth, kRows, QImage::Format_RGB32);
+    std::size_t at = 0;
+    for (int y = 0; y < kRows; ++y) {
+        int channel[3] = {};
+        for (int x = 0; x < kWidth; ++x) {
+            for (int &value : channel) // the rest is the commonest, 0
+                value = (value + (at < differences.size() ? differences[at++] : 0)) & 0xff;
+            image.setPixel(x, y, qRgb(channel[0], channel[1], channel[2]));
+        }
+    }
+    return image;
+}
+
 } // namespace
 
 class TestPreviewRenderer : public QObject {
@@ -154,6 +186,17 @@ private slots:
         QVERIFY2(!expected.isNull(), qPrintable(reference));
         const double share = differingShare(picture, expected);
         QVERIFY2(share <= kTolerance, qPrintable(QStringLiteral("%1% of the pixels differ").arg(share * 100)));
+
+        // Drawn once, the scaled background becomes the drawing: the same
+        // pixels, and the scene's own picture (here the very size of the
+        // screen for the stock look) is not drawn over.
+        const PreviewScene once = scene(look);
+        const QImage before = once.background.copy();
+        QCOMPARE(LoginScreenRenderer().renderOnce(once, screen), picture);
+        QCOMPARE(once.background, before);
+        PreviewScene plain = once;
+        plain.background = QImage();
+        QCOMPARE(LoginScreenRenderer().renderOnce(plain, screen), renderer.render(plain, screen));
     }
 
     void toleranceStillSeesASmallChange()
@@ -370,6 +413,9 @@ private slots:
         // More than a band's pixels: compressed side by side on a machine
         // with several cores.
         QTest::newRow("large screen") << SaveTesting::gradient(2561, 1601, 4);
+        QTest::newRow("skewed differences") << skewedDifferences();
+        QTest::newRow("one colour") << solid(QSize(300, 200), Qt::darkCyan, QImage::Format_RGB32);
+        QTest::newRow("three wide rows") << SaveTesting::gradient(999999, 3, 4);
     }
     void previewPngKeepsEveryPixel()
     {
@@ -383,6 +429,47 @@ private slots:
         const QImage::Format format = image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
         QCOMPARE(decoded.convertToFormat(format), image.convertToFormat(format));
         QVERIFY(PreviewPng::encode(QImage()).isEmpty());
+    }
+
+    // The file's codes: complete (a reader refuses a code with holes) and
+    // within the longest a code may be, however uneven the counts.
+    void codeLengthsAreCompleteAndLimited_data()
+    {
+        QTest::addColumn<std::vector<quint32>>("counts");
+        QTest::addColumn<int>("longest");
+        std::vector<quint32> fibonacci;
+        for (quint32 a = 1, b = 1; fibonacci.size() < 30; std::tie(a, b) = std::pair(b, a + b))
+            fibonacci.push_back(a);
+        QTest::newRow("fibonacci, bytes") << fibonacci << 15;
+        QTest::newRow("fibonacci, lengths") << std::vector<quint32>(fibonacci.begin(), fibonacci.begin() + 19) << 7;
+        std::vector<quint32> even(257, 40);
+        QTest::newRow("every byte alike") << even << 15;
+        std::vector<quint32> sparse(257, 0);
+        sparse[3] = 5, sparse[256] = 1;
+        QTest::newRow("one byte and the end") << sparse << 15;
+        std::vector<quint32> lone(19, 0);
+        lone[18] = 9;
+        QTest::newRow("one symbol") << lone << 7;
+    }
+    void codeLengthsAreCompleteAndLimited()
+    {
+        QFETCH(std::vector<quint32>, counts);
+        QFETCH(int, longest);
+        const std::vector<quint8> lengths = PreviewPng::limitedCodeLengths(counts, longest);
+        QCOMPARE(lengths.size(), counts.size());
+        double kraft = 0;
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            QVERIFY2(lengths[i] <= longest, qPrintable(QString::number(i)));
+            if (counts[i])
+                QVERIFY(lengths[i] > 0);
+            if (lengths[i])
+                kraft += std::ldexp(1.0, -lengths[i]);
+            for (std::size_t j = 0; j < counts.size(); ++j) {
+                if (counts[i] && counts[j] && counts[i] > counts[j])
+                    QVERIFY(lengths[i] <= lengths[j]); // the more often, never the longer
+            }
+        }
+        QCOMPARE(kraft, 1.0);
     }
 
     void hintsTellFactsWithNumbers_data()
