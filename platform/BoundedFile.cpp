@@ -1,6 +1,6 @@
 #include "platform/BoundedFile.h"
 
-#include <QCryptographicHash>
+#include "platform/Sha256.h"
 
 namespace BoundedFile {
 
@@ -52,7 +52,7 @@ std::optional<QByteArray> readAll(QIODevice &file, qint64 limit)
 
 std::optional<QString> sha256(QIODevice &file, qint64 limit)
 {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    Sha256 hash;
     if (!stream(file, limit, [&hash](QByteArrayView block) {
             hash.addData(block);
             return true;

@@ -1,8 +1,8 @@
 #include "platform/DiskImageCommit.h"
 
+#include "platform/Sha256.h"
 #include "platform/UniqueFd.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -116,7 +116,7 @@ public:
 private:
     int m_fd;
     qint64 m_offset = 0;
-    QCryptographicHash m_hash{QCryptographicHash::Sha256};
+    Sha256 m_hash;
 };
 
 // The undo file of `image` read whole and checked: each range with its old
@@ -151,7 +151,7 @@ std::optional<std::vector<UndoRange>> readUndo(int fd, qint64 imageSize, QString
         *why = QStringLiteral("it was made for an image of another size");
         return std::nullopt;
     }
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    Sha256 hash;
     std::vector<char> buffer(kChunk);
     for (qint64 at = 0; at < *size - kTrailer;) {
         const qint64 part = std::min<qint64>(kChunk, *size - kTrailer - at);

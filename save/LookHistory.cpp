@@ -6,11 +6,11 @@
 #include "platform/Log.h"
 #include "platform/LookFiles.h"
 #include "platform/PropertyList.h"
+#include "platform/Sha256.h"
 #include "platform/UniqueFd.h"
 #include "privileged/Staging.h"
 #include "save/StagingFile.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 
@@ -37,7 +37,7 @@ QString entryPath(const QString &name)
 
 QString sha256(const QByteArray &bytes)
 {
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    return Sha256::hex(bytes);
 }
 
 // The history folder as it stands: a plain folder (not a link), or why not.

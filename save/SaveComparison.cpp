@@ -7,11 +7,11 @@
 #include "platform/LoginWindow.h"
 #include "platform/PreferenceDomain.h"
 #include "platform/VolumeResolver.h"
+#include "platform/Sha256.h"
 #include "privileged/Staging.h"
 #include "save/StagingFile.h"
 #include "save/StockLook.h"
 
-#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QImageReader>
 
@@ -122,7 +122,7 @@ QString sha256(const QByteArray &bytes)
         if (!bytes.isEmpty() && bytes.constData() == lastBytes.constData() && bytes.size() == lastBytes.size())
             return lastDigest;
     }
-    const QString digest = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    const QString digest = Sha256::hex(bytes);
     if (bytes.size() >= kRememberedDigestBytes) {
         std::lock_guard lock(mutex);
         lastBytes = bytes;
