@@ -12,9 +12,8 @@
 
 namespace SavedPictures {
 
-QImage asSaved(const QImage &pixels, Picture which)
+QImage asSaved(const Image &image, Picture which)
 {
-    const Image image = Image::fromPixels(pixels);
     QByteArray bytes = which == Picture::Background ? StagingFile::jpegData(image) : StagingFile::tiffData(image);
     if (bytes.isEmpty())
         return {};
@@ -25,10 +24,16 @@ QImage asSaved(const QImage &pixels, Picture which)
     return reader.read();
 }
 
+QImage asSaved(const QImage &pixels, Picture which)
+{
+    return asSaved(Image::fromPixels(pixels), which);
+}
+
 QImage prepare(const PictureSource &source, Picture which)
 {
-    const QImage pixels = source.image.pixels();
-    return source.asSaved ? asSaved(pixels, which) : pixels;
+    // A new picture goes to the encoder as it is (its file, when it has
+    // one, so the encoder may read it its own way), not decoded first.
+    return source.asSaved ? asSaved(source.image, which) : source.image.pixels();
 }
 
 QStringList userNames(const Volume &volume)

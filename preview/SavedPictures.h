@@ -41,6 +41,7 @@ namespace SavedPictures {
 // `pixels` encoded exactly as Save encodes the picture (TIFF for the logo
 // and title, JPEG at quality 100 for the background), then decoded back:
 // what the volume will hold. Null when it cannot be encoded.
+[[nodiscard]] QImage asSaved(const Image &image, Picture which);
 [[nodiscard]] QImage asSaved(const QImage &pixels, Picture which);
 
 // The pixels to draw for a source. Decodes files, so it is safe to call on
