@@ -22,7 +22,7 @@ constexpr qint64 kPixelsPerBand = 1 << 20;
 constexpr unsigned kMaxBands = 4;
 // Each deflate block gets a code of its own fitted to about this many
 // bytes of rows, so the code follows the picture as it changes.
-constexpr std::size_t kBlockBytes = 32 * 1024;
+constexpr std::size_t kBlockBytes = 64 * 1024;
 constexpr int kEndOfBlock = 256;
 constexpr int kLiteralCodes = 257; // the bytes and the end of a block; no lengths
 constexpr int kMaxCodeLength = 15;
