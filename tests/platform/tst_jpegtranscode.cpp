@@ -3,11 +3,13 @@
 
 #include <QBuffer>
 #include <QColorSpace>
+#include <QDataStream>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <cstdio>
 
 extern "C" {
@@ -16,63 +18,33 @@ extern "C" {
 
 namespace {
 
-// A picture with smooth areas, edges and fine detail, so that every
-// rounding of the colour conversion and the transform shows.
+// Smooth areas, edges and grain, so that every rounding of the colour
+// conversion and the transform shows.
 QImage photo(int width, int height)
 {
     QImage image(width, height, QImage::Format_RGB32);
-    quint32 noise = 12345;
-    for (int y = 0; y < height; ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+    for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            noise = noise * 1103515245u + 12345u;
-            const int grain = int(noise >> 28) - 8;
+            const int grain = int((quint32(x * 7919 + y * 104729) * 2654435761u) >> 28) - 8;
             const int edge = ((x / 37 + y / 23) % 2) * 60;
-            line[x] = qRgb(qBound(0, x * 255 / width + grain, 255), qBound(0, y * 255 / height + edge - 30 + grain, 255),
-                           qBound(0, (x ^ y) % 256 / 2 + edge + grain, 255));
+            image.setPixel(x, y, qRgb(qBound(0, x * 255 / width + grain, 255), qBound(0, y * 255 / height + edge - 30, 255),
+                                      qBound(0, (x ^ y) % 256 / 2 + edge + grain, 255)));
         }
-    }
     return image;
 }
 
 // How a source file is made: everything the files people pick may differ in.
 struct Source {
-    J_COLOR_SPACE stored = JCS_YCbCr; // the file's colour space
+    J_COLOR_SPACE stored = JCS_YCbCr;
     bool gray = false;
-    int hSampling = 2; // luma sampling: 2x2 is 4:2:0, 1x1 is 4:4:4
-    int vSampling = 2;
+    int sampling = 2; // of luma, both ways: 2 is 4:2:0, 1 is 4:4:4
     bool progressive = false;
     int restartRows = 0;
-    int quality = 90;
     int densityUnit = -1; // -1: no JFIF header at all
     int densityX = 0;
     int densityY = 0;
     QList<std::pair<int, QByteArray>> markers;
 };
-
-void writeRgbRows(jpeg_compress_struct &info, const QImage &pixels, bool gray)
-{
-    std::vector<JSAMPLE> row(std::size_t(pixels.width()) * (gray ? 1 : 4));
-    while (info.next_scanline < info.image_height) {
-        const auto *in = reinterpret_cast<const QRgb *>(pixels.constScanLine(int(info.next_scanline)));
-        for (int x = 0; x < pixels.width(); ++x) {
-            if (gray) {
-                row[std::size_t(x)] = JSAMPLE(qGray(in[x]));
-            } else if (info.in_color_space == JCS_CMYK) {
-                row[std::size_t(x) * 4] = JSAMPLE(255 - qRed(in[x]));
-                row[std::size_t(x) * 4 + 1] = JSAMPLE(255 - qGreen(in[x]));
-                row[std::size_t(x) * 4 + 2] = JSAMPLE(255 - qBlue(in[x]));
-                row[std::size_t(x) * 4 + 3] = 200;
-            } else {
-                row[std::size_t(x) * 3] = JSAMPLE(qRed(in[x]));
-                row[std::size_t(x) * 3 + 1] = JSAMPLE(qGreen(in[x]));
-                row[std::size_t(x) * 3 + 2] = JSAMPLE(qBlue(in[x]));
-            }
-        }
-        JSAMPROW rows[1] = {row.data()};
-        (void)jpeg_write_scanlines(&info, rows, 1);
-    }
-}
 
 QByteArray makeJpeg(const QImage &pixels, const Source &source)
 {
@@ -91,22 +63,28 @@ QByteArray makeJpeg(const QImage &pixels, const Source &source)
     jpeg_set_defaults(&info);
     if (!source.gray)
         jpeg_set_colorspace(&info, source.stored);
-    jpeg_set_quality(&info, source.quality, TRUE);
-    info.comp_info[0].h_samp_factor = source.hSampling;
-    info.comp_info[0].v_samp_factor = source.vSampling;
+    jpeg_set_quality(&info, 90, TRUE);
+    info.comp_info[0].h_samp_factor = info.comp_info[0].v_samp_factor = source.sampling;
     info.restart_in_rows = source.restartRows;
     info.write_JFIF_header = source.densityUnit >= 0 && (source.gray || source.stored == JCS_YCbCr);
-    if (source.densityUnit >= 0) {
-        info.density_unit = UINT8(source.densityUnit);
-        info.X_density = UINT16(source.densityX);
-        info.Y_density = UINT16(source.densityY);
-    }
+    info.density_unit = UINT8(std::max(source.densityUnit, 0));
+    info.X_density = UINT16(source.densityX);
+    info.Y_density = UINT16(source.densityY);
     if (source.progressive)
         jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
     for (const auto &[marker, data] : source.markers)
         jpeg_write_marker(&info, marker, reinterpret_cast<const JOCTET *>(data.constData()), unsigned(data.size()));
-    writeRgbRows(info, pixels, source.gray);
+    std::vector<JSAMPLE> row(std::size_t(pixels.width() * info.input_components));
+    for (JSAMPROW rows[1] = {row.data()}; info.next_scanline < info.image_height;) {
+        const auto *in = reinterpret_cast<const QRgb *>(pixels.constScanLine(int(info.next_scanline)));
+        for (int x = 0; x < pixels.width(); ++x) {
+            const int channels[4] = {qRed(in[x]), qGreen(in[x]), qBlue(in[x]), 200};
+            for (int c = 0; c < info.input_components; ++c)
+                row[std::size_t(x * info.input_components + c)] = JSAMPLE(source.gray ? qGray(in[x]) : channels[c]);
+        }
+        (void)jpeg_write_scanlines(&info, rows, 1);
+    }
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
     QByteArray bytes(reinterpret_cast<const char *>(buffer), qsizetype(size));
@@ -114,29 +92,26 @@ QByteArray makeJpeg(const QImage &pixels, const Source &source)
     return bytes;
 }
 
-// An Exif block with one orientation entry, in either byte order.
 QByteArray exifWithOrientation(quint16 orientation, bool little)
 {
-    QByteArray tiff;
-    const auto put16 = [&](quint16 v) {
-        tiff += little ? char(v & 0xFF) : char(v >> 8);
-        tiff += little ? char(v >> 8) : char(v & 0xFF);
-    };
-    const auto put32 = [&](quint32 v) {
-        put16(quint16(little ? v & 0xFFFF : v >> 16));
-        put16(quint16(little ? v >> 16 : v & 0xFFFF));
-    };
-    tiff += little ? "II" : "MM";
-    put16(0x2a);
-    put32(8);
-    put16(1);
-    put16(0x0112);
-    put16(3);
-    put32(1);
-    put16(orientation);
-    put16(0);
-    put32(0);
-    return QByteArray("Exif\0\0", 6) + tiff;
+    QByteArray exif("Exif\0\0II", 8);
+    if (!little)
+        exif.replace(6, 2, "MM");
+    QDataStream out(&exif, QIODevice::Append);
+    out.setByteOrder(little ? QDataStream::LittleEndian : QDataStream::BigEndian);
+    out << quint16(0x2a) << quint32(8) << quint16(1) << quint16(0x0112) << quint16(3) << quint32(1) << orientation
+        << quint16(0) << quint32(0);
+    return exif;
+}
+
+QByteArray writtenByQt(const QImage &pixels, int quality)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(quality);
+    return !pixels.isNull() && writer.write(pixels) ? bytes : QByteArray();
 }
 
 // Today's way: Qt's reader, turning the picture upright, then its writer.
@@ -145,37 +120,19 @@ QByteArray throughQt(const QString &path, int quality)
     QImageReader reader(path);
     reader.setAllocationLimit(Image::kAllocationLimitMiB);
     reader.setAutoTransform(true);
-    const QImage pixels = reader.read();
-    if (pixels.isNull())
-        return {};
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(quality);
-    return writer.write(pixels) ? bytes : QByteArray();
+    return writtenByQt(reader.read(), quality);
 }
 
 QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
     QFile file(dir.filePath(name));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        return {};
-    return file.fileName();
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? file.fileName() : QString();
 }
 
 QByteArray encodedThroughImage(const Image &image, int quality)
 {
     return image.encoded(
-        "jpeg",
-        [quality](const QImage &pixels) {
-            QByteArray bytes;
-            QBuffer buffer(&bytes);
-            buffer.open(QIODevice::WriteOnly);
-            QImageWriter writer(&buffer, "jpeg");
-            writer.setQuality(quality);
-            return writer.write(pixels) ? bytes : QByteArray();
-        },
+        "jpeg", [quality](const QImage &pixels) { return writtenByQt(pixels, quality); },
         [quality](const QString &path) { return JpegTranscode::transcode(path, quality, Image::kAllocationLimitMiB); });
 }
 
@@ -209,44 +166,33 @@ void TestJpegTranscode::sameBytesAsQtsReaderAndWriter_data()
         change(source);
         return source;
     };
-    QTest::newRow("4:2:0") << odd << with([](Source &) {}) << 100 << true;
-    QTest::newRow("4:2:0, quality 90") << odd << with([](Source &) {}) << 90 << true;
-    QTest::newRow("4:4:4") << odd << with([](Source &s) { s.hSampling = s.vSampling = 1; }) << 100 << true;
-    QTest::newRow("4:2:2") << QSize(64, 48) << with([](Source &s) { s.vSampling = 1; }) << 100 << true;
-    QTest::newRow("one pixel") << QSize(1, 1) << with([](Source &) {}) << 100 << true;
-    QTest::newRow("one row, wider than a block") << QSize(1000, 1) << with([](Source &) {}) << 100 << true;
-    QTest::newRow("one column") << QSize(1, 300) << with([](Source &) {}) << 100 << true;
-    QTest::newRow("larger than the row queue") << QSize(1500, 1001) << with([](Source &) {}) << 100 << true;
-    QTest::newRow("grey") << odd << with([](Source &s) { s.gray = true; }) << 100 << true;
-    QTest::newRow("grey, odd width") << QSize(13, 7) << with([](Source &s) { s.gray = true; }) << 100 << true;
+    const auto plain = with([](Source &) {});
+    QTest::newRow("4:2:0") << odd << plain << 100 << true;
+    QTest::newRow("4:2:0, quality 75") << odd << plain << 75 << true;
+    QTest::newRow("4:4:4") << odd << with([](Source &s) { s.sampling = 1; }) << 100 << true;
+    QTest::newRow("one pixel") << QSize(1, 1) << plain << 100 << true;
+    QTest::newRow("one row") << QSize(1000, 1) << plain << 100 << true;
+    QTest::newRow("more rows than the queue holds") << QSize(1500, 1001) << plain << 100 << true;
+    QTest::newRow("grey") << QSize(13, 7) << with([](Source &s) { s.gray = true; }) << 100 << true;
     QTest::newRow("progressive") << odd << with([](Source &s) { s.progressive = true; }) << 100 << true;
-    QTest::newRow("progressive grey") << odd << with([](Source &s) { s.progressive = s.gray = true; }) << 100 << true;
     QTest::newRow("restart markers") << odd << with([](Source &s) { s.restartRows = 1; }) << 100 << true;
     QTest::newRow("no JFIF header") << odd << with([](Source &s) { s.densityUnit = -1; }) << 100 << true;
     QTest::newRow("72 dpi") << odd << with([](Source &s) { s.densityUnit = 1; s.densityX = s.densityY = 72; }) << 100 << true;
     QTest::newRow("300 x 299 dpi") << odd << with([](Source &s) { s.densityUnit = 1; s.densityX = 300; s.densityY = 299; }) << 100 << true;
-    QTest::newRow("118 dots per cm") << odd << with([](Source &s) { s.densityUnit = 2; s.densityX = s.densityY = 118; }) << 100 << true;
     QTest::newRow("37 x 41 dots per cm") << odd << with([](Source &s) { s.densityUnit = 2; s.densityX = 37; s.densityY = 41; }) << 100 << true;
-    QTest::newRow("aspect ratio only") << odd << with([](Source &s) { s.densityX = 2; s.densityY = 1; }) << 100 << true;
     QTest::newRow("zero density") << odd << with([](Source &s) { s.densityUnit = 1; s.densityX = s.densityY = 0; }) << 100 << false;
     QTest::newRow("Exif, upright") << odd << with([](Source &s) { s.markers = {{JPEG_APP0 + 1, exifWithOrientation(1, true)}}; }) << 100 << true;
-    QTest::newRow("XMP") << odd << with([](Source &s) { s.markers = {{JPEG_APP0 + 1, "http://ns.adobe.com/xap/1.0/\0<x/>"}}; }) << 100 << true;
-    QTest::newRow("other application data") << odd << with([](Source &s) { s.markers = {{JPEG_APP0 + 13, "Photoshop 3.0"}}; }) << 100 << true;
-
+    QTest::newRow("XMP") << odd << with([](Source &s) { s.markers = {{JPEG_APP0 + 1, "http://ns.adobe.com/xap/1.0/"}}; }) << 100 << true;
     // Left to Qt: the picture read is turned, coloured or annotated in ways
     // of Qt's own.
-    for (const quint16 orientation : {quint16(3), quint16(6), quint16(8)})
-        for (const bool little : {true, false})
-            QTest::addRow("Exif, orientation %d, %s", orientation, little ? "II" : "MM")
-                << odd << with([&](Source &s) { s.markers = {{JPEG_APP0 + 1, exifWithOrientation(orientation, little)}}; })
-                << 100 << false;
+    QTest::newRow("Exif, turned, II") << odd << with([](Source &s) { s.markers = {{JPEG_APP0 + 1, exifWithOrientation(6, true)}}; }) << 100 << false;
+    QTest::newRow("Exif, upside down, MM") << odd << with([](Source &s) { s.markers = {{JPEG_APP0 + 1, exifWithOrientation(3, false)}}; }) << 100 << false;
     QTest::newRow("Exif cut short") << odd << with([](Source &s) { s.markers = {{JPEG_APP0 + 1, exifWithOrientation(6, true).left(20)}}; }) << 100 << false;
     QTest::newRow("comment") << odd << with([](Source &s) { s.markers = {{JPEG_COM, "Made: by hand"}}; }) << 100 << false;
-    QByteArray icc("ICC_PROFILE\0\1\1", 14);
-    icc += QColorSpace(QColorSpace::DisplayP3).iccProfile();
+    const QByteArray icc = QByteArray("ICC_PROFILE\0\1\1", 14) + QColorSpace(QColorSpace::DisplayP3).iccProfile();
     QTest::newRow("colour profile") << odd << with([&](Source &s) { s.markers = {{JPEG_APP0 + 2, icc}}; }) << 100 << false;
     QTest::newRow("stored as RGB") << odd << with([](Source &s) { s.stored = JCS_RGB; }) << 100 << false;
-    QTest::newRow("CMYK") << odd << with([](Source &s) { s.stored = JCS_CMYK; s.hSampling = s.vSampling = 1; }) << 100 << false;
+    QTest::newRow("CMYK") << odd << with([](Source &s) { s.stored = JCS_CMYK; s.sampling = 1; }) << 100 << false;
     QTest::newRow("YCCK") << odd << with([](Source &s) { s.stored = JCS_YCCK; }) << 100 << false;
 }
 
@@ -291,8 +237,8 @@ void TestJpegTranscode::damagedFiles_data()
                                                     << outcome(JpegTranscode::Outcome::Unreadable) << false;
     QTest::newRow("cut in the header") << whole.left(300) << outcome(JpegTranscode::Outcome::Unreadable) << false;
     QByteArray scribbled = whole;
-    scribbled.replace(whole.size() / 2, 40, QByteArray(40, '\xff'));
-    QTest::newRow("a bad marker in the data") << scribbled << outcome(JpegTranscode::Outcome::Unreadable) << false;
+    scribbled.replace(whole.size() / 2, 2, "\xff\xd3");
+    QTest::newRow("a marker in the middle of the data") << scribbled << outcome(JpegTranscode::Outcome::Unreadable) << false;
     // A file the decoder patches up but reads in full: left to Qt as before.
     QByteArray padded = whole;
     padded.insert(whole.size() - 2, QByteArray("junk"));
