@@ -171,6 +171,38 @@ void BM_EncodeBackgroundJpeg(benchmark::State &state)
 }
 BENCHMARK(BM_EncodeBackgroundJpeg)->Arg(2)->Arg(8)->Arg(32)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// A JPEG file made into the background's bytes: decoded whole by Qt's reader
+// and encoded by its writer (second argument 0), or transcoded a row at a
+// time on two threads (1). Both give the same bytes.
+void BM_JpegFileToBackground(benchmark::State &state)
+{
+    const QSize size = sizeForMegapixels(int(state.range(0)));
+    const bool transcode = state.range(1) != 0;
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("picture.jpg"));
+    if (!syntheticPicture(size.width(), size.height()).save(file, "JPEG", 92)) {
+        state.SkipWithError("the picture could not be made");
+        return;
+    }
+    qint64 bytes = 0;
+    for (auto _ : state) {
+        const Image picture = Image::referencingFile(file);
+        if (!transcode)
+            (void)picture.pixels();
+        const QByteArray jpeg = StagingFile::jpegData(picture);
+        bytes = jpeg.size();
+        benchmark::DoNotOptimize(jpeg.constData());
+    }
+    if (bytes == 0)
+        state.SkipWithError("the encoder gave no data");
+    setMegapixelCounters(state, size, bytes);
+}
+BENCHMARK(BM_JpegFileToBackground)
+    ->ArgsProduct({{8, 32}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(4);
+
 void BM_CjpegQuality100(benchmark::State &state)
 {
     const QByteArray cjpeg = QByteArrayLiteral("/usr/bin/cjpeg");

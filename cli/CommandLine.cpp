@@ -3,6 +3,7 @@
 #include "controller/SettingModel.h"
 #include "platform/LoginWindow.h"
 #include "preview/LoginScreenRenderer.h"
+#include "save/StagingFile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -390,7 +391,7 @@ CtlParse parseCommandLine(const QStringList &arguments)
 
 namespace {
 
-std::optional<Image> readImage(const QString &option, const QString &file, QString &error)
+std::optional<Image> readImage(const QString &option, const QString &file, bool savedAsIs, QString &error)
 {
     const QFileInfo info(file);
     if (!info.exists()) {
@@ -402,6 +403,10 @@ std::optional<Image> readImage(const QString &option, const QString &file, QStri
         return std::nullopt;
     }
     Image image = Image::referencingFile(info.absoluteFilePath());
+    // A background saved as it is is checked by the encode its save needs
+    // anyway: a JPEG file is then read once, and its pixels never held.
+    if (savedAsIs)
+        (void)StagingFile::jpegData(image);
     if (!image.isValid()) {
         error = QCoreApplication::translate("LoginCtl", "%1: %2 cannot be read as an image").arg(option, file);
         return std::nullopt;
@@ -444,7 +449,9 @@ SetInputsCheck readSetInputs(const CtlRequest &request)
     for (const auto &[setting, option] : images) {
         if (!*option.second)
             continue;
-        const auto image = readImage(QLatin1String(option.first), **option.second, error);
+        const bool savedAsIs = request.command == CtlRequest::Command::Set && setting == Setting::Background
+                               && request.backgroundAdjustments.isNone();
+        const auto image = readImage(QLatin1String(option.first), **option.second, savedAsIs, error);
         if (!image)
             return {std::nullopt, error};
         // What is checked, previewed and saved is the adjusted picture.

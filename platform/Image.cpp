@@ -15,6 +15,9 @@ struct Image::State {
     mutable QImage pixels;
     // The size of pixels let go of by release().
     mutable QSize releasedSize;
+    // The file was encoded straight from itself, in full: it is a picture,
+    // though its pixels were never held.
+    mutable bool encodedFromFile = false;
     // One encode at a time, apart from the decode's lock so that a long
     // encode does not hold up drawing.
     mutable std::mutex encodeMutex;
@@ -86,6 +89,13 @@ QImage Image::pixels() const
 
 bool Image::isValid() const
 {
+    if (!d)
+        return false;
+    {
+        std::lock_guard lock(d->mutex);
+        if (!d->decoded && d->encodedFromFile)
+            return true;
+    }
     return !pixels().isNull();
 }
 
@@ -139,13 +149,42 @@ QImage Image::thumbnail(const QSize &bounds) const
     return reader.read();
 }
 
-QByteArray Image::encoded(const QByteArray &format, const std::function<QByteArray(const QImage &)> &encode) const
+QByteArray Image::encoded(const QByteArray &format, const std::function<QByteArray(const QImage &)> &encode,
+                          const std::function<JpegTranscode::Result(const QString &)> &fromFile) const
 {
     if (!d)
         return {};
     std::lock_guard lock(d->encodeMutex);
     if (d->encodedFormat == format && !d->encodedBytes.isEmpty())
         return d->encodedBytes;
+    bool fileOnly = false;
+    {
+        std::lock_guard pixelsLock(d->mutex);
+        fileOnly = !d->decoded && isDecodable(d->path);
+    }
+    if (fromFile && fileOnly) {
+        JpegTranscode::Result result = fromFile(d->path);
+        if (result.outcome == JpegTranscode::Outcome::Encoded && !result.bytes.isEmpty()) {
+            ++s_encodes;
+            if (s_decodeObserver)
+                s_decodeObserver(d->path);
+            std::lock_guard pixelsLock(d->mutex);
+            d->encodedFromFile = true;
+            d->encodedFormat = format;
+            d->encodedBytes = result.bytes;
+            return result.bytes;
+        }
+        if (result.outcome == JpegTranscode::Outcome::Unreadable) {
+            // Not decoded again by the reader, which would make up the
+            // missing part of a cut-off file.
+            std::lock_guard pixelsLock(d->mutex);
+            if (!d->decoded) {
+                d->decoded = true;
+                d->pixels = QImage();
+            }
+            return {};
+        }
+    }
     const QImage source = pixels();
     if (source.isNull())
         return {};

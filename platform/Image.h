@@ -6,6 +6,8 @@
 
 #include <QByteArray>
 
+#include "platform/JpegTranscode.h"
+
 #include <functional>
 #include <memory>
 
@@ -39,8 +41,14 @@ public:
     // format: comparing a picture with the volume and writing it then cost
     // one encode. Empty when there are no pixels or the encode fails (which
     // is not kept, so a later call tries again).
+    //
+    // `fromFile`, when given, is tried first for a file whose pixels are not
+    // in memory: it encodes straight from the file and stands for one decode
+    // and one encode. A file it finds unreadable is an invalid image from
+    // then on; one it does not handle goes through `encode` as usual.
     [[nodiscard]] QByteArray encoded(const QByteArray &format,
-                                     const std::function<QByteArray(const QImage &)> &encode) const;
+                                     const std::function<QByteArray(const QImage &)> &encode,
+                                     const std::function<JpegTranscode::Result(const QString &)> &fromFile = {}) const;
     // The bytes encoded() made as `format` and keeps; empty when none were
     // made. Never encodes.
     [[nodiscard]] QByteArray keptEncoding(const QByteArray &format) const;

@@ -69,7 +69,12 @@ QByteArray tiffData(const Image &image)
 
 QByteArray jpegData(const Image &image)
 {
-    return image.encoded(QByteArrayLiteral("jpeg"), [](const QImage &pixels) { return encode(pixels, "jpeg", 100); });
+    constexpr int quality = 100;
+    // A JPEG file goes straight from file to file, row by row, into the
+    // same bytes the writer makes from its pixels.
+    return image.encoded(
+        QByteArrayLiteral("jpeg"), [](const QImage &pixels) { return encode(pixels, "jpeg", quality); },
+        [](const QString &path) { return JpegTranscode::transcode(path, quality, Image::kAllocationLimitMiB); });
 }
 
 QByteArray keptJpegData(const Image &image)

@@ -17,7 +17,8 @@ namespace StagingFile {
 [[nodiscard]] QByteArray tiffData(const Image &image);
 
 // The image encoded as JPEG at the encoder's highest quality, straight from
-// the decoded pixels; nothing when it has no pixels.
+// the decoded pixels, or for a JPEG file not decoded yet from the file
+// itself (the same bytes); nothing when it has no pixels.
 [[nodiscard]] QByteArray jpegData(const Image &image);
 // What jpegData() made for the image and keeps; empty when it made nothing
 // yet. Never encodes.

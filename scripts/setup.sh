@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-image-formats-plugins qt6-l10n-tools
           qt6-translations-l10n
-          zlib1g-dev libx11-dev fonts-dejavu-core xvfb xauth sudo curl python3
+          zlib1g-dev libjpeg62-turbo-dev libx11-dev fonts-dejavu-core xvfb xauth sudo curl python3
           librsvg2-bin man-db bsdextrautils bash-completion
           libguestfs-dev libguestfs-tools libguestfs-hfsplus linux-image-amd64 qemu-utils fuse3 strace 7zip
           ${EXTRA_PACKAGES:-})

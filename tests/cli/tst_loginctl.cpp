@@ -10,6 +10,7 @@
 #include "tests/fakes/ReadOnlyMount.h"
 #include "tests/fakes/TestVolume.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
@@ -781,6 +782,10 @@ private slots:
             << QStringList{"set", "--message", "x", "--title", "@/notes.txt"} << "cannot be read as an image";
         QTest::newRow("folder as background")
             << QStringList{"set", "--message", "x", "--background", "@"} << "is not a file";
+        QTest::newRow("background that is not an image")
+            << QStringList{"set", "--message", "x", "--background", "@/notes.txt"} << "cannot be read as an image";
+        QTest::newRow("background cut short")
+            << QStringList{"set", "--message", "x", "--background", "@/cut.jpg"} << "cannot be read as an image";
         QTest::newRow("missing message file") << QStringList{"set", "--message-file", "@/nothing.txt", "--logo",
                                                              "@/logo.png"}
                                               << "cannot be read";
@@ -817,6 +822,15 @@ private slots:
         QVERIFY(write("notes.txt", "not a picture\n"));
         QVERIFY(write("latin1.txt", "Gr\xfc\xdf" "e\n"));
         QVERIFY(write("nul.txt", QByteArray("before\0after", 12)));
+        // Cut within its data: Qt's reader would make up the lower half.
+        QImage picture(400, 300, QImage::Format_RGB32);
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                picture.setPixel(x, y, qRgb(x % 256, y % 256, (x * y) % 256));
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "JPEG", 90));
+        QVERIFY(write("cut.jpg", jpeg.left(jpeg.size() / 2)));
         const auto before = snapshot(m_volume->root());
 
         const Run result = run(arguments);
