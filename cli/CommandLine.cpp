@@ -449,8 +449,11 @@ SetInputsCheck readSetInputs(const CtlRequest &request)
     for (const auto &[setting, option] : images) {
         if (!*option.second)
             continue;
-        const bool savedAsIs = request.command == CtlRequest::Command::Set && setting == Setting::Background
-                               && request.backgroundAdjustments.isNone();
+        // A preview shows the background as its save would write it, so it
+        // makes the same encode.
+        const bool savedAsIs = (request.command == CtlRequest::Command::Set
+                                || request.command == CtlRequest::Command::Preview)
+                               && setting == Setting::Background && request.backgroundAdjustments.isNone();
         const auto image = readImage(QLatin1String(option.first), **option.second, savedAsIs, error);
         if (!image)
             return {std::nullopt, error};

@@ -57,6 +57,11 @@ private slots:
         QVERIFY(background.save(inputs() + QStringLiteral("/background.jpg")));
         QFile notes(inputs() + QStringLiteral("/notes.txt"));
         QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("not a picture\n") > 0);
+        // A JPEG cut in half: what a save refuses is not previewed either.
+        QFile whole(inputs() + QStringLiteral("/background.jpg")), cut(inputs() + QStringLiteral("/cut.jpg"));
+        QVERIFY(whole.open(QIODevice::ReadOnly) && cut.open(QIODevice::WriteOnly));
+        const QByteArray bytes = whole.readAll();
+        QVERIFY(cut.write(bytes.left(bytes.size() / 2)) > 0);
     }
 
     void cleanup() { m_volume.reset(); }
@@ -140,6 +145,9 @@ private slots:
                                       << "does not exist";
         QTest::newRow("title that is not an image")
             << QStringList{"preview", "--output", "@/o.png", "--title", "@/notes.txt"} << 2
+            << "cannot be read as an image";
+        QTest::newRow("background cut short")
+            << QStringList{"preview", "--output", "@/o.png", "--background", "@/cut.jpg"} << 2
             << "cannot be read as an image";
         QTest::newRow("folder as background")
             << QStringList{"preview", "--output", "@/o.png", "--background", "@"} << 2 << "is not a file";
