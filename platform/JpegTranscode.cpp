@@ -273,13 +273,18 @@ struct Picture {
     int dotsPerMeterY = 0;
 };
 
-bool readHeader(Decoder &decoder)
+// From the decoder's file, or from `bytes` when given.
+bool readHeader(Decoder &decoder, const QByteArray *bytes = nullptr)
 {
     if (setjmp(decoder.errors.jump))
         return false;
     jpeg_create_decompress(&decoder.info);
     decoder.created = true;
-    decoder.info.src = &decoder.source;
+    if (bytes)
+        jpeg_mem_src(&decoder.info, reinterpret_cast<const unsigned char *>(bytes->constData()),
+                     static_cast<unsigned long>(bytes->size()));
+    else
+        decoder.info.src = &decoder.source;
     // The markers Qt's reader looks at.
     jpeg_save_markers(&decoder.info, JPEG_COM, 0xFFFF);
     jpeg_save_markers(&decoder.info, JPEG_APP0 + 1, 0xFFFF);
@@ -448,7 +453,50 @@ bool encodeRows(Encoder &encoder, const Picture &picture, int quality, RowQueue 
     return true;
 }
 
+// The rows straight into the image; false when the decoder gave up or
+// spoke.
+bool decodeInto(Decoder &decoder, QImage &image)
+{
+    if (setjmp(decoder.errors.jump))
+        return false;
+    jpeg_decompress_struct &info = decoder.info;
+    (void)jpeg_start_decompress(&info);
+    while (info.output_scanline < info.output_height && !decoder.errors.warned) {
+        JSAMPROW row = image.scanLine(int(info.output_scanline));
+        (void)jpeg_read_scanlines(&info, &row, 1);
+    }
+    if (decoder.errors.warned)
+        return false;
+    (void)jpeg_finish_decompress(&info);
+    return !decoder.errors.warned;
+}
+
 } // namespace
+
+QImage decode(const QByteArray &bytes, int allocationLimitMiB)
+{
+    if (bytes.size() < 2 || uchar(bytes[0]) != 0xFF || uchar(bytes[1]) != 0xD8)
+        return {};
+    auto decoder = std::make_unique<Decoder>();
+    decoder->info.err = &decoder->errors;
+    prepareErrors(decoder->errors);
+    if (!readHeader(*decoder, &bytes))
+        return {};
+    const std::optional<Picture> picture = decoder->errors.warned ? std::nullopt
+                                                                  : reproducible(decoder->info, allocationLimitMiB);
+    if (!picture)
+        return {};
+    // The decoder writes the pixels in the order QImage keeps them, alpha
+    // (always opaque here) included.
+    if (!picture->gray)
+        decoder->info.out_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA : JCS_EXT_ARGB;
+    QImage image(picture->width, picture->height, picture->gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+    if (image.isNull() || !decodeInto(*decoder, image))
+        return {};
+    image.setDotsPerMeterX(picture->dotsPerMeterX);
+    image.setDotsPerMeterY(picture->dotsPerMeterY);
+    return image;
+}
 
 Result transcode(const QString &path, int quality, int allocationLimitMiB)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 
 // Re-encoding a JPEG file without holding its pixels: rows go from the
@@ -30,5 +31,11 @@ struct Result {
 // `allocationLimitMiB` is the reader's limit: a picture whose pixels would
 // exceed it is left to the reader, which refuses it.
 [[nodiscard]] Result transcode(const QString &path, int quality, int allocationLimitMiB);
+
+// JPEG bytes decoded straight into the pixels QImageReader would give
+// (32-bit RGB, or 8-bit grey), without its row-by-row conversion. Null when
+// they are not bytes this reproduces exactly (as for transcode()) or the
+// decoder had anything to say about them: read those with QImageReader.
+[[nodiscard]] QImage decode(const QByteArray &bytes, int allocationLimitMiB);
 
 } // namespace JpegTranscode

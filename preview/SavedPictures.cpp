@@ -4,6 +4,7 @@
 #include "preview/LoginScreenRenderer.h"
 #include "save/StagingFile.h"
 
+#include "platform/JpegTranscode.h"
 #include "platform/VolumeResolver.h"
 
 #include <QBuffer>
@@ -17,6 +18,10 @@ QImage asSaved(const Image &image, Picture which)
     QByteArray bytes = which == Picture::Background ? StagingFile::jpegData(image) : StagingFile::tiffData(image);
     if (bytes.isEmpty())
         return {};
+    if (which == Picture::Background) {
+        if (QImage decoded = JpegTranscode::decode(bytes, Image::kAllocationLimitMiB); !decoded.isNull())
+            return decoded;
+    }
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, which == Picture::Background ? "jpeg" : "tiff");

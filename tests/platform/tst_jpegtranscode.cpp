@@ -215,6 +215,21 @@ void TestJpegTranscode::sameBytesAsQtsReaderAndWriter()
         QVERIFY2(result.bytes == expected, "the transcode differs from Qt's writer");
     // Either way, an image referencing the file encodes to Qt's bytes.
     QVERIFY(encodedThroughImage(Image::referencingFile(path), quality) == expected);
+
+    // Decoded straight to pixels: Qt's reader's, or left to it.
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QImage decoded = JpegTranscode::decode(file.readAll(), Image::kAllocationLimitMiB);
+    QCOMPARE(decoded.isNull(), !handled);
+    if (handled) {
+        const QImage qts = QImageReader(path).read();
+        QCOMPARE(decoded.format(), qts.format());
+        QCOMPARE(decoded, qts);
+        QCOMPARE(decoded.dotsPerMeterX(), qts.dotsPerMeterX());
+        QCOMPARE(decoded.dotsPerMeterY(), qts.dotsPerMeterY());
+        if (decoded.format() == QImage::Format_RGB32) // opaque, as a 32-bit RGB image must be
+            QCOMPARE(qAlpha(reinterpret_cast<const QRgb *>(decoded.constScanLine(decoded.height() - 1))[0]), 255);
+    }
 }
 
 void TestJpegTranscode::damagedFiles_data()
@@ -260,6 +275,9 @@ void TestJpegTranscode::damagedFiles()
     QCOMPARE(int(result.outcome), outcome);
     if (result.outcome == JpegTranscode::Outcome::Encoded)
         QCOMPARE(result.bytes, throughQt(path, 100));
+    // Nothing the decoder has to patch up is decoded straight: Qt's reader
+    // decides about it.
+    QVERIFY(JpegTranscode::decode(bytes, Image::kAllocationLimitMiB).isNull());
 
     const Image image = Image::referencingFile(path);
     const QByteArray encoded = encodedThroughImage(image, 100);
