@@ -560,6 +560,10 @@ void MainWindow::refuseEditing(const QString &reason)
 
 void MainWindow::showVolumeNotice(const QString &text)
 {
+    // Most volumes have nothing to say: the column is built for the first
+    // notice there is.
+    if (!m_volumeNotice && text.isEmpty())
+        return;
     if (!m_volumeNotice) {
         // Above whatever the central widget holds.
         auto *content = takeCentralWidget();
@@ -578,6 +582,10 @@ void MainWindow::showVolumeNotice(const QString &text)
         layout->addWidget(m_volumeNotice);
         layout->addWidget(content, 1);
         setCentralWidget(column);
+        // On a window already shown, a new central widget would wait for
+        // the event loop to appear.
+        if (isVisible())
+            column->show();
     }
     m_volumeNotice->setText(text);
     m_volumeNotice->setVisible(!text.isEmpty());
