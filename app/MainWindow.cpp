@@ -127,7 +127,10 @@ MainWindow::MainWindow(LumoraLogin &controller, QWidget *parent)
     connectController();
     m_previewDock = installPreview(*this, m_controller);
     connect(m_previewDock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
-        if (visible && m_fitted && !m_placingPreview && !m_previewDock->isFloating())
+        // Not while the window itself goes on the screen: it has been
+        // fitted with the pane already.
+        const bool onScreen = windowHandle() && windowHandle()->isVisible();
+        if (visible && onScreen && m_fitted && !m_placingPreview && !m_previewDock->isFloating())
             previewShown();
     });
 
@@ -896,6 +899,19 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::setVisible(bool visible)
+{
+    // Fitted before it is laid out for the first time, so that the layouts
+    // are worked out once, at the size the window opens with. Made first
+    // for the screen and the frame to be those it is shown on.
+    if (visible && !m_fitted && !isVisible()) {
+        create();
+        if (screen())
+            fitInto(screen()->availableGeometry());
+    }
+    QMainWindow::setVisible(visible);
 }
 
 void MainWindow::showEvent(QShowEvent *event)
