@@ -34,6 +34,9 @@ public:
     explicit MainWindow(LumoraLogin &controller, QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // Fits the window to its screen before its first showing.
+    void setVisible(bool visible) override;
+
     [[nodiscard]] QtMessageView *messageView() const { return m_messageView; }
     [[nodiscard]] QMenu *fileMenu() const { return m_fileMenu; }
 
@@ -109,7 +112,6 @@ signals:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
-    void setVisible(bool visible) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
