@@ -127,7 +127,10 @@ MainWindow::MainWindow(LumoraLogin &controller, QWidget *parent)
     connectController();
     m_previewDock = installPreview(*this, m_controller);
     connect(m_previewDock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
-        if (visible && m_fitted && !m_placingPreview && !m_previewDock->isFloating())
+        // Not while the window itself goes on the screen: it has been
+        // fitted with the pane already.
+        const bool onScreen = windowHandle() && windowHandle()->isVisible();
+        if (visible && onScreen && m_fitted && !m_placingPreview && !m_previewDock->isFloating())
             previewShown();
     });
 
@@ -488,6 +491,9 @@ void MainWindow::edit(const QString &text, std::function<void()> change, int mer
 {
     if (m_saving)
         return;
+    // An edit starts from the volume's settings, never from the blank
+    // document the window was built on.
+    readPendingSettings();
     // An edit ends what the last save had to say.
     clearSaveStatus();
     m_undoStack->push(new DocumentEdit(m_controller, text, std::move(change), mergeId));
@@ -557,6 +563,10 @@ void MainWindow::refuseEditing(const QString &reason)
 
 void MainWindow::showVolumeNotice(const QString &text)
 {
+    // Most volumes have nothing to say: the column is built for the first
+    // notice there is.
+    if (!m_volumeNotice && text.isEmpty())
+        return;
     if (!m_volumeNotice) {
         // Above whatever the central widget holds.
         auto *content = takeCentralWidget();
@@ -575,6 +585,10 @@ void MainWindow::showVolumeNotice(const QString &text)
         layout->addWidget(m_volumeNotice);
         layout->addWidget(content, 1);
         setCentralWidget(column);
+        // On a window already shown, a new central widget would wait for
+        // the event loop to appear.
+        if (isVisible())
+            column->show();
     }
     m_volumeNotice->setText(text);
     m_volumeNotice->setVisible(!text.isEmpty());
@@ -601,7 +615,8 @@ void MainWindow::setEditing(bool enabled)
     }
     for (QPushButton *button : {m_saveButton, m_restoreButton})
         button->setEnabled(editable);
-    m_messageView->setReadOnly(!editable);
+    // Typing before the volume's message is shown would be lost to it.
+    m_messageView->setReadOnly(!editable || settingsPending());
     m_editHint->setVisible(!editingRefused());
     for (QAction *a : {m_saveAction, m_restoreAction, m_historyAction})
         a->setEnabled(editable);
@@ -614,7 +629,12 @@ void MainWindow::setEditing(bool enabled)
 
 void MainWindow::save()
 {
-    if (m_saving || editingRefused() || m_volumeBusy)
+    if (m_saving)
+        return;
+    // Reading them may find the volume's preferences unreadable, which
+    // refuses the save.
+    readPendingSettings();
+    if (editingRefused() || m_volumeBusy)
         return;
     m_saving = true;
     setEditing(false);
@@ -688,6 +708,7 @@ void MainWindow::saveFinished(const SaveReport &report, const QStringList &logLi
 
 void MainWindow::restoreDefaultLook()
 {
+    readPendingSettings();
     if (editingRefused())
         return;
     edit(QCoreApplication::translate("Lumora", "Restore Default Look"), [this] { m_controller.defaults(); });
@@ -697,6 +718,7 @@ void MainWindow::restoreDefaultLook()
 
 void MainWindow::showHistory()
 {
+    readPendingSettings();
     if (editingRefused() || m_saving)
         return;
     HistoryDialog dialog(m_controller, this);
@@ -714,6 +736,7 @@ void MainWindow::revertToSaved()
 {
     if (m_saving)
         return;
+    readPendingSettings();
     if (m_controller.dirty()) {
         AlertPanel *alerts = m_controller.context().alerts;
         const QString title =
@@ -842,8 +865,34 @@ void MainWindow::previewShown()
         15000);
 }
 
+void MainWindow::readSettingsOnceShown(std::function<void()> read)
+{
+    m_pendingRead = std::move(read);
+    m_messageView->setReadOnly(true);
+    // A window that is never exposed (minimised at once, say) still gets
+    // its settings.
+    QTimer::singleShot(1000, this, &MainWindow::readPendingSettings);
+}
+
+void MainWindow::readPendingSettings()
+{
+    if (!m_pendingRead)
+        return;
+    std::function<void()> read = std::exchange(m_pendingRead, {});
+    if (QWindow *handle = windowHandle())
+        handle->removeEventFilter(this);
+    read();
+    setEditing(!m_saving);
+    emit settingsRead();
+}
+
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    // Handling the expose paints the window; the settings are read after.
+    if (event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed()) {
+        windowHandle()->removeEventFilter(this);
+        QMetaObject::invokeMethod(this, &MainWindow::readPendingSettings, Qt::QueuedConnection);
+    }
     // Not accepting the override leaves the keys to the window's actions.
     if (event->type() == QEvent::ShortcutOverride && QtMessageView::isUndoOrRedo(static_cast<QKeyEvent *>(event))) {
         event->ignore();
@@ -852,11 +901,26 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+void MainWindow::setVisible(bool visible)
+{
+    // Fitted before it is laid out for the first time, so that the layouts
+    // are worked out once, at the size the window opens with. Made first
+    // for the screen and the frame to be those it is shown on.
+    if (visible && !m_fitted && !isVisible()) {
+        create();
+        if (screen())
+            fitInto(screen()->availableGeometry());
+    }
+    QMainWindow::setVisible(visible);
+}
+
 void MainWindow::showEvent(QShowEvent *event)
 {
     if (!m_fitted && screen())
         fitInto(screen()->availableGeometry());
     QMainWindow::showEvent(event);
+    if (m_pendingRead && windowHandle())
+        windowHandle()->installEventFilter(this);
     // Once framed, the frame is known: still inside?
     QTimer::singleShot(200, this, [this] {
         if (isVisible() && screen())

@@ -34,6 +34,9 @@ public:
     explicit MainWindow(LumoraLogin &controller, QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // Fits the window to its screen before its first showing.
+    void setVisible(bool visible) override;
+
     [[nodiscard]] QtMessageView *messageView() const { return m_messageView; }
     [[nodiscard]] QMenu *fileMenu() const { return m_fileMenu; }
 
@@ -54,6 +57,15 @@ public:
     // being mounted again); editing stops and the status line says why.
     // An empty text ends it.
     void showVolumeBusy(const QString &text);
+
+    // The volume's settings are read once the window is on the screen, its
+    // first paint done, so that the window never waits for the files and
+    // pictures. Whatever acts on the settings before then (a command, an
+    // edit) has them read first.
+    void readSettingsOnceShown(std::function<void()> read);
+    // Reads them now if they are still to be read.
+    void readPendingSettings();
+    [[nodiscard]] bool settingsPending() const { return static_cast<bool>(m_pendingRead); }
 
     // The status line after a save, from what the save reported.
     [[nodiscard]] static QString describeSave(const SaveReport &report);
@@ -94,6 +106,8 @@ signals:
     void quitConfirmed();
     // A save started by save() has ended and the window shows its result.
     void saveDone();
+    // The settings put off by readSettingsOnceShown() have been read.
+    void settingsRead();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -163,4 +177,5 @@ private:
     bool m_quitConfirmed = false;
     bool m_volumeBusy = false;
     std::function<bool(QString *error)> m_saveCommit;
+    std::function<void()> m_pendingRead;
 };

@@ -361,6 +361,22 @@ void VolumeSession::openVolume(const QString &folder, std::unique_ptr<DiskImage>
     std::unique_ptr<MainWindow> oldWindow = std::exchange(m_window, std::move(window));
     std::unique_ptr<LumoraLogin> oldController = std::exchange(m_controller, std::move(controller));
     std::unique_ptr<DiskImage> oldImage = std::exchange(m_image, std::move(image));
+    // The window goes on the screen before the volume's settings and
+    // pictures are read.
+    MainWindow *shown = m_window.get();
+    LumoraLogin *shownController = m_controller.get();
+    const bool isVolume = result.isVolume();
+    shown->readSettingsOnceShown([this, shown, shownController, isVolume] {
+        // The launch update check runs once per application, not per volume.
+        const bool launchCheck = !std::exchange(m_launchCheckArmed, true);
+        shownController->attachFrontEnd(shown->messageView(), launchCheck ? LumoraLogin::LaunchCheck::Start
+                                                                           : LumoraLogin::LaunchCheck::Skip);
+        // What was loaded in place of preferences that cannot be read is
+        // the stock look, which a save would write over them.
+        if (isVolume && !shownController->unreadableReason().isEmpty())
+            shown->refuseEditing(
+                QCoreApplication::translate("Lumora", "Read-only. %1").arg(shownController->unreadableReason()));
+    });
     m_window->show();
     emit windowChanged(m_window.get());
     if (oldWindow) {
@@ -368,15 +384,6 @@ void VolumeSession::openVolume(const QString &folder, std::unique_ptr<DiskImage>
         m_retired.push_back({std::move(oldWindow), std::move(oldController), std::move(oldImage)});
         QTimer::singleShot(0, this, [this] { dropRetired(); });
     }
-    // The launch update check runs once per application, not per volume.
-    const bool launchCheck = !std::exchange(m_launchCheckArmed, true);
-    m_controller->attachFrontEnd(m_window->messageView(),
-                                 launchCheck ? LumoraLogin::LaunchCheck::Start : LumoraLogin::LaunchCheck::Skip);
-    // What was loaded in place of preferences that cannot be read is the
-    // stock look, which a save would write over them.
-    if (result.isVolume() && !m_controller->unreadableReason().isEmpty())
-        m_window->refuseEditing(
-            QCoreApplication::translate("Lumora", "Read-only. %1").arg(m_controller->unreadableReason()));
     if (m_image)
         adoptImageSignals();
 }

@@ -23,10 +23,12 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QSocketNotifier>
 
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -111,6 +113,12 @@ int main(int argc, char **argv)
     }
 
     QApplication app(argc, argv);
+    // The image format plugins are loaded on a thread of their own while the
+    // window is built: the first icon the window reads (the menu bar's)
+    // would otherwise load every one of them on the way to the screen, and
+    // the volume's pictures need them soon after. Joined before the
+    // application goes.
+    const std::jthread imageFormats([] { (void)QImageReader::supportedImageFormats(); });
     QApplication::setOrganizationName(QStringLiteral("Lumora"));
     QApplication::setApplicationName(QStringLiteral("Lumora Login"));
     QApplication::setApplicationDisplayName(QStringLiteral("Lumora Login"));

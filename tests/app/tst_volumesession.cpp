@@ -33,6 +33,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <QUndoStack>
 
 #include <memory>
 
@@ -95,6 +96,11 @@ struct Fixture {
         return window()->findChild<T *>(QString::fromLatin1(name));
     }
     QString openedRoot() const { return session->controller()->context().volume.root(); }
+    // The window reads the volume once it is on the screen.
+    [[nodiscard]] bool settingsRead() const
+    {
+        return QTest::qWaitFor([this] { return window() && !window()->settingsPending(); });
+    }
     QString lastVolume() { return defaults.stringForKey(PreferenceKeys::kLastVolume); }
 };
 
@@ -102,6 +108,21 @@ QString currentMessageOf(const TestVolume &volume)
 {
     return LoginWindow::currentMessage(volume.volume()).value_or(QString());
 }
+
+// Counts the paints a widget gets.
+class PaintCounter final : public QObject {
+public:
+    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
 
 QTreeWidget *volumeList(VolumeChooser *chooser)
 {
@@ -119,6 +140,7 @@ private slots:
     void startOptions();
     void noRootShowsTheChooserAndChoosingLoads();
     void lastVolumeOpensWhileItIsOne();
+    void theWindowIsPaintedBeforeTheVolumeIsRead();
     void bigBackgroundLoadsAfterTheWindowShows_data();
     void bigBackgroundLoadsAfterTheWindowShows();
     void chooserRefusesAFolderThatIsNotAVolume();
@@ -188,6 +210,7 @@ void TestVolumeSession::noRootShowsTheChooserAndChoosingLoads()
     QVERIFY(f.window());
     QVERIFY(f.window()->isVisible());
     QCOMPARE(f.openedRoot(), QFileInfo(f.tiger.root()).canonicalFilePath());
+    QVERIFY(f.settingsRead());
     QVERIFY(f.find<ImageWell>("logoWell")->showsPicture());
     QCOMPARE(f.find<QtMessageView>("messageView")->toPlainText(), QStringLiteral("Welcome to the Lumora sample volume."));
     QVERIFY(f.window()->windowTitle().contains(f.openedRoot()));
@@ -195,6 +218,44 @@ void TestVolumeSession::noRootShowsTheChooserAndChoosingLoads()
     QVERIFY(f.find<QAction>("saveAction")->isEnabled());
     QVERIFY(!f.find<QLabel>("volumeNotice") || f.find<QLabel>("volumeNotice")->isHidden());
     QCOMPARE(f.lastVolume(), f.openedRoot());
+}
+
+// The window does not wait for the volume's files and pictures. An edit or
+// command that comes before they are read reads them first, and nothing
+// read later overwrites it.
+void TestVolumeSession::theWindowIsPaintedBeforeTheVolumeIsRead()
+{
+    Fixture f;
+    f.session->start(f.tiger.root());
+    MainWindow *window = f.window();
+    QVERIFY(window && window->isVisible());
+    QVERIFY(window->settingsPending());
+    QVERIFY(!f.find<ImageWell>("logoWell")->showsPicture());
+    // Typing now would be lost to the volume's message.
+    QVERIFY(f.find<QtMessageView>("messageView")->isReadOnly());
+    PaintCounter painted(f.find<QPushButton>("saveButton"));
+    int paintsBeforeReading = -1;
+    connect(window, &MainWindow::settingsRead, window, [&] { paintsBeforeReading = painted.paints; });
+    QVERIFY(f.settingsRead());
+    QVERIFY(paintsBeforeReading > 0);
+    QVERIFY(f.find<ImageWell>("logoWell")->showsPicture());
+    QCOMPARE(f.find<QtMessageView>("messageView")->toPlainText(), currentMessageOf(f.tiger));
+    QVERIFY(!f.find<QtMessageView>("messageView")->isReadOnly());
+    QVERIFY(f.find<QAction>("saveAction")->isEnabled());
+
+    // Restore Default Look at once: the stock look stays, undoably, once
+    // the window is on the screen.
+    Fixture g;
+    g.session->start(g.tiger.root());
+    g.window()->restoreDefaultLook();
+    QVERIFY(!g.window()->settingsPending());
+    QVERIFY(QTest::qWaitForWindowExposed(g.window()));
+    QCoreApplication::processEvents();
+    QVERIFY(g.session->controller()->dirty());
+    QVERIFY(g.session->controller()->message() != LoginWindow::currentMessage(g.tiger.volume()));
+    QCOMPARE(g.window()->undoStack()->count(), 1);
+    g.window()->undoStack()->undo();
+    QCOMPARE(g.session->controller()->message(), LoginWindow::currentMessage(g.tiger.volume()));
 }
 
 void TestVolumeSession::bigBackgroundLoadsAfterTheWindowShows_data()
@@ -223,6 +284,8 @@ void TestVolumeSession::bigBackgroundLoadsAfterTheWindowShows()
 
     f.session->start(f.tiger.root());
     QVERIFY(f.window());
+    // As once the window is on the screen.
+    f.window()->readPendingSettings();
     auto *well = f.find<ImageWell>("backgroundWell");
     QVERIFY(well->isLoading());
     QVERIFY(!well->showsPicture());
@@ -354,6 +417,7 @@ void TestVolumeSession::readOnlyMountOpensReadOnly()
 
     f.session->start(mount.path());
     QVERIFY(f.window()->editingRefused());
+    QVERIFY(f.settingsRead());
     const auto *notice = f.find<QLabel>("volumeNotice");
     QVERIFY(notice && notice->isVisible());
     QVERIFY2(notice->text().contains(QStringLiteral("mounted read-only")), qPrintable(notice->text()));
@@ -391,6 +455,11 @@ void TestVolumeSession::unreadablePreferencesOpenReadOnly()
 
     f.session->start(f.tiger.root());
     QVERIFY(f.window());
+    // Saving before the window has read the volume reads it first, and is
+    // refused.
+    f.window()->save();
+    QVERIFY(!f.window()->isSaving());
+    QVERIFY(!f.window()->settingsPending());
     QVERIFY(f.window()->editingRefused());
     QVERIFY(!f.find<QPushButton>("saveButton")->isEnabled());
     QVERIFY(!f.find<QAction>("restoreAction")->isEnabled());
@@ -401,6 +470,7 @@ void TestVolumeSession::unreadablePreferencesOpenReadOnly()
     // A missing file is a volume that has none yet: it opens for editing.
     QVERIFY(QFile::remove(domain));
     f.session->openFolder(f.tiger.root());
+    QVERIFY(f.settingsRead());
     QVERIFY(!f.window()->editingRefused());
 }
 
@@ -408,6 +478,7 @@ void TestVolumeSession::otherReleaseWarnsAndStillSaves()
 {
     Fixture f(QStringLiteral("10.5.8"));
     f.session->start(f.other.root());
+    QVERIFY(f.settingsRead());
     const auto *notice = f.find<QLabel>("volumeNotice");
     QVERIFY(notice && notice->isVisible());
     QVERIFY2(notice->text().contains(QStringLiteral("Mac OS X 10.5.8")), qPrintable(notice->text()));
@@ -428,6 +499,7 @@ void TestVolumeSession::openVolumeAsksAboutUnsavedChanges()
 {
     Fixture f;
     f.session->start(f.tiger.root());
+    QVERIFY(f.settingsRead());
     QPointer<MainWindow> first = f.window();
     auto *open = f.find<QAction>("openVolumeAction");
     QVERIFY(open);
@@ -454,6 +526,7 @@ void TestVolumeSession::openVolumeAsksAboutUnsavedChanges()
     QCOMPARE(f.openedRoot(), QFileInfo(f.other.root()).canonicalFilePath());
     QVERIFY(f.window() != first.data());
     QVERIFY(f.window()->isVisible());
+    QVERIFY(f.settingsRead());
     QVERIFY(!f.session->controller()->dirty());
     // The old window goes without another question, once control is back.
     QTRY_VERIFY(first.isNull());

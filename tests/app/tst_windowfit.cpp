@@ -18,6 +18,7 @@
 #include <QDockWidget>
 #include <QFile>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -26,6 +27,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -60,12 +62,15 @@ struct Fixture {
     std::unique_ptr<LumoraLogin> controller;
     std::unique_ptr<MainWindow> window;
 
-    explicit Fixture(QScreen *screen) : defaults(volume.scratch() + QStringLiteral("/defaults.ini"))
+    explicit Fixture(QScreen *screen, const std::function<void(MainWindow &)> &beforeShow = {})
+        : defaults(volume.scratch() + QStringLiteral("/defaults.ini"))
     {
         defaults.setBool(PreferenceKeys::kCheckForUpdates, false);
         controller = std::make_unique<LumoraLogin>(LumoraContext{volume.volume(), volume.bundle(), &defaults,
                                                                  &alerts, &workspace, &clock, &authorization});
         window = std::make_unique<MainWindow>(*controller);
+        if (beforeShow)
+            beforeShow(*window);
         window->setScreen(screen);
         window->move(screen->availableGeometry().topLeft());
         window->show();
@@ -74,6 +79,18 @@ struct Fixture {
     template <typename T> T *find(const char *name) const
     {
         return window->findChild<T *>(QString::fromLatin1(name));
+    }
+};
+
+// The sizes a widget is given, in order.
+class ResizeLog : public QObject {
+public:
+    QList<QSize> sizes;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize)
+            sizes.append(static_cast<QResizeEvent *>(event)->size());
+        return QObject::eventFilter(watched, event);
     }
 };
 
@@ -111,8 +128,15 @@ void TestWindowFit::fitsTheScreen()
     QVERIFY2(target, "the offscreen platform did not take the screens");
     QCOMPARE(target->availableGeometry().size(), logical);
 
-    Fixture f(target);
+    // The settings are laid out once, at the size the window opens with,
+    // not first at the size it has before it is fitted to the screen.
+    ResizeLog settingsSizes;
+    Fixture f(target, [&](MainWindow &window) {
+        window.findChild<QScrollArea *>(QStringLiteral("settingsScroll"))->installEventFilter(&settingsSizes);
+    });
     QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    f.find<QScrollArea>("settingsScroll")->removeEventFilter(&settingsSizes);
+    QCOMPARE(settingsSizes.sizes, QList<QSize>{f.find<QScrollArea>("settingsScroll")->size()});
     QTest::qWait(300); // the check after the frame is known
     const QRect available = target->availableGeometry();
     QVERIFY2(f.window->screen() == target, qPrintable(f.window->screen()->name() + QLatin1Char(' ') + describe(f.window->frameGeometry())));
