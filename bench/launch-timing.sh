@@ -15,9 +15,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 . "$(dirname "$0")/pairs.sh"
 read_pairs "$@"
-bin=$(dirname "${tools[${names[0]}]}")
-"$bin/lumora-sample-volume" artwork "$work/art" >/dev/null
-"$bin/lumora-sample-volume" volume "$work/vol" "$work/art" 10.4 >/dev/null
+sample_volume "${tools[${names[0]}]}" "$work/vol"
 mkdir -p "$work/home"
 export LUMORA_AUTH=direct HOME="$work/home" XDG_DATA_HOME="$work/home/data" XDG_CONFIG_HOME="$work/home/config" \
     LUMORA_SYSTEM_ROOT="$work/vol"

@@ -11,9 +11,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 . "$(dirname "$0")/pairs.sh"
 read_pairs "$@"
-bin=$(dirname "${tools[${names[0]}]}")
-"$bin/lumora-sample-volume" artwork "$work/art" >/dev/null
-"$bin/lumora-sample-volume" volume "$work/vol" "$work/art" 10.4 >/dev/null
+sample_volume "${tools[${names[0]}]}" "$work/vol"
 mkdir -p "$work/home"
 
 run() {

@@ -17,9 +17,7 @@ trap 'rm -rf "$work"' EXIT
 . "$(dirname "$0")/pairs.sh"
 read_pairs "$@"
 for name in "${names[@]}"; do
-    bin=$(dirname "${tools[$name]}")
-    "$bin/lumora-sample-volume" artwork "$work/art-$name" >/dev/null
-    "$bin/lumora-sample-volume" volume "$work/vol-$name" "$work/art-$name" 10.4 >/dev/null
+    sample_volume "${tools[$name]}" "$work/vol-$name"
     mkdir -p "$work/home-$name"
 done
 
