@@ -15,20 +15,21 @@
 #include "platform/UserDefaults.h"
 #include "platform/Volume.h"
 #include "platform/VolumeFinder.h"
+#include "platform/widgets/DeferredIconStyle.h"
 #include "platform/widgets/QtAlertPanel.h"
 #include "platform/widgets/QtPasswordDialog.h"
 #include "platform/widgets/QtWorkspace.h"
+#include "platform/widgets/StartupWarmup.h"
 #include "privileged/Authorization.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QSocketNotifier>
+#include <QStyleFactory>
 
 #include <cstdio>
 #include <memory>
-#include <thread>
 
 namespace {
 
@@ -112,13 +113,14 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    // Fonts, the session bus and the image format plugins are made ready on
+    // threads of their own while the window is built.
+    StartupWarmup warmup;
     QApplication app(argc, argv);
-    // The image format plugins are loaded on a thread of their own while the
-    // window is built: the first icon the window reads (the menu bar's)
-    // would otherwise load every one of them on the way to the screen, and
-    // the volume's pictures need them soon after. Joined before the
-    // application goes.
-    const std::jthread imageFormats([] { (void)QImageReader::supportedImageFormats(); });
+    warmup.applicationStarted();
+    // The style the application would have had (a -style option, a
+    // QT_STYLE_OVERRIDE, else the desktop's).
+    QApplication::setStyle(new DeferredIconStyle(QStyleFactory::create(QApplication::style()->name())));
     QApplication::setOrganizationName(QStringLiteral("Lumora"));
     QApplication::setApplicationName(QStringLiteral("Lumora Login"));
     QApplication::setApplicationDisplayName(QStringLiteral("Lumora Login"));
@@ -160,9 +162,12 @@ int main(int argc, char **argv)
         QObject::connect(&session, &VolumeSession::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
         watchForStopSignals(session);
         session.start(root, options.image);
+        // The volume's pictures are read once the window has been painted.
+        warmup.windowShown();
         status = QApplication::exec();
         alerts.setParent(nullptr);
     }
+    warmup.finish();
     // Gives up the administrator rights, then drops the runner while the
     // password dialog it may reach is still alive.
     Authorization::releaseShared();
