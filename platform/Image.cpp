@@ -1,5 +1,6 @@
 #include "platform/Image.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 
@@ -44,6 +45,26 @@ void prepareReader(QImageReader &reader)
     reader.setAutoTransform(true);
 }
 
+// The file's pixels as QImageReader gives them. A JPEG file is decoded by
+// libjpeg directly, which also tells a file cut short or damaged (whose
+// missing part the reader would fill in grey) from a whole one: that one
+// is no picture.
+QImage decodeFile(const QString &path)
+{
+    QFile file(path);
+    char signature[2];
+    if (file.open(QIODevice::ReadOnly) && file.peek(signature, 2) == 2 && uchar(signature[0]) == 0xFF
+        && uchar(signature[1]) == 0xD8 && file.size() <= qint64(Image::kAllocationLimitMiB) * 1024 * 1024) {
+        bool damaged = false;
+        QImage pixels = JpegTranscode::decode(file.readAll(), Image::kAllocationLimitMiB, &damaged);
+        if (!pixels.isNull() || damaged)
+            return pixels;
+    }
+    QImageReader reader(path);
+    prepareReader(reader);
+    return reader.read();
+}
+
 } // namespace
 
 Image Image::referencingFile(const QString &hostPath)
@@ -76,9 +97,7 @@ QImage Image::pixels() const
     if (!d->decoded) {
         d->decoded = true;
         if (isDecodable(d->path)) {
-            QImageReader reader(d->path);
-            prepareReader(reader);
-            d->pixels = reader.read();
+            d->pixels = decodeFile(d->path);
             if (s_decodeObserver)
                 s_decodeObserver(d->path);
         }

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <csetjmp>
@@ -68,11 +69,12 @@ void prepareErrors(ErrorManager &errors)
     errors.output_message = outputMessage;
 }
 
-// Reads the file a buffer at a time. At its end the decoder is handed an
-// end-of-image marker, as Qt's reader does, and `ended` remembers that the
-// data ran out.
+// Reads the file a buffer at a time, or the bytes in memory at once. At
+// their end the decoder is handed an end-of-image marker, as Qt's reader
+// does, and `ended` remembers that the data ran out.
 struct Source : jpeg_source_mgr {
     QFile *file = nullptr;
+    const QByteArray *bytes = nullptr;
     bool ended = false;
     JOCTET buffer[64 * 1024];
 };
@@ -82,7 +84,14 @@ extern "C" void initSource(j_decompress_ptr) {}
 extern "C" boolean fillInput(j_decompress_ptr info)
 {
     auto *source = static_cast<Source *>(info->src);
-    const qint64 got = source->file->read(reinterpret_cast<char *>(source->buffer), sizeof source->buffer);
+    if (source->bytes) {
+        const QByteArray *bytes = std::exchange(source->bytes, nullptr);
+        source->next_input_byte = reinterpret_cast<const JOCTET *>(bytes->constData());
+        source->bytes_in_buffer = size_t(bytes->size());
+        return TRUE;
+    }
+    const qint64 got =
+        source->file ? source->file->read(reinterpret_cast<char *>(source->buffer), sizeof source->buffer) : 0;
     source->next_input_byte = source->buffer;
     if (got <= 0) {
         source->ended = true;
@@ -274,17 +283,24 @@ struct Picture {
 };
 
 // From the decoder's file, or from `bytes` when given.
-bool readHeader(Decoder &decoder, const QByteArray *bytes = nullptr)
+// Reads from `file`, or else from `bytes`.
+bool readHeader(Decoder &decoder, QFile *file, const QByteArray *bytes = nullptr)
 {
+    Source &source = decoder.source;
+    source.file = file;
+    source.bytes = bytes;
+    source.init_source = initSource;
+    source.fill_input_buffer = fillInput;
+    source.skip_input_data = skipInput;
+    source.resync_to_restart = jpeg_resync_to_restart;
+    source.term_source = termSource;
+    source.next_input_byte = nullptr;
+    source.bytes_in_buffer = 0;
     if (setjmp(decoder.errors.jump))
         return false;
     jpeg_create_decompress(&decoder.info);
     decoder.created = true;
-    if (bytes)
-        jpeg_mem_src(&decoder.info, reinterpret_cast<const unsigned char *>(bytes->constData()),
-                     static_cast<unsigned long>(bytes->size()));
-    else
-        decoder.info.src = &decoder.source;
+    decoder.info.src = &source;
     // The markers Qt's reader looks at.
     jpeg_save_markers(&decoder.info, JPEG_COM, 0xFFFF);
     jpeg_save_markers(&decoder.info, JPEG_APP0 + 1, 0xFFFF);
@@ -461,6 +477,9 @@ bool decodeInto(Decoder &decoder, QImage &image)
         return false;
     jpeg_decompress_struct &info = decoder.info;
     (void)jpeg_start_decompress(&info);
+    decoder.scansCut = decoder.source.ended && jpeg_has_multiple_scans(&info);
+    if (decoder.scansCut)
+        return false;
     while (info.output_scanline < info.output_height && !decoder.errors.warned) {
         JSAMPROW row = image.scanLine(int(info.output_scanline));
         (void)jpeg_read_scanlines(&info, &row, 1);
@@ -473,26 +492,37 @@ bool decodeInto(Decoder &decoder, QImage &image)
 
 } // namespace
 
-QImage decode(const QByteArray &bytes, int allocationLimitMiB)
+QImage decode(const QByteArray &bytes, int allocationLimitMiB, bool *damaged)
 {
+    if (damaged)
+        *damaged = false;
     if (bytes.size() < 2 || uchar(bytes[0]) != 0xFF || uchar(bytes[1]) != 0xD8)
         return {};
     auto decoder = std::make_unique<Decoder>();
     decoder->info.err = &decoder->errors;
     prepareErrors(decoder->errors);
-    if (!readHeader(*decoder, &bytes))
-        return {};
+    const auto refuse = [&] {
+        if (damaged)
+            *damaged = decoder->errors.damaged || decoder->scansCut;
+        return QImage();
+    };
+    if (!readHeader(*decoder, nullptr, &bytes)) {
+        // As for transcode(): a JPEG whose header cannot be read is no picture.
+        if (damaged)
+            *damaged = true;
+        return QImage();
+    }
     const std::optional<Picture> picture = decoder->errors.warned ? std::nullopt
                                                                   : reproducible(decoder->info, allocationLimitMiB);
     if (!picture)
-        return {};
+        return refuse();
     // The decoder writes the pixels in the order QImage keeps them, alpha
     // (always opaque here) included.
     if (!picture->gray)
         decoder->info.out_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA : JCS_EXT_ARGB;
     QImage image(picture->width, picture->height, picture->gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
     if (image.isNull() || !decodeInto(*decoder, image))
-        return {};
+        return refuse();
     image.setDotsPerMeterX(picture->dotsPerMeterX);
     image.setDotsPerMeterY(picture->dotsPerMeterY);
     return image;
@@ -509,16 +539,7 @@ Result transcode(const QString &path, int quality, int allocationLimitMiB)
     auto decoder = std::make_unique<Decoder>();
     decoder->info.err = &decoder->errors;
     prepareErrors(decoder->errors);
-    decoder->source.file = &file;
-    decoder->source.init_source = initSource;
-    decoder->source.fill_input_buffer = fillInput;
-    decoder->source.skip_input_data = skipInput;
-    decoder->source.resync_to_restart = jpeg_resync_to_restart;
-    decoder->source.term_source = termSource;
-    decoder->source.next_input_byte = nullptr;
-    decoder->source.bytes_in_buffer = 0;
-
-    if (!readHeader(*decoder) || decoder->errors.damaged)
+    if (!readHeader(*decoder, &file) || decoder->errors.damaged)
         return {Outcome::Unreadable, {}};
     if (decoder->errors.warned)
         return {};

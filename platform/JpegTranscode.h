@@ -35,7 +35,9 @@ struct Result {
 // JPEG bytes decoded straight into the pixels QImageReader would give
 // (32-bit RGB, or 8-bit grey), without its row-by-row conversion. Null when
 // they are not bytes this reproduces exactly (as for transcode()) or the
-// decoder had anything to say about them: read those with QImageReader.
-[[nodiscard]] QImage decode(const QByteArray &bytes, int allocationLimitMiB);
+// decoder had anything to say about them: read those with QImageReader,
+// unless `damaged` (when given) is set: the data is then cut short or
+// damaged, and what QImageReader would make of it is partly made up.
+[[nodiscard]] QImage decode(const QByteArray &bytes, int allocationLimitMiB, bool *damaged = nullptr);
 
 } // namespace JpegTranscode

@@ -34,6 +34,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMimeData>
@@ -269,6 +270,8 @@ void TestMainWindow::dropRefusesWhatDoesNotDecode_data()
     QTest::addColumn<QString>("kind");
     QTest::newRow("text file named .png") << "text";
     QTest::newRow("truncated png") << "truncated";
+    // Qt's reader fills in the missing part of a cut JPEG in grey.
+    QTest::newRow("truncated jpeg") << "truncated jpeg";
     QTest::newRow("folder") << "folder";
     QTest::newRow("missing file") << "missing";
     QTest::newRow("fifo") << "fifo";
@@ -284,14 +287,28 @@ void TestMainWindow::dropRefusesWhatDoesNotDecode()
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("not a picture at all\n");
-    } else if (kind == QLatin1String("truncated")) {
-        const QString good = f.picture(QStringLiteral("good.png"), QSize(300, 200));
-        QFile in(good);
-        QVERIFY(in.open(QIODevice::ReadOnly));
-        const QByteArray bytes = in.readAll();
+    } else if (kind.startsWith(QLatin1String("truncated"))) {
+        // A JPEG is cut in its pixel data, past the header's tables.
+        const bool jpeg = kind.endsWith(QLatin1String("jpeg"));
+        QByteArray bytes;
+        if (jpeg) {
+            path = scratch + QStringLiteral("/bad.jpg");
+            QImage noisy(300, 200, QImage::Format_RGB32);
+            for (int y = 0; y < noisy.height(); ++y) {
+                for (int x = 0; x < noisy.width(); ++x)
+                    noisy.setPixel(x, y, qRgb((x * 7) % 256, (y * 13) % 256, (x * y) % 256));
+            }
+            QBuffer buffer(&bytes);
+            QVERIFY(buffer.open(QIODevice::WriteOnly) && noisy.save(&buffer, "jpeg"));
+            bytes.chop(bytes.size() / 3);
+        } else {
+            QFile in(f.picture(QStringLiteral("good.png"), QSize(300, 200)));
+            QVERIFY(in.open(QIODevice::ReadOnly));
+            bytes = in.readAll().left(in.size() / 3);
+        }
         QFile out(path);
         QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(bytes.left(bytes.size() / 3));
+        out.write(bytes);
     } else if (kind == QLatin1String("folder")) {
         path = scratch + QStringLiteral("/folder.png");
         QVERIFY(QDir().mkpath(path));
@@ -311,8 +328,7 @@ void TestMainWindow::dropRefusesWhatDoesNotDecode()
     f.well("logoWell")->choose();
     QVERIFY(f.controller->logo().isSameAs(before));
     QVERIFY(!f.anyFlagSet());
-    QVERIFY2(f.status().contains(QStringLiteral("bad.png")) || f.status().contains(QStringLiteral("folder.png")),
-             qPrintable(f.status()));
+    QVERIFY2(f.status().contains(QFileInfo(path).fileName()), qPrintable(f.status()));
 }
 
 void TestMainWindow::largePictureIsShownFromABoundedDecode()
