@@ -46,12 +46,14 @@ StartupWarmup::~StartupWarmup()
 
 void StartupWarmup::applicationStarted()
 {
-    int waiting = Waiting;
-    if (!m_application.compare_exchange_strong(waiting, Started))
+    if (m_application.load() != Waiting)
         return;
-    m_application.notify_all();
+    // The bus first: the first widget made waits for it.
     if (bridgesAccessibilityOverSessionBus())
         m_bus = std::thread([] { (void)QDBusConnection::sessionBus(); });
+    int waiting = Waiting;
+    if (m_application.compare_exchange_strong(waiting, Started))
+        m_application.notify_all();
 }
 
 void StartupWarmup::windowShown()
