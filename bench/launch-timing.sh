@@ -2,7 +2,9 @@
 # Launch to a visible window: the window (on a sample volume, preview
 # shown) against a bare Qt widgets window, in interleaved rounds under one
 # X server; prints each run's milliseconds to the first window mapped, then
-# the medians.
+# the medians, and the median of each round's ratio to the bare window's
+# time (steadier than the ratio of medians when the machine's speed drifts
+# from round to round).
 #
 #   DISPLAY=:93 bench/launch-timing.sh ROUNDS TIMER BARE_WINDOW NAME=LUMORA_LOGIN [NAME=LUMORA_LOGIN...]
 #
@@ -30,4 +32,9 @@ echo "median milliseconds:"
 for label in bare "${names[@]}"; do
     awk -v l="$label" '$1 == l { print $2 }' "$work/results" | sort -n |
         awk -v l="$label" '{ v[NR] = $1 } END { print l, v[int((NR + 1) / 2)] }'
+done
+echo "median ratio to the bare window in the same round:"
+for name in "${names[@]}"; do
+    awk -v l="$name" '$1 == "bare" { b = $2 } $1 == l && b > 0 { print $2 / b }' "$work/results" | sort -n |
+        awk -v l="$name" '{ v[NR] = $1 } END { printf "%s %.3f\n", l, v[int((NR + 1) / 2)] }'
 done
