@@ -3,11 +3,9 @@
 
 #include <QApplication>
 #include <QFontDatabase>
-#include <QMenuBar>
 #include <QStyleFactory>
 #include <QStyleOption>
 #include <QTest>
-#include <QToolButton>
 
 #include <chrono>
 #include <future>
@@ -56,7 +54,6 @@ class TestStartup : public QObject {
     Q_OBJECT
 private slots:
     void overflowIconIsReadWhenFirstDrawn();
-    void menuBarShowsTheStylesOwnOverflowIcon();
     void warmupEndsInEveryOrder();
 };
 
@@ -95,21 +92,6 @@ void TestStartup::overflowIconIsReadWhenFirstDrawn()
     // Every other icon is the style's own, made at once.
     QCOMPARE(pixels(style.standardIcon(QStyle::SP_DialogOkButton)),
              pixels(base->standardIcon(QStyle::SP_DialogOkButton, nullptr, nullptr)));
-}
-
-void TestStartup::menuBarShowsTheStylesOwnOverflowIcon()
-{
-    auto *base = new CountingStyle;
-    DeferredIconStyle style(base);
-    QMenuBar bar;
-    bar.setStyle(&style);
-    auto *extension = bar.findChild<QToolButton *>(QStringLiteral("qt_menubar_ext_button"));
-    QVERIFY(extension);
-    extension->setStyle(&style);
-    extension->setIcon(style.standardIcon(QStyle::SP_ToolBarHorizontalExtensionButton, nullptr, extension));
-    QCOMPARE(base->extensionIcons, 0);
-    QCOMPARE(pixels(extension->icon()),
-             pixels(base->standardIcon(QStyle::SP_ToolBarHorizontalExtensionButton, nullptr, nullptr)));
 }
 
 void TestStartup::warmupEndsInEveryOrder()
