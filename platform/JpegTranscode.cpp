@@ -282,7 +282,6 @@ struct Picture {
     int dotsPerMeterY = 0;
 };
 
-// From the decoder's file, or from `bytes` when given.
 // Reads from `file`, or else from `bytes`.
 bool readHeader(Decoder &decoder, QFile *file, const QByteArray *bytes = nullptr)
 {
