@@ -171,9 +171,9 @@ void BM_EncodeBackgroundJpeg(benchmark::State &state)
 }
 BENCHMARK(BM_EncodeBackgroundJpeg)->Arg(2)->Arg(8)->Arg(32)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// A JPEG file made into the background's bytes: decoded whole by Qt's reader
-// and encoded by its writer (second argument 0), or transcoded a row at a
-// time on two threads (1). Both give the same bytes.
+// A JPEG file made into the background's bytes: decoded whole into an
+// image and encoded by Qt's writer (second argument 0), or transcoded a row
+// at a time on two threads (1). Both give the same bytes.
 void BM_JpegFileToBackground(benchmark::State &state)
 {
     const QSize size = sizeForMegapixels(int(state.range(0)));
